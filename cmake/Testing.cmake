@@ -1,0 +1,57 @@
+# Cross-built tests run under Wine through the emulator wrapper; ctest discovers GoogleTest cases before running them.
+find_package(GTest REQUIRED CONFIG)
+include(GoogleTest)
+
+set(NETSETTER_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the tests run in")
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env "WINEPREFIX=${NETSETTER_WINEPREFIX}" ${CMAKE_SOURCE_DIR}/tools/wine-run.sh)
+set(NETSETTER_TESTSERVER_DIR ${CMAKE_BINARY_DIR}/testserver)
+
+# The scriptable HTTP server on 127.0.0.1: started once per ctest run, shared by the tests that need it.
+add_test(NAME testserver.start
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/testserver/control.sh start ${NETSETTER_TESTSERVER_DIR})
+add_test(NAME testserver.stop
+  COMMAND ${CMAKE_SOURCE_DIR}/tools/testserver/control.sh stop ${NETSETTER_TESTSERVER_DIR})
+set_tests_properties(testserver.start PROPERTIES FIXTURES_SETUP testserver)
+set_tests_properties(testserver.stop PROPERTIES FIXTURES_CLEANUP testserver)
+
+# Environment every test sees: where the server's ports are written, where the built programs are.
+set(NETSETTER_TEST_ENV
+  "NETSETTER_TESTSERVER_DIR=Z:${NETSETTER_TESTSERVER_DIR}"
+  "NETSETTER_BIN_DIR=Z:${CMAKE_BINARY_DIR}/bin"
+  "NETSETTER_SOURCE_DIR=Z:${CMAKE_SOURCE_DIR}")
+
+# netsetter_add_tests(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT s])
+# Builds one GoogleTest executable and registers each of its cases with ctest.
+function(netsetter_add_tests name)
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 120)
+  endif()
+  add_executable(${name} ${T_SOURCES} ${CMAKE_SOURCE_DIR}/cmake/test-manifest.rc)
+  set_property(SOURCE ${CMAKE_SOURCE_DIR}/cmake/test-manifest.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/test.manifest)
+  target_link_libraries(${name} PRIVATE ${T_LIBS} NetsetterTestSupport GTest::gmock GTest::gtest_main NetsetterOptions)
+  set(labels unit)
+  if(T_GUI)
+    set(labels gui)
+  endif()
+  gtest_discover_tests(${name}
+    DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 120
+    TEST_PREFIX "${name}."
+    PROPERTIES
+      FIXTURES_REQUIRED testserver
+      ENVIRONMENT "${NETSETTER_TEST_ENV}"
+      LABELS "${labels}"
+      TIMEOUT ${T_TIMEOUT})
+endfunction()
+
+# netsetter_add_test_folder(<name> <folder> [LIBS ...] [GUI]): every .cpp of the folder makes one test executable.
+function(netsetter_add_test_folder name folder)
+  file(GLOB sources CONFIGURE_DEPENDS ${folder}/*.cpp)
+  if(sources)
+    netsetter_add_tests(${name} SOURCES ${sources} ${ARGN})
+  endif()
+endfunction()
+
+add_test(NAME binaries.check COMMAND ${CMAKE_SOURCE_DIR}/tools/check-binaries.sh ${CMAKE_BINARY_DIR}/bin)
+set_tests_properties(binaries.check PROPERTIES LABELS unit)

@@ -1,0 +1,10 @@
+#include "installer/ProductInfo.h"
+
+namespace Nolvar::Product {
+
+std::string DisplayName() { return "Netsetter"; }
+std::string Id() { return "netsetter"; }
+std::string InstallerVersion() { return "2.0.0"; }
+std::string LogProgramName() { return DisplayName() + " Installer"; }
+
+} // namespace Nolvar::Product

@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Prepares a Debian 12 machine and this checkout for the cross build and the tests under Wine.
+# Idempotent: every step checks whether it is already done and skips itself.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+DEPS="$ROOT/.deps"              # project-local prefix, ignored by git
+PREFIX="$DEPS/prefix"
+SRC="$DEPS/src"
+SYSINC="$DEPS/sysinclude"       # -isystem symlink folder for header-only dependencies
+TOOLCHAIN="$ROOT/cmake/mingw-w64-x86_64.cmake"
+MINGW_CXX=x86_64-w64-mingw32-g++-posix
+
+log() { printf '[setup] %s\n' "$*"; }
+
+PACKAGES=(
+  g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+  wine wine64 libwine libgnutls30 libgl1-mesa-dri fonts-wine fonts-dejavu-core
+  cmake ninja-build make dpkg-dev ca-certificates
+  xvfb x11-utils imagemagick
+  libboost1.81-dev libfmt-dev nlohmann-json3-dev librange-v3-dev googletest
+  osslsigncode openssl python3 python3-fonttools curl procps file
+)
+
+need_root() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
+
+install_packages() {
+  local missing=()
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
+    log "enabling deb-src for bookworm"
+    $(need_root) tee /etc/apt/sources.list.d/bookworm-src.sources >/dev/null <<'SRC'
+Types: deb-src
+URIs: http://deb.debian.org/debian
+Suites: bookworm bookworm-updates
+Components: main
+Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
+SRC
+    APT_UPDATED=0
+  fi
+  if [ ${#missing[@]} -gt 0 ] || [ "${APT_UPDATED:-1}" = 0 ]; then
+    log "installing: ${missing[*]:-(sources only)}"
+    $(need_root) apt-get update -qq
+    [ ${#missing[@]} -eq 0 ] || DEBIAN_FRONTEND=noninteractive $(need_root) apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  fi
+}
+
+make_sysinclude() {
+  mkdir -p "$SYSINC"
+  for d in boost fmt nlohmann range meta concepts std; do
+    [ -e "$SYSINC/$d" ] || ln -s "/usr/include/$d" "$SYSINC/$d"
+  done
+}
+
+fetch_sources() {
+  mkdir -p "$SRC"
+  if [ ! -f "$SRC/.fetched" ]; then
+    log "fetching glog and boost sources"
+    (cd "$SRC" && apt-get source --download-only google-glog boost1.81 >/dev/null 2>&1)
+    touch "$SRC/.fetched"
+  fi
+}
+
+build_glog() {
+  [ -f "$PREFIX/bin/libglog.dll" ] && return 0
+  log "building glog 0.6.0 as a DLL"
+  local tar; tar=$(ls "$SRC"/google-glog_0.6.0.orig.tar.gz)
+  rm -rf "$SRC/glog"; mkdir -p "$SRC/glog"
+  tar -xzf "$tar" -C "$SRC/glog" --strip-components=1
+  cmake -S "$SRC/glog" -B "$SRC/glog/build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" -DBUILD_SHARED_LIBS=ON \
+    -DWITH_GFLAGS=OFF -DWITH_GTEST=OFF -DWITH_UNWIND=OFF -DWITH_SYMBOLIZE=OFF -DBUILD_TESTING=OFF >/dev/null
+  cmake --build "$SRC/glog/build" >/dev/null
+  cmake --install "$SRC/glog/build" >/dev/null
+}
+
+build_boost_filesystem() {
+  [ -f "$PREFIX/lib/libboost_filesystem.a" ] && return 0
+  log "building Boost.Filesystem"
+  local tar; tar=$(ls "$SRC"/boost1.81_*.orig.tar.* | head -n1)
+  rm -rf "$SRC/boostfs"; mkdir -p "$SRC/boostfs"
+  tar -xf "$tar" -C "$SRC/boostfs" --wildcards '*/libs/filesystem/src/*'
+  local srcdir; srcdir=$(ls -d "$SRC"/boostfs/*/libs/filesystem/src)
+  mkdir -p "$SRC/boostfs/obj" "$PREFIX/lib"
+  local objs=()
+  for f in "$srcdir"/*.cpp; do
+    local o="$SRC/boostfs/obj/$(basename "$f" .cpp).o"
+    $MINGW_CXX -std=c++20 -O2 -isystem "$SYSINC" -I"$srcdir" -DBOOST_FILESYSTEM_NO_DEPRECATED \
+      -DBOOST_FILESYSTEM_STATIC_LINK=1 -DBOOST_ALL_NO_LIB -D_WIN32_WINNT=0x0A00 -c "$f" -o "$o" &
+    objs+=("$o")
+  done
+  wait
+  x86_64-w64-mingw32-ar rcs "$PREFIX/lib/libboost_filesystem.a" "${objs[@]}"
+}
+
+build_gtest() {
+  [ -f "$PREFIX/lib/libgmock.a" ] && return 0
+  log "building GoogleTest and GoogleMock"
+  cmake -S /usr/src/googletest -B "$SRC/gtest-build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$TOOLCHAIN" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$PREFIX" -Dgtest_disable_pthreads=OFF >/dev/null
+  cmake --build "$SRC/gtest-build" >/dev/null
+  cmake --install "$SRC/gtest-build" >/dev/null
+}
+
+make_test_font() {
+  local font="$DEPS/fonts/verdana.ttf"
+  [ -f "$font" ] && return 0
+  log "making the test font for Verdana"
+  mkdir -p "$DEPS/fonts"
+  /usr/bin/python3 - "$font" <<'PY'
+import sys
+from fontTools.ttLib import TTFont
+f = TTFont('/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf')
+for rec in f['name'].names:
+    if rec.nameID in (1, 4, 16):
+        rec.string = 'Verdana'
+    elif rec.nameID == 6:
+        rec.string = 'Verdana'
+f.save(sys.argv[1])
+PY
+}
+
+install_packages
+make_sysinclude
+fetch_sources
+build_glog
+build_boost_filesystem
+build_gtest
+make_test_font
+log "done"

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test under Wine: tools/test.sh [ctest arguments...]
+# Keeps wineserver warm for the run, starts Xvfb only when window tests are selected and no display is set,
+# and stops what it started by process id.
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$ROOT/build"
+cd "$ROOT"
+
+tools/setup.sh
+cmake --preset default >/dev/null
+cmake --build --preset default
+tools/wine-prefix.sh "$BUILD/wineprefix"
+
+export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
+
+started=()
+cleanup() {
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${started[@]}"; do
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    kill -9 "$pid" 2>/dev/null || true
+  done
+}
+trap cleanup EXIT
+
+# Window tests are selected unless the arguments pick labels that exclude them.
+gui_selected=1
+args=("$@")
+for ((i = 0; i < ${#args[@]}; i++)); do
+  case "${args[$i]}" in
+    -LE|--label-exclude) [[ "${args[$((i + 1))]:-}" =~ gui ]] && gui_selected=0 ;;
+    -L|--label-regex) [[ "${args[$((i + 1))]:-}" =~ gui ]] || gui_selected=0 ;;
+  esac
+done
+
+if [ "$gui_selected" = 1 ] && [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 130); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
+  done
+  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
+  started+=($!)
+  export DISPLAY="$display"
+  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+fi
+
+# A persistent wineserver and Wine's services keep each test's start cheap.
+wineserver -f -p >/dev/null 2>&1 &
+started+=($!)
+sleep 0.3
+wine cmd /c exit >/dev/null 2>&1 || true
+
+ctest --preset default "$@"
