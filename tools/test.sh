@@ -4,12 +4,12 @@
 # and stops what it started by process id.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-BUILD="$ROOT/build"
+BUILD="$(realpath -m "${NETSETTER_BUILD_DIR:-$ROOT/build}")"
 cd "$ROOT"
 
 tools/setup.sh
-cmake --preset default >/dev/null
-cmake --build --preset default
+cmake --preset default -B "$BUILD" >/dev/null
+cmake --build "$BUILD"
 tools/wine-prefix.sh "$BUILD/wineprefix"
 
 export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
@@ -51,4 +51,4 @@ started+=($!)
 sleep 0.3
 wine cmd /c exit >/dev/null 2>&1 || true
 
-ctest --preset default "$@"
+ctest --test-dir "$BUILD" --output-on-failure -j8 --timeout 300 "$@"
