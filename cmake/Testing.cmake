@@ -33,6 +33,7 @@ function(netsetter_add_tests name)
   set(labels unit)
   if(T_GUI)
     set(labels gui)
+    set_property(GLOBAL APPEND PROPERTY NETSETTER_GUI_TESTS ${name})
   endif()
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST

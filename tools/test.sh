@@ -25,8 +25,9 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Window tests are selected unless the arguments pick labels that exclude them.
+# Window tests are selected when some exist and the arguments do not pick labels that exclude them.
 gui_selected=1
+[ -s "$BUILD/gui-tests.txt" ] || gui_selected=0
 args=("$@")
 for ((i = 0; i < ${#args[@]}; i++)); do
   case "${args[$i]}" in
