@@ -1,0 +1,34 @@
+#pragma once
+// Retries failed downloads a limited number of times and derives the connection state from consecutive retries.
+#include <cstdint>
+#include <memory>
+
+#include "App/Fetchwell/FetchwellApi.h"
+#include "App/Fetchwell/IDownloadRetrier.h"
+
+namespace Nolvar::App {
+
+class FETCHWELL_API DownloadRetrier : public IDownloadRetrier {
+public:
+    struct Params {
+        std::uint64_t maxRetries = 1;                 // per resource, errors other than InternetConnectionLost
+        std::uint64_t maxConnectionLostRetries = 20;  // per resource, InternetConnectionLost
+        std::uint64_t unstableThreshold = 2;          // consecutive retries before Unstable
+        std::uint64_t offlineThreshold = 10;          // consecutive retries before Offline
+    };
+
+    explicit DownloadRetrier(Params params);
+    ~DownloadRetrier() override;
+    DownloadRetrier(const DownloadRetrier&) = delete;
+    DownloadRetrier& operator=(const DownloadRetrier&) = delete;
+
+    bool downloadFinished(ISchedulableResource* resource, IRemoteResource::DownloadError error) override;
+    Result check() override;
+    ConnectionState getState() const override;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace Nolvar::App

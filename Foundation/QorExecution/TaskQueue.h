@@ -1,0 +1,41 @@
+#pragma once
+// The task queue the executors drain: ordered by priority, then by arrival (prepended tasks first).
+#include <map>
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "QorExecution/ITaskQueue.h"
+
+namespace Nolvar::Core {
+
+class TaskQueue : public ITaskQueue {
+public:
+    TaskQueue() = default;
+    TaskQueue(const TaskQueue&) = delete;
+    TaskQueue& operator=(const TaskQueue&) = delete;
+
+    void addTask(Task task, int priority) override;
+    void prependTask(Task task, int priority) override;
+    bool execOne() override;
+    void subscribe(ITaskQueueEventHandler* handler) override;
+    void unsubscribe(ITaskQueueEventHandler* handler) override;
+    std::optional<QueuedTask> takeTask() override;
+    void taskFinished() override;
+
+    std::size_t size() const;
+
+private:
+    using Key = std::pair<int, std::int64_t>;  // (-priority, order)
+
+    void insert(Task task, int priority, std::int64_t order);
+    void raise(std::int32_t code);  // called with m_mutex held
+
+    mutable std::mutex m_mutex;
+    std::map<Key, Task> m_tasks;
+    std::int64_t m_nextBack = 0;
+    std::int64_t m_nextFront = -1;
+    std::vector<ITaskQueueEventHandler*> m_handlers;
+};
+
+} // namespace Nolvar::Core

@@ -1,0 +1,49 @@
+#include "QorExecution/TaskQueueWatcher.h"
+
+#include <chrono>
+
+namespace Nolvar::Core {
+
+TaskQueueWatcher::TaskQueueWatcher(ITaskQueue& queue) { watch(queue); }
+
+TaskQueueWatcher::~TaskQueueWatcher() {
+    for (auto* queue : m_queues) queue->unsubscribe(this);
+}
+
+void TaskQueueWatcher::watch(ITaskQueue& queue) {
+    m_queues.push_back(&queue);
+    queue.subscribe(this);
+}
+
+void TaskQueueWatcher::onEvent(std::int32_t code) {
+    std::lock_guard lock(m_mutex);
+    m_lastEvent = code;
+    m_changed.notify_all();
+}
+
+void TaskQueueWatcher::wait(std::int32_t code, int seconds) {
+    std::unique_lock lock(m_mutex);
+    auto done = [&] { return !m_running || m_lastEvent == code; };
+    if (seconds >= 1)
+        m_changed.wait_for(lock, std::chrono::seconds(seconds), done);
+    else
+        m_changed.wait(lock, done);
+}
+
+void TaskQueueWatcher::stop() {
+    std::lock_guard lock(m_mutex);
+    m_running = false;
+    m_changed.notify_all();
+}
+
+bool TaskQueueWatcher::isRunning() const {
+    std::lock_guard lock(m_mutex);
+    return m_running;
+}
+
+std::int32_t TaskQueueWatcher::lastEvent() const {
+    std::lock_guard lock(m_mutex);
+    return m_lastEvent;
+}
+
+} // namespace Nolvar::Core

@@ -1,0 +1,38 @@
+#pragma once
+// Remembers the last event of the queues it watches and lets a thread wait for a given event.
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "QorExecution/ITaskQueue.h"
+
+namespace Nolvar::Core {
+
+class TaskQueueWatcher : public ITaskQueueEventHandler {
+public:
+    explicit TaskQueueWatcher(ITaskQueue& queue);
+    ~TaskQueueWatcher() override;
+    TaskQueueWatcher(const TaskQueueWatcher&) = delete;
+    TaskQueueWatcher& operator=(const TaskQueueWatcher&) = delete;
+
+    // Also hears the events of another queue (which must outlive this watcher).
+    void watch(ITaskQueue& queue);
+
+    void onEvent(std::int32_t code) override;
+    // Waits while running and the last event differs from `code`; with seconds >= 1 at most that long.
+    void wait(std::int32_t code, int seconds = 0);
+    // Ends every wait, now and later.
+    void stop();
+    bool isRunning() const;
+    std::int32_t lastEvent() const;
+
+private:
+    std::vector<ITaskQueue*> m_queues;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::int32_t m_lastEvent = 0;
+    bool m_running = true;
+};
+
+} // namespace Nolvar::Core
