@@ -1,0 +1,94 @@
+#include "QorFilesystem/DirectoryWatcher.h"
+
+#include <windows.h>
+
+#include <system_error>
+#include <thread>
+
+namespace Nolvar::Core {
+
+namespace {
+
+std::system_error LastError(const char* what) {
+    return std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
+}
+
+class ChangeNotification {
+public:
+    ChangeNotification(const ioPath& directory, DWORD filter)
+        : m_handle(FindFirstChangeNotificationW(directory.wstring().c_str(), FALSE, filter)) {
+        if (m_handle == INVALID_HANDLE_VALUE) throw LastError("FindFirstChangeNotificationW");
+    }
+    ~ChangeNotification() { FindCloseChangeNotification(m_handle); }
+    ChangeNotification(const ChangeNotification&) = delete;
+    ChangeNotification& operator=(const ChangeNotification&) = delete;
+    HANDLE get() const { return m_handle; }
+
+private:
+    HANDLE m_handle;
+};
+
+class Event {
+public:
+    Event() : m_handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        if (m_handle == nullptr) throw LastError("CreateEventW");
+    }
+    ~Event() { CloseHandle(m_handle); }
+    Event(const Event&) = delete;
+    Event& operator=(const Event&) = delete;
+    HANDLE get() const { return m_handle; }
+    void set() const { SetEvent(m_handle); }
+
+private:
+    HANDLE m_handle;
+};
+
+DWORD FilterOf(WatchMode mode) {
+    DWORD filter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
+    if (mode == WatchMode::AnyChange) {
+        filter |= FILE_NOTIFY_CHANGE_LAST_WRITE | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_ATTRIBUTES;
+    }
+    return filter;
+}
+
+class DirectoryWatcher final : public IDirectoryWatcher {
+public:
+    DirectoryWatcher(const ioPath& directory, WatchMode mode, IDirectoryWatcherFactory::Callback callback)
+        : m_notification(directory, FilterOf(mode)), m_callback(std::move(callback)), m_thread([this] { run(); }) {}
+
+    ~DirectoryWatcher() override {
+        m_stop.set();
+        m_thread.join();
+    }
+
+private:
+    void run() {
+        const HANDLE handles[] = {m_stop.get(), m_notification.get()};
+        for (;;) {
+            const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+            if (which != WAIT_OBJECT_0 + 1) return;  // stop, or the handles are gone
+            if (m_callback) m_callback();
+            if (!FindNextChangeNotification(m_notification.get())) return;
+        }
+    }
+
+    ChangeNotification m_notification;
+    Event m_stop;
+    IDirectoryWatcherFactory::Callback m_callback;
+    std::thread m_thread;  // last: starts after everything it uses exists
+};
+
+class DirectoryWatcherFactory final : public IDirectoryWatcherFactory {
+public:
+    std::unique_ptr<IDirectoryWatcher> create(const ioPath& directory, WatchMode mode, Callback callback) override {
+        return std::make_unique<DirectoryWatcher>(directory, mode, std::move(callback));
+    }
+};
+
+} // namespace
+
+std::shared_ptr<IDirectoryWatcherFactory> CreateDirectoryWatcherFactory() {
+    return std::make_shared<DirectoryWatcherFactory>();
+}
+
+} // namespace Nolvar::Core

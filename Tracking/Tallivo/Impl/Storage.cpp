@@ -1,0 +1,342 @@
+#include "Tracking/Tallivo/Impl/Storage.h"
+
+#include <windows.h>
+
+#include <boost/filesystem/directory.hpp>
+#include <boost/filesystem/operations.hpp>
+#include <boost/system/system_error.hpp>
+#include <boost/system/error_code.hpp>
+#include <fmt/format.h>
+#include <glog/logging.h>
+#include <nlohmann/json.hpp>
+
+#include "QorCrashHandler/TrackException.h"
+#include "QorFilesystem/CacheRoot.h"
+#include "Tracking/Tallivo/Impl/NotNull.h"
+#include "Tracking/Tallivo/Impl/SerializedEvents.h"
+#include "Tracking/Tallivo/Impl/StorageDirectory.h"
+
+namespace fs = boost::filesystem;
+
+namespace Nolvar::Tracking::Instant {
+
+namespace {
+
+constexpr int kMaxIdAttempts = 16;
+
+boost::system::error_code LastError() {
+    return {static_cast<int>(GetLastError()), boost::system::system_category()};
+}
+
+std::string Quoted(const ioPath& path) { return "\"" + Core::Utf8FromPath(path) + "\""; }
+
+class File {
+public:
+    explicit File(HANDLE handle) : m_handle(handle) {}
+    ~File() { close(); }
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return m_handle; }
+    void close() {
+        if (valid()) CloseHandle(m_handle);
+        m_handle = INVALID_HANDLE_VALUE;
+    }
+
+private:
+    HANDLE m_handle;
+};
+
+// Writes `text` into a new file; false (with the last error set) when the file exists or cannot be written.
+bool WriteNewFile(const ioPath& path, const std::string& text, boost::system::error_code& openError,
+                  boost::system::error_code& writeError) {
+    File file(CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        openError = LastError();
+        return false;
+    }
+    DWORD written = 0;
+    if (!text.empty() && (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
+                          written != text.size())) {
+        writeError = LastError();
+    }
+    return true;
+}
+
+bool IsClash(const boost::system::error_code& error) {
+    return error.value() == ERROR_FILE_EXISTS || error.value() == ERROR_ALREADY_EXISTS;
+}
+
+std::string ReadWholeFile(const ioPath& path) {
+    File file(CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) {
+        LOG(WARNING) << "Can't open json file: " << Core::Utf8FromPath(path);
+        return {};
+    }
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) {
+        LOG(WARNING) << "Can't read file size: " << Core::Utf8FromPath(path);
+        return {};
+    }
+    std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text.empty() && (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))) {
+        LOG(WARNING) << "Can't read json file: " << Core::Utf8FromPath(path);
+        return {};
+    }
+    text.resize(read);
+    return text;
+}
+
+std::string Describe(const char* label, const boost::system::error_code& error) { return label + error.what(); }
+
+} // namespace
+
+Storage::Storage(std::shared_ptr<ISerializer> serializer, const std::string& vendor, const std::string& product,
+                 std::shared_ptr<IIdGenerator> idGenerator, std::shared_ptr<Time::ISystemClock> clock)
+    : Storage(std::move(serializer), std::move(idGenerator), std::move(clock),
+              MakeStorageDirectory(Core::GetSystemCacheRoot(), vendor, product)) {}
+
+Storage::Storage(std::shared_ptr<ISerializer> serializer, std::shared_ptr<IIdGenerator> idGenerator,
+                 std::shared_ptr<Time::ISystemClock> clock, const ioPath& directory)
+    : m_serializer(Detail::NotNull(std::move(serializer))),
+      m_idGenerator(Detail::NotNull(std::move(idGenerator))),
+      m_clock(Detail::NotNull(std::move(clock))),
+      m_directory(directory) {
+    boost::system::error_code ignored;
+    fs::create_directories(m_directory, ignored);
+}
+
+Storage::Storage(const Storage& other)
+    : IStorage(),
+      std::enable_shared_from_this<Storage>(),
+      m_serializer(other.m_serializer),
+      m_idGenerator(other.m_idGenerator),
+      m_clock(other.m_clock),
+      m_directory(other.m_directory),
+      m_popped(other.m_popped) {}
+
+Storage& Storage::operator=(const Storage& other) {
+    m_serializer = other.m_serializer;
+    m_idGenerator = other.m_idGenerator;
+    m_clock = other.m_clock;
+    m_directory = other.m_directory;
+    m_popped = other.m_popped;
+    return *this;
+}
+
+Storage::~Storage() {
+    try {
+        clearTemporaryFiles();
+    } catch (const std::exception& e) {
+        LOG(ERROR) << "Failed to clear tmp files , error: " << e.what();
+    } catch (...) {
+        LOG(ERROR) << "Failed to clear tmp files with unexpected error";
+        Core::TrackException("TallivoException", "Failed to clear tmp files with unexpected error");
+    }
+}
+
+void Storage::push(const Event& event) {
+    const std::string text = m_serializer->serialize(event);
+    if (text.empty()) {
+        LOG(WARNING) << "Can't serialize event: " << event.name;
+        return;
+    }
+
+    std::vector<std::string> problems;
+    ioPath temporary;
+    ioPath final;
+    // A clash of ids (another process, same tick, same random digits) never overwrites: take a new id.
+    bool written = false;
+    for (int attempt = 0; attempt < kMaxIdAttempts && !written; ++attempt) {
+        final = m_directory / (m_idGenerator->generate() + ".json");
+        temporary = final;
+        temporary += ".tmp";
+        boost::system::error_code openError, writeError;
+        bool created = WriteNewFile(temporary, text, openError, writeError);
+        if (!created && openError.value() == ERROR_PATH_NOT_FOUND) {
+            // The directory was removed while we run (a cache clean-up): make it again.
+            boost::system::error_code ignored;
+            fs::create_directories(m_directory, ignored);
+            openError.clear();
+            created = WriteNewFile(temporary, text, openError, writeError);
+        }
+        if (created) {
+            written = true;
+            if (writeError) problems.push_back(Describe("write: ", writeError));
+        } else if (!IsClash(openError) || attempt + 1 == kMaxIdAttempts) {
+            LOG(WARNING) << "Can't open file: " << Core::Utf8FromPath(temporary);
+            problems.push_back(Describe("create and open: ", openError));
+            break;
+        }
+    }
+
+    if (written) {
+        boost::system::error_code sizeError;
+        if (fs::file_size(temporary, sizeError) == 0 && !sizeError) {
+            problems.push_back(Describe("write: ", LastError()));
+        }
+        bool moved = false;
+        boost::system::error_code renameError;
+        for (int attempt = 0; attempt < kMaxIdAttempts; ++attempt) {
+            if (MoveFileExW(temporary.wstring().c_str(), final.wstring().c_str(), 0)) {
+                moved = true;
+                break;
+            }
+            renameError = LastError();
+            if (!IsClash(renameError)) break;
+            final = m_directory / (m_idGenerator->generate() + ".json");
+        }
+        if (!moved) {
+            problems.push_back(Describe("rename: ", renameError));
+            if (CopyFileW(temporary.wstring().c_str(), final.wstring().c_str(), TRUE)) {
+                LOG(WARNING) << "Can't rename file with event: " << Core::Utf8FromPath(temporary)
+                             << ", file was copied as json";
+            } else {
+                LOG(WARNING) << "Can't copy file with event: " << Core::Utf8FromPath(temporary);
+                problems.push_back(Describe("copy_file: ", LastError()));
+            }
+        }
+    }
+
+    if (problems.empty()) return;
+    std::string report;
+    for (const std::string& problem : problems) report += (report.empty() ? "" : ", ") + problem;
+    boost::system::error_code ignored;
+    const ioPath& described = fs::exists(temporary, ignored) ? temporary : final;
+    const auto size = fs::file_size(described, ignored);
+    const auto lastWrite = fs::last_write_time(described, ignored);
+    report += fmt::format(" file name:\"{}\", size:{} b, last write time:{}", Core::Utf8FromPath(described),
+                          ignored ? 0 : size, ignored ? 0 : lastWrite);
+    LOG(ERROR) << report;
+    Core::TrackException("File error Tallivo in Storage::push", report);
+}
+
+std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
+    std::vector<std::string> texts;
+    std::vector<ioPath> paths;
+    try {
+        boost::system::error_code error;
+        for (fs::directory_iterator it(m_directory, error), end; !error && it != end && texts.size() < maxCount;
+             it.increment(error)) {
+            const ioPath path = it->path();
+            try {
+                boost::system::error_code statusError;
+                const fs::file_status status = it->status(statusError);
+                if (statusError) {
+                    LOG(WARNING) << "Unable to determine type of file " << Quoted(path)
+                                 << ", error: " << statusError.message();
+                    continue;
+                }
+                const ioPath extension = path.extension();
+                const bool isEvent = extension == ".json";
+                const bool isSetAside = extension == ".bad";
+                if (!fs::is_regular_file(status) || !(isEvent || isSetAside) || m_popped.count(path.wstring())) {
+                    continue;
+                }
+                boost::system::error_code timeError;
+                const std::time_t lastWrite = fs::last_write_time(path, timeError);
+                if (timeError) {
+                    LOG(WARNING) << "Unable to determine last write time of file " << Quoted(path)
+                                 << ", error: " << timeError.message();
+                    continue;
+                }
+                const std::int64_t age = Time::SecondsSinceEpoch(*m_clock) - lastWrite;
+                if (age > kEventStorageTime) {
+                    boost::system::error_code removeError;
+                    if (!fs::remove(path, removeError) && removeError) {
+                        LOG(WARNING) << "Unable to remove file " << Core::Utf8FromPath(path)
+                                     << ", error: " << removeError.message();
+                    }
+                    continue;
+                }
+                if (isSetAside) continue;
+                std::string text = ReadWholeFile(path);
+                if (text.empty()) {
+                    // A file that stays empty past the grace time was never written completely.
+                    if (age > kWriteGrace.count()) setAside(path, "empty");
+                    continue;
+                }
+                if (!nlohmann::json::accept(text)) {
+                    setAside(path, "not JSON");
+                    continue;
+                }
+                texts.push_back(std::move(text));
+                paths.push_back(path);
+            } catch (const std::exception& e) {
+                LOG(ERROR) << "Storage::pop failed to process file " << Core::Utf8FromPath(path)
+                           << ", error: " << e.what();
+            }
+        }
+        if (error) throw boost::system::system_error(error, "directory iteration");
+
+        for (const ioPath& path : paths) m_popped.insert(path.wstring());
+        const std::weak_ptr<Storage> weak = weak_from_this();
+        auto commit = [weak, paths] {
+            if (auto self = weak.lock()) self->removeAndRelease(paths);
+        };
+        auto rollback = [weak, paths] {
+            if (auto self = weak.lock()) self->release(paths);
+        };
+        return std::make_unique<SerializedEvents>(std::move(texts), std::move(commit), std::move(rollback));
+    } catch (const std::exception& e) {
+        LOG(ERROR) << "Storage::pop failed, error: " << e.what();
+        release(paths);
+        return nullptr;
+    }
+}
+
+std::int64_t Storage::getEventStorageTime() const { return kEventStorageTime; }
+
+const ioPath& Storage::getDirectory() const { return m_directory; }
+
+void Storage::release(const std::vector<ioPath>& paths) {
+    for (const ioPath& path : paths) m_popped.erase(path.wstring());
+}
+
+void Storage::removeAndRelease(const std::vector<ioPath>& paths) {
+    for (const ioPath& path : paths) {
+        try {
+            fs::remove(path);
+        } catch (const std::exception& e) {
+            LOG(WARNING) << "Can't remove file with event: " << Core::Utf8FromPath(path) << ", error: " << e.what();
+        }
+    }
+    release(paths);
+}
+
+void Storage::setAside(const ioPath& path, const char* why) {
+    ioPath aside = path;
+    aside += ".bad";
+    boost::system::error_code error;
+    fs::rename(path, aside, error);
+    LOG(WARNING) << "Stored event file " << Quoted(path) << " is " << why << ", set aside"
+                 << (error ? ", error: " + error.message() : std::string());
+}
+
+void Storage::clearTemporaryFiles() const {
+    const std::int64_t now = Time::SecondsSinceEpoch(*m_clock);
+    boost::system::error_code error;
+    for (fs::directory_iterator it(m_directory, error), end; !error && it != end; it.increment(error)) {
+        const ioPath path = it->path();
+        boost::system::error_code statusError;
+        const fs::file_status status = it->status(statusError);
+        if (statusError) {
+            LOG(WARNING) << "Unable to determine type of file " << Quoted(path) << ", error: " << statusError.message();
+            continue;
+        }
+        if (!fs::is_regular_file(status) || path.extension() != ".tmp") continue;
+        // Another process may still be writing a young one.
+        boost::system::error_code timeError;
+        const std::time_t lastWrite = fs::last_write_time(path, timeError);
+        if (timeError || now - lastWrite <= kWriteGrace.count()) continue;
+        boost::system::error_code removeError;
+        if (!fs::remove(path, removeError) && removeError) {
+            LOG(WARNING) << "Unable to remove tmp file " << Core::Utf8FromPath(path) << ", error: " << removeError.message();
+        }
+    }
+}
+
+} // namespace Nolvar::Tracking::Instant
