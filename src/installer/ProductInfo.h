@@ -8,6 +8,10 @@ namespace Nolvar::Product {
 std::string DisplayName();
 // Lower-case product word: mutex name, user agent, configuration URL, statistics.
 std::string Id();
+// Brand word in lower case: user agent, configuration URL.
+std::string BrandName();
+// Where the configuration is downloaded from unless the command line or the signature tag say otherwise.
+std::string DefaultConfigUrl();
 // Version of the installer itself.
 std::string InstallerVersion();
 // Program name glog writes into its file names.

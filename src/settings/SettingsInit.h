@@ -1,0 +1,21 @@
+#pragma once
+// Start-up values of the settings and the installer's command line.
+#include <optional>
+#include <string>
+
+#include "settings/SettingsId.h"
+
+namespace Nolvar::Settings {
+
+// Writes the start-up values, applies the command line ("--name=value" stores text, "--name" the flag true),
+// then the staging token of the distribution file name. Call first in main.
+void Init(int argc, char** argv);
+
+// Readers of command-line settings that tolerate an option given in the wrong form: a text option stored as a
+// flag reads as unset; a flag option stored as text reads through StringToBool.
+std::optional<std::string> GetTextOption(ID id);
+bool GetFlagOption(ID id);
+// Logs a WARNING for every command-line option given in the wrong form (call once logging is on).
+void WarnAboutMalformedOptions();
+
+} // namespace Nolvar::Settings

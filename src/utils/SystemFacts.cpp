@@ -1,0 +1,65 @@
+#include "utils/SystemFacts.h"
+
+#include <windows.h>
+
+#include <fmt/format.h>
+#include <glog/logging.h>
+
+#include "QorOS/SystemInfo.h"
+#include "settings/Settings.h"
+
+namespace Nolvar {
+namespace {
+
+std::string SettingOr(Settings::ID id, const std::string& fallback) {
+    const std::any value = Settings::Get(id);
+    if (const auto* text = std::any_cast<std::string>(&value)) return *text;
+    return fallback;
+}
+
+} // namespace
+
+std::uint64_t GetFreeDiskSpace(const ioPath& path) {
+    ULARGE_INTEGER available{};
+    if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) {
+        LOG(INFO) << "GetDiskFreeSpaceExW failed. HRESULT: " << GetLastError();
+        return kUnknownDiskSpace;
+    }
+    LOG(INFO) << "Path " << path << " has " << available.QuadPart << " bytes available";
+    return available.QuadPart;
+}
+
+std::string GetOsName() { return "Windows"; }
+
+std::string GetOsBits() { return "64"; }
+
+std::string GetOsEdition() {
+    static const BYTE productType = [] {
+        OSVERSIONINFOEXW info{};
+        info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        if (!GetVersionExW(reinterpret_cast<OSVERSIONINFOW*>(&info))) return BYTE{0};
+#pragma GCC diagnostic pop
+        return info.wProductType;
+    }();
+    switch (productType) {
+    case VER_NT_WORKSTATION: return "Workstation";
+    case VER_NT_DOMAIN_CONTROLLER: return "Domain controller";
+    case VER_NT_SERVER: return "Server";
+    default: return "";
+    }
+}
+
+std::string GetOsVersion() { return Core::Util::VersionToString(Core::GetSystemVersion(), 1, "."); }
+
+// Settings read as text; one that holds another type (a malformed command line) counts as unset.
+std::string MakeUserAgent() {
+    return fmt::format("{} {} {} {}", SettingOr(Settings::ID::BrandName, ""), SettingOr(Settings::ID::ProductId, ""),
+                       SettingOr(Settings::ID::ProductVersion, SettingOr(Settings::ID::InstallerVersion, "1.0.0.0")),
+                       "web");
+}
+
+std::string MakeUserAgentHeader() { return "User-Agent: " + MakeUserAgent(); }
+
+} // namespace Nolvar
