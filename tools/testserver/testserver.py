@@ -74,6 +74,7 @@ class Handler(BaseHTTPRequestHandler):
         body_in = self.read_body()
         request = {
             'method': self.command, 'path': path, 'query': parts.query, 'proxied': proxied,
+            'version': self.request_version,
             'headers': {k: v for k, v in self.headers.items()},
             'body': body_in.decode('utf-8', 'replace'),
             'body_base64': base64.b64encode(body_in).decode(), 'time': time.time(),

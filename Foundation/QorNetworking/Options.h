@@ -1,0 +1,44 @@
+#pragma once
+// How one request is performed. A zero limit means "no limit of ours" (WinHTTP's own defaults then apply).
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "QorNetworking/HttpVersion.h"
+
+namespace Nolvar::Networking {
+
+struct Options {
+    // A request whose body arrives slower than lowSpeedLimit bytes per second, averaged over lowSpeedTime
+    // milliseconds, ends with OperationTimedOut. Nothing received for lowSpeedTime also ends it.
+    std::int32_t lowSpeedLimit = 0;
+    // Time-out of the TCP connection (to the server or the proxy), in seconds.
+    std::int32_t connectTimeout = 0;
+    // Limit of the whole request, redirects included, in microseconds.
+    std::int64_t timeout = 0;
+    bool followRedirects = true;
+    // More redirects than this end the request with TooManyRedirects.
+    std::int32_t maxRedirects = 0;
+    // See lowSpeedLimit; also the send and receive time-outs of each network operation.
+    std::int64_t lowSpeedTime = 0;
+    // Keep the connection open for later requests (HTTP keep-alive).
+    bool keepAlive = true;
+    HttpVersion httpVersion = HttpVersion::Default;
+    // "scheme://host:port" (http or https: a plain HTTP proxy; socks4 or socks5 cannot be used and the request
+    // goes direct), "host:port" (HTTP proxy), or empty for a direct connection.
+    std::string proxy;
+    // Accept a certificate that does not chain to a trusted root, has expired or is meant for another use.
+    bool sslIgnoreCertificateErrors = false;
+    // Accept a certificate whose names do not match the host.
+    bool sslIgnoreHostNameMismatch = false;
+
+    // Polled while the request runs (at least every 100 ms); true ends it with RequestCancelled.
+    std::function<bool()> stop;
+    // Bytes of the body received and the total (0 while unknown); a final (n, n) when the body is complete.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+    // Receives each chunk of the final answer's body; without a sink the body is kept in Response::body.
+    std::function<void(std::string_view chunk)> sink;
+};
+
+} // namespace Nolvar::Networking
