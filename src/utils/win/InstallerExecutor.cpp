@@ -15,7 +15,9 @@
 
 #include "QorCrashHandler/TrackException.h"
 #include "QorString/Utf.h"
+#include "logic/logic/InstallerItem.h"
 #include "utils/AbstractInstallerExecutor.h"
+#include "utils/InstallerArguments.h"
 
 namespace Nolvar {
 
@@ -111,6 +113,13 @@ std::unique_ptr<IInstallerExecutor> MakeInstallerExecutor(IInstallerExecutorObse
                                                           std::chrono::milliseconds waitLimit) {
     return std::make_unique<InstallerExecutor>(observer, std::move(name), std::move(installerPath),
                                                std::move(arguments), waitLimit);
+}
+
+std::unique_ptr<IInstallerExecutor> CreateInstallerExecutor(IInstallerExecutorObserver& observer,
+                                                            const InstallerItem& item,
+                                                            std::chrono::milliseconds waitLimit) {
+    return MakeInstallerExecutor(observer, item.id, item.targetPath, BuildInstallerArguments(item.installArgs),
+                                 waitLimit);
 }
 
 } // namespace Nolvar

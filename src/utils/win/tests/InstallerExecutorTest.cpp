@@ -15,6 +15,8 @@
 
 #include "QorString/Utf.h"
 #include "testing/TempFolder.h"
+#include "logic/logic/InstallerItem.h"
+#include "settings/Settings.h"
 #include "utils/AppSearcher.h"
 #include "utils/win/tests/LogLines.h"
 
@@ -97,6 +99,27 @@ TEST_F(InstallerExecutor, PassesTheArgumentsInOrderWithWindowsQuoting) {
     EXPECT_EQ(RecordedCommandLine(), "\"" + path + "\" /S /DISABLE_SHORTCUTS \"" + folder +
                                          "\" /LOCALE=ru_RU /WEBUID=w1 /NO_MERGE_WEBUIDS "
                                          "\"/PREFERRED_BROWSER=say \"\"hi\"\"\"");
+}
+
+TEST_F(InstallerExecutor, StartsAnItemsInstallerWithTheArgumentsFromTheSettings) {
+    using Nolvar::Settings::ID;
+    Nolvar::Settings::Set(ID::InstallFolder, Nolvar::Core::PathFromUtf8("C:/Program Files/Продукт \"Новый\"/"));
+    Nolvar::Settings::Set(ID::Locale, std::string("ru-RU"));
+    Nolvar::Settings::Set(ID::WebUid, std::string("web-1"));
+    Nolvar::Settings::Set(ID::HardwareId, std::string("machine-1"));
+    Nolvar::Settings::Set(ID::PreferredBrowser, std::string("edge"));
+    Nolvar::InstallerItem item;
+    item.id = "browser";
+    item.targetPath = ioPath(m_installer.wstring());
+    item.installArgs = {"/S", "/FAKE_EXIT=6"};
+
+    auto executor = Nolvar::CreateInstallerExecutor(m_observer, item);
+    executor->Start();
+    EXPECT_EQ(m_observer.WaitFinished(), (std::vector<std::string>{"started browser", "finished browser 6"}));
+    const std::string path = Nolvar::Core::Utf8FromWstring(m_installer.wstring());
+    EXPECT_EQ(RecordedCommandLine(), "\"" + path + "\" /S /FAKE_EXIT=6 "
+                                     "\"/D=C:\\Program Files\\Продукт \"\"Новый\"\"\" /LOCALE=ru_RU /WEBUID=web-1 "
+                                     "/NO_MERGE_WEBUIDS /PREFERRED_BROWSER=edge");
 }
 
 TEST_F(InstallerExecutor, MapsExitCodesToExitStates) {

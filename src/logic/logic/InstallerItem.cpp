@@ -1,0 +1,48 @@
+#include "logic/logic/InstallerItem.h"
+
+#include <algorithm>
+
+#include "settings/Settings.h"
+
+namespace Nolvar {
+
+InstallerItems::iterator FindItemById(InstallerItems& items, const std::string& id) {
+    return std::find_if(items.begin(), items.end(), [&](const InstallerItem& item) { return item.id == id; });
+}
+
+InstallerItems::const_iterator FindItemById(const InstallerItems& items, const std::string& id) {
+    return std::find_if(items.begin(), items.end(), [&](const InstallerItem& item) { return item.id == id; });
+}
+
+InstallerItems::iterator FindItemByInstallOrder(InstallerItems& items, std::int32_t installOrder) {
+    return std::find_if(items.begin(), items.end(),
+                        [&](const InstallerItem& item) { return item.installOrder == installOrder; });
+}
+
+std::string ItemDisplayName(const InstallerItem& item) {
+    if (!item.displayName.empty()) return item.displayName;
+    return Settings::GetString(Settings::ID::ProductDisplayName, "");
+}
+
+AllDownloadedResult AllDownloaded(const InstallerItems& items) {
+    AllDownloadedResult result{true, 0};
+    for (const InstallerItem& item : items) {
+        if (item.status != ItemStatus::Downloaded && item.status != ItemStatus::Skipped) return {false, 0};
+        result.totalBytes += item.totalBytes;
+    }
+    return result;
+}
+
+bool AllDone(const InstallerItems& items) {
+    return std::all_of(items.begin(), items.end(), [](const InstallerItem& item) {
+        return item.status == ItemStatus::Installed || item.status == ItemStatus::Skipped;
+    });
+}
+
+void SortByInstallOrder(InstallerItems& items) {
+    std::stable_sort(items.begin(), items.end(), [](const InstallerItem& a, const InstallerItem& b) {
+        return a.installOrder < b.installOrder;
+    });
+}
+
+} // namespace Nolvar

@@ -1,0 +1,48 @@
+#pragma once
+// The fixed names under which the installer logic reports installer results, screens and counts in statistics.
+#include <cstdint>
+#include <string>
+
+namespace Nolvar {
+
+// The result of one product installer: its exit code when it lies in -1..9, otherwise 1.
+using ExitState = std::int32_t;
+
+// "SUCCESS", "UNKNOWN_ERROR", ... for 0 to 8; "UNKNOWN" for any other state (-1, 9).
+std::string ExitStateName(ExitState state);
+
+// Statistics name of a splash screen number ("START" for 1 ... "CANCEL" for 7); empty for any other number.
+std::string ScreenName(std::int32_t screen);
+// The screen number of an exact, case-sensitive name; 0 for any other text.
+std::int32_t ScreenFromName(const std::string& name);
+
+// Parameter names of the logic's statistics events.
+namespace StatisticsParam {
+inline constexpr char ProductName[] = "PRODUCT_NAME";
+inline constexpr char ErrorCount[] = "ERROR_COUNT";
+inline constexpr char DownloadErrorCount[] = "DOWNLOAD_ERROR_COUNT";
+inline constexpr char InstallErrorCount[] = "INSTALL_ERROR_COUNT";
+inline constexpr char AcceptanceResult[] = "ACCEPTANCE_RESULT";
+inline constexpr char Result[] = "RESULT";
+inline constexpr char DownloadedSize[] = "DOWNLOADED_SIZE";
+inline constexpr char AverageSpeed[] = "AVERAGE_SPEED";
+inline constexpr char CurlError[] = "CURL_ERROR";
+inline constexpr char DownloadError[] = "DOWNLOAD_ERROR";
+inline constexpr char TimeElapsed[] = "TIME_ELAPSED";
+inline constexpr char TotalSize[] = "TOTAL_SIZE";
+inline constexpr char PreferredBrowser[] = "PREFERRED_BROWSER";
+inline constexpr char ExitState[] = "EXIT_STATE";
+inline constexpr char InitializationTime[] = "INITIALIZATION_TIME";
+inline constexpr char Screen[] = "SCREEN";
+inline constexpr char ErrorReason[] = "ERROR_REASON";
+inline constexpr char DisplayImage[] = "DISPLAY_IMAGE";
+inline constexpr char ImageType[] = "IMAGE_TYPE";
+inline constexpr char ImageLink[] = "IMAGE_LINK";
+inline constexpr char RequiredBytes[] = "REQUIRED_BYTES";
+inline constexpr char AvailableBytes[] = "AVAILABLE_BYTES";
+} // namespace StatisticsParam
+
+inline constexpr char kStatisticsYes[] = "YES";
+inline constexpr char kStatisticsNo[] = "NO";
+
+} // namespace Nolvar

@@ -1,0 +1,92 @@
+#include "logic/logic/InstallerItem.h"
+#include "logic/logic/InstallerNames.h"
+
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "settings/Settings.h"
+
+namespace {
+
+using Nolvar::InstallerItem;
+using Nolvar::InstallerItems;
+using Nolvar::ItemStatus;
+
+InstallerItems MakeItems(std::vector<std::pair<std::string, int>> idsAndOrders) {
+    InstallerItems items;
+    for (auto& [id, order] : idsAndOrders) {
+        InstallerItem item;
+        item.id = id;
+        item.installOrder = order;
+        items.push_back(std::move(item));
+    }
+    return items;
+}
+
+TEST(InstallerItems, LookupsFindTheFirstMatch) {
+    InstallerItems items = MakeItems({{"a", 2}, {"b", 1}, {"a", 1}});
+    EXPECT_EQ(Nolvar::FindItemById(items, "a"), items.begin());
+    EXPECT_EQ(Nolvar::FindItemById(items, "A"), items.end());
+    EXPECT_EQ(Nolvar::FindItemByInstallOrder(items, 1), items.begin() + 1);
+    EXPECT_EQ(Nolvar::FindItemByInstallOrder(items, 3), items.end());
+}
+
+TEST(InstallerItems, SortingByInstallOrderKeepsTheOrderOfEqualOnes) {
+    InstallerItems items = MakeItems({{"x", 3}, {"y", 1}, {"z", 3}, {"w", -1}, {"v", 1}});
+    Nolvar::SortByInstallOrder(items);
+    std::string order;
+    for (const auto& item : items) order += item.id;
+    EXPECT_EQ(order, "wyvxz");
+}
+
+TEST(InstallerItems, AllDownloadedCountsSkippedItemsAndSumsTheirSizes) {
+    EXPECT_TRUE(Nolvar::AllDownloaded({}).allDownloaded);
+    EXPECT_TRUE(Nolvar::AllDone({}));
+
+    InstallerItems items = MakeItems({{"a", 1}, {"b", 2}});
+    items[0].status = ItemStatus::Downloaded;
+    items[0].totalBytes = 5000000000ull;
+    items[1].status = ItemStatus::Downloading;
+    items[1].totalBytes = 7;
+    auto result = Nolvar::AllDownloaded(items);
+    EXPECT_FALSE(result.allDownloaded);
+    EXPECT_EQ(result.totalBytes, 0u);
+
+    items[1].status = ItemStatus::Skipped;
+    result = Nolvar::AllDownloaded(items);
+    EXPECT_TRUE(result.allDownloaded);
+    EXPECT_EQ(result.totalBytes, 5000000007ull);
+    EXPECT_FALSE(Nolvar::AllDone(items));
+
+    items[0].status = ItemStatus::Installed;
+    EXPECT_TRUE(Nolvar::AllDone(items));
+    EXPECT_FALSE(Nolvar::AllDownloaded(items).allDownloaded);
+}
+
+TEST(InstallerItems, DisplayNameFallsBackToTheProductName) {
+    Nolvar::Settings::Set(Nolvar::Settings::ID::ProductDisplayName, std::string("Netsetter Browser"));
+    InstallerItem item;
+    EXPECT_EQ(Nolvar::ItemDisplayName(item), "Netsetter Browser");
+    item.displayName = "Own name";
+    EXPECT_EQ(Nolvar::ItemDisplayName(item), "Own name");
+}
+
+TEST(InstallerNames, ExitStatesAndScreensHaveTheirStatisticsNames) {
+    EXPECT_EQ(Nolvar::ExitStateName(0), "SUCCESS");
+    EXPECT_EQ(Nolvar::ExitStateName(4), "PRODUCT_STARTED_ON_REINSTALL");
+    EXPECT_EQ(Nolvar::ExitStateName(8), "INCORRECT_PATH");
+    EXPECT_EQ(Nolvar::ExitStateName(9), "UNKNOWN");
+    EXPECT_EQ(Nolvar::ExitStateName(-1), "UNKNOWN");
+
+    for (int screen = 1; screen <= 7; ++screen)
+        EXPECT_EQ(Nolvar::ScreenFromName(Nolvar::ScreenName(screen)), screen);
+    EXPECT_EQ(Nolvar::ScreenName(4), "PROGRESS");
+    EXPECT_EQ(Nolvar::ScreenName(0), "");
+    EXPECT_EQ(Nolvar::ScreenName(8), "");
+    EXPECT_EQ(Nolvar::ScreenFromName("start"), 0);
+    EXPECT_EQ(Nolvar::ScreenFromName(""), 0);
+}
+
+} // namespace
