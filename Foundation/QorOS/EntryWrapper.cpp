@@ -1,0 +1,36 @@
+#include "QorOS/EntryWrapper.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "QorString/Utf.h"
+
+namespace Nolvar::Core {
+
+int EntryWrapper(const MainFunction& main) {
+    std::vector<std::string> arguments;
+    {
+        int count = 0;
+        std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+        for (int i = 0; wide && i < count; ++i) arguments.push_back(Utf8FromWstring(wide.get()[i]));
+    }
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    try {
+        return main(static_cast<int>(arguments.size()), argv.data());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "Unhandled exception: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "Unhandled exception of unknown type\n");
+    }
+    return 1;
+}
+
+} // namespace Nolvar::Core
