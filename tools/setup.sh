@@ -19,7 +19,7 @@ PACKAGES=(
   cmake ninja-build make dpkg-dev ca-certificates
   xvfb x11-utils imagemagick
   libboost1.81-dev libfmt-dev nlohmann-json3-dev librange-v3-dev googletest
-  osslsigncode openssl python3 python3-fonttools curl procps file
+  osslsigncode openssl python3 python3-fonttools curl procps file nginx-light
 )
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }

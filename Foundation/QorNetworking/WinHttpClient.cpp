@@ -9,7 +9,6 @@
 #include <atomic>
 #include <climits>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,6 +50,30 @@ std::int64_t Milliseconds(Clock::duration d) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
+// A lock with a condition variable, both Windows' own (futex-fast under Wine too, unlike winpthreads').
+class Monitor {
+public:
+    void lock() { AcquireSRWLockExclusive(&m_lock); }
+    void unlock() { ReleaseSRWLockExclusive(&m_lock); }
+    void notifyAll() { WakeAllConditionVariable(&m_condition); }
+
+    // With the lock held: waits until ready() or the time is up; returns ready().
+    template <typename Ready>
+    bool waitFor(Clock::duration limit, Ready&& ready) {
+        const auto deadline = Clock::now() + limit;
+        while (!ready()) {
+            auto left = Milliseconds(deadline - Clock::now());
+            if (left <= 0) return ready();
+            SleepConditionVariableSRW(&m_condition, &m_lock, static_cast<DWORD>(std::min<std::int64_t>(left, 60'000)), 0);
+        }
+        return true;
+    }
+
+private:
+    SRWLOCK m_lock = SRWLOCK_INIT;
+    CONDITION_VARIABLE m_condition = CONDITION_VARIABLE_INIT;
+};
+
 // What WinHTTP's callback thread and the requesting thread share for one request handle. It lives until both
 // have let go: the requesting thread when it is done with the handle, WinHTTP when it reports the handle closed,
 // so a completion that arrives after a cancelled request has returned still finds its buffer.
@@ -72,7 +95,7 @@ public:
 
     // Called before each asynchronous WinHTTP operation is started.
     void expectCompletion() {
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_monitor);
         m_done = false;
         m_status = 0;
         m_bytes = 0;
@@ -88,19 +111,21 @@ public:
     // Waits for the pending operation; check() is called every kPollInterval and ends the wait with its answer.
     template <typename Check>
     Wait wait(Check&& check) {
-        std::unique_lock lock(m_mutex);
         for (;;) {
-            if (m_cv.wait_for(lock, kPollInterval, [&] { return m_done; })) return Wait::Completed;
-            lock.unlock();
-            std::optional<Wait> verdict = check();
-            lock.lock();
-            if (verdict) return *verdict;
+            {
+                std::lock_guard lock(m_monitor);
+                if (m_monitor.waitFor(kPollInterval, [&] { return m_done; })) return Wait::Completed;
+            }
+            if (std::optional<Wait> verdict = check()) {
+                std::lock_guard lock(m_monitor);
+                return m_done ? Wait::Completed : *verdict;
+            }
         }
     }
 
     void waitClosed(Clock::duration limit) {
-        std::unique_lock lock(m_mutex);
-        m_cv.wait_for(lock, limit, [&] { return m_closed; });
+        std::lock_guard lock(m_monitor);
+        m_monitor.waitFor(limit, [&] { return m_closed; });
     }
 
     static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD infoLength) {
@@ -133,10 +158,10 @@ public:
             break;
         case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING: {
             {
-                std::lock_guard lock(self->m_mutex);
+                std::lock_guard lock(self->m_monitor);
                 self->m_closed = true;
             }
-            self->m_cv.notify_all();
+            self->m_monitor.notifyAll();
             Release(self);
             break;
         }
@@ -150,19 +175,18 @@ private:
 
     void complete(DWORD status, DWORD bytes, DWORD error) {
         {
-            std::lock_guard lock(m_mutex);
+            std::lock_guard lock(m_monitor);
             if (m_done) return;  // an error after a cancelled operation: the first answer counts
             m_done = true;
             m_status = status;
             m_bytes = bytes;
             m_error = error;
         }
-        m_cv.notify_all();
+        m_monitor.notifyAll();
     }
 
     std::atomic<int> m_references{2};  // the requesting thread and WinHTTP
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
+    Monitor m_monitor;
     bool m_done = false;
     bool m_closed = false;
     DWORD m_status = 0;
