@@ -1,5 +1,5 @@
 #pragma once
-// Reports a handled exception to the crash handler (kept in the crash folder's report and logged).
+// Reports a handled exception: logged, and kept in the crash folder when the crash handler is installed.
 #include <string>
 
 namespace Nolvar::Core {

@@ -1,0 +1,148 @@
+#include <windows.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include <glog/logging.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "QorCrashHandler/CrashHandler.h"
+#include "QorCrashHandler/SentryBreadCrumbsLogSink.h"
+#include "QorCrashHandler/TrackException.h"
+#include "QorString/Utf.h"
+#include "testing/TempFolder.h"
+
+using namespace Nolvar;
+
+namespace {
+
+constexpr wchar_t kChildVariable[] = L"NETSETTER_CRASH_TEST_CHILD";
+
+std::wstring SelfPath() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+// Runs this test program as a child that crashes the way `mode` says, with reports going to `folder`.
+DWORD RunCrashingChild(const std::string& mode, const std::filesystem::path& folder) {
+    const std::wstring value = Core::WstringFromUtf8(mode) + L"|" + folder.wstring();
+    SetEnvironmentVariableW(kChildVariable, value.c_str());
+    std::wstring command = L"\"" + SelfPath() + L"\" --gtest_filter=CrashChild.DISABLED_Run --gtest_also_run_disabled_tests";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    const BOOL started =
+        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    SetEnvironmentVariableW(kChildVariable, nullptr);
+    if (!started) return static_cast<DWORD>(-1);
+    WaitForSingleObject(process.hProcess, 60000);
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+std::filesystem::path OnlyReport(const std::filesystem::path& folder) {
+    std::filesystem::path found;
+    int count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (entry.is_directory() && entry.path().filename() != "handled") {
+            found = entry.path();
+            ++count;
+        }
+    }
+    return count == 1 ? found : std::filesystem::path();
+}
+
+} // namespace
+
+TEST(CrashChild, DISABLED_Run) {
+    const std::wstring value = [] {
+        std::wstring buffer(32768, L'\0');
+        buffer.resize(GetEnvironmentVariableW(kChildVariable, buffer.data(), static_cast<DWORD>(buffer.size())));
+        return buffer;
+    }();
+    const auto bar = value.find(L'|');
+    ASSERT_NE(bar, std::wstring::npos);
+    const std::wstring mode = value.substr(0, bar);
+    Core::SetupCommonCrashHandler([] { return CrashHandler::ClientInfo{"machine-1234"}; }, false,
+                                  ioPath(value.substr(bar + 1)));
+    CrashHandler::SentryBreadCrumbsLogSink sink({0, 1, 2, 3});
+    LOG(INFO) << "breadcrumb before the crash";
+    LOG(WARNING) << "Пользователь warning";
+    if (mode == L"access") {
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    } else if (mode == L"throw") {
+        // Outside the test framework, which would catch it.
+        std::thread([] { throw std::logic_error("nobody catches this"); }).join();
+    }
+}
+
+TEST(CrashHandler, AnAccessViolationWritesDumpClientInfoAndBreadcrumbs) {
+    Testing::TempFolder folder(L"netsetter-crash-");
+    const DWORD code = RunCrashingChild("access", folder.path());
+    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    const auto report = OnlyReport(folder.path());
+    ASSERT_FALSE(report.empty());
+    const std::string dump = Testing::ReadWholeFile(report / "crash.dmp");
+    ASSERT_GT(dump.size(), 4u);
+    EXPECT_EQ(dump.substr(0, 4), "MDMP");
+    const auto json = nlohmann::json::parse(Testing::ReadWholeFile(report / "report.json"));
+    EXPECT_EQ(json["kind"], "unhandled exception");
+    EXPECT_EQ(json["exception_code"], "0xc0000005");
+    EXPECT_EQ(json["client"]["user_id"], "machine-1234");
+    const std::string breadcrumbs = Testing::ReadWholeFile(report / "breadcrumbs.log");
+    EXPECT_NE(breadcrumbs.find("breadcrumb before the crash"), std::string::npos) << breadcrumbs;
+    EXPECT_NE(breadcrumbs.find("Пользователь warning"), std::string::npos) << breadcrumbs;
+    EXPECT_LT(breadcrumbs.find("breadcrumb before the crash"), breadcrumbs.find("Пользователь warning"));
+}
+
+TEST(CrashHandler, AnUncaughtCppExceptionIsReportedToo) {
+    Testing::TempFolder folder(L"netsetter-crash-");
+    const DWORD code = RunCrashingChild("throw", folder.path());
+    EXPECT_NE(code, 0u);
+    const auto report = OnlyReport(folder.path());
+    ASSERT_FALSE(report.empty());
+    const auto json = nlohmann::json::parse(Testing::ReadWholeFile(report / "report.json"));
+    EXPECT_EQ(json["kind"], "terminate");
+    EXPECT_EQ(json["exception"], "nobody catches this");
+    EXPECT_EQ(json["client"]["user_id"], "machine-1234");
+}
+
+TEST(CrashHandler, SinkKeepsTheLastLinesOfItsSeverities) {
+    CrashHandler::SentryBreadCrumbsLogSink warnings({1, 2});
+    LOG(INFO) << "not kept";
+    LOG(WARNING) << "kept warning";
+    for (int i = 0; i < 150; ++i) LOG(ERROR) << "error " << i;
+    const auto lines = warnings.breadcrumbs();
+    ASSERT_EQ(lines.size(), CrashHandler::SentryBreadCrumbsLogSink::kMaxBreadcrumbs);
+    EXPECT_NE(lines.front().find("error 50"), std::string::npos);
+    EXPECT_NE(lines.back().find("error 149"), std::string::npos);
+    EXPECT_EQ(lines.back().front(), 'E');
+}
+
+TEST(CrashHandler, TrackedExceptionsAreKeptWhileInstalled) {
+    Testing::TempFolder folder(L"netsetter-crash-");
+    int asked = 0;
+    Core::SetupCommonCrashHandler([&] { ++asked; return CrashHandler::ClientInfo{"user-7"}; }, false,
+                                  ioPath(folder.path().wstring()));
+    Core::TrackException("TallivoException", "std::runtime_error");
+    Core::RemoveCommonCrashHandler();
+    Core::TrackException("AfterRemoval", "nothing written");
+    EXPECT_EQ(asked, 1);
+    int reports = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path() / "handled")) {
+        const auto json = nlohmann::json::parse(Testing::ReadWholeFile(entry.path()));
+        EXPECT_EQ(json["name"], "TallivoException");
+        EXPECT_EQ(json["client"]["user_id"], "user-7");
+        ++reports;
+    }
+    EXPECT_EQ(reports, 1);
+}
