@@ -6,7 +6,8 @@
 //                            register an Uninstall entry <name> in that hive and view, for the folder of /D=;
 //                            the folder gets the product's executable (a copy of this program) and an uninstaller
 //   /FAKE_PRODUCT=<file>     the product executable's file name (default "product.exe")
-//   /FAKE_START_PRODUCT      start the product from the folder of /D= (it then sleeps 30 s)
+//   /FAKE_START_PRODUCT      start the product from the folder of /D=
+//   /FAKE_PRODUCT_LIFETIME=<ms> how long the started product runs (default 30000)
 // At start it writes its raw command line as UTF-8 to "<own path>.cmdline"; when it ends by itself it writes
 // "<own path>.done". A killed run leaves no ".done" file.
 #include <windows.h>
@@ -56,6 +57,7 @@ struct Options {
     std::vector<std::wstring> uninstallEntries;
     std::wstring productFile = L"product.exe";
     bool startProduct = false;
+    DWORD productLifetimeMs = 30000;
 };
 
 Options ParseOptions() {
@@ -70,6 +72,7 @@ Options ParseOptions() {
         else if (StartsWith(arg, L"/FAKE_UNINSTALL=", &value)) options.uninstallEntries.push_back(value);
         else if (StartsWith(arg, L"/FAKE_PRODUCT=", &value)) options.productFile = value;
         else if (arg == L"/FAKE_START_PRODUCT") options.startProduct = true;
+        else if (StartsWith(arg, L"/FAKE_PRODUCT_LIFETIME=", &value)) options.productLifetimeMs = std::wcstoul(value.c_str(), nullptr, 10);
         else if (StartsWith(arg, L"/D=", &value)) options.folder = value;
     }
     LocalFree(argv);
@@ -108,9 +111,9 @@ bool RegisterUninstallEntry(const std::wstring& spec, const std::wstring& folder
     return ok;
 }
 
-bool StartProduct(const std::wstring& folder, const std::wstring& productFile) {
+bool StartProduct(const std::wstring& folder, const std::wstring& productFile, DWORD lifetimeMs) {
     const std::wstring exe = folder + L"\\" + productFile;
-    std::wstring commandLine = L"\"" + exe + L"\" /FAKE_SLEEP=30000";
+    std::wstring commandLine = L"\"" + exe + L"\" /FAKE_SLEEP=" + std::to_wstring(lifetimeMs);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -132,7 +135,7 @@ int wmain() {
     if (options.sleepMs) Sleep(options.sleepMs);
     for (const std::wstring& entry : options.uninstallEntries)
         if (!RegisterUninstallEntry(entry, options.folder, options.productFile)) return 101;
-    if (options.startProduct && !StartProduct(options.folder, options.productFile)) return 102;
+    if (options.startProduct && !StartProduct(options.folder, options.productFile, options.productLifetimeMs)) return 102;
 
     WriteUtf8File(self + L".done", L"");
     return options.exitCode;

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QorOS/Process.h"
 #include "QorString/Utf.h"
 #include "testing/TempFolder.h"
 #include "logic/logic/InstallerItem.h"
@@ -178,20 +179,25 @@ TEST_F(InstallerExecutor, DestroyingTheLauncherKillsTheRunningInstaller) {
     EXPECT_FALSE(EndedByItself());
 }
 
-TEST_F(InstallerExecutor, AnInstalledProductIsFoundByTheSearch) {
+TEST_F(InstallerExecutor, AnInstalledProductIsFoundByTheSearchAndRuns) {
     const auto installFolder = m_temp / L"Установлено сюда";
     const std::string prefix = "NetsetterLaunch" + std::to_string(GetCurrentProcessId());
+    const std::string product = "app-" + std::to_string(GetCurrentProcessId()) + ".exe";
     auto executor = Make({"/S", "/D=" + Nolvar::Core::Utf8FromWstring(installFolder.wstring()),
-                          "/FAKE_UNINSTALL=HKLM:32:" + prefix + "2", "/FAKE_PRODUCT=app.exe"});
+                          "/FAKE_UNINSTALL=HKLM:32:" + prefix + "2", "/FAKE_PRODUCT=" + product,
+                          "/FAKE_START_PRODUCT", "/FAKE_PRODUCT_LIFETIME=1500"});
     executor->Start();
     EXPECT_EQ(m_observer.WaitFinished().back(), "finished product 0");
+    EXPECT_TRUE(Nolvar::Core::IsProcessRunning(product, Nolvar::Core::Utf8FromWstring(installFolder.wstring())));
+    for (int i = 0; i < 100 && Nolvar::Core::IsProcessRunning(product, ""); ++i) std::this_thread::sleep_for(50ms);
+    EXPECT_FALSE(Nolvar::Core::IsProcessRunning(product, ""));
 
     const auto found = Nolvar::FindInstalledApplication(
-        {{Nolvar::kSearchUninstallKeyPrefix, prefix}, {Nolvar::kSearchExeName, "APP.exe"}});
+        {{Nolvar::kSearchUninstallKeyPrefix, prefix}, {Nolvar::kSearchExeName, product}});
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE,
                     (L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + Nolvar::Core::WstringFromUtf8(prefix) + L"2").c_str(),
                     KEY_WOW64_32KEY, 0);
-    EXPECT_EQ(found.executablePath, ioPath((installFolder / L"app.exe").wstring()));
+    EXPECT_EQ(found.executablePath, ioPath((installFolder / Nolvar::Core::WstringFromUtf8(product)).wstring()));
     EXPECT_EQ(found.uninstallerPath, ioPath((installFolder / L"uninstall.exe\" /S").wstring()));
 }
 
