@@ -15,7 +15,8 @@ class ISerializedEvents {
 public:
     virtual ~ISerializedEvents() = default;
     virtual const std::vector<std::string>& get() const = 0;
-    virtual void commit() = 0;
+    // Deletes the files; false when some could not be deleted (they become available again).
+    virtual bool commit() = 0;
 };
 
 class IStorage {

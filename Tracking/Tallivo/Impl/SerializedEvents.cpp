@@ -4,7 +4,8 @@
 
 namespace Nolvar::Tracking::Instant {
 
-SerializedEvents::SerializedEvents(std::vector<std::string> texts, Action commitAction, Action rollbackAction)
+SerializedEvents::SerializedEvents(std::vector<std::string> texts, CommitAction commitAction,
+                                   RollbackAction rollbackAction)
     : m_texts(std::move(texts)), m_commitAction(std::move(commitAction)), m_rollbackAction(std::move(rollbackAction)) {}
 
 SerializedEvents::~SerializedEvents() {
@@ -18,13 +19,15 @@ SerializedEvents::~SerializedEvents() {
 
 const std::vector<std::string>& SerializedEvents::get() const { return m_texts; }
 
-void SerializedEvents::commit() {
-    if (!m_commitAction) return;
+bool SerializedEvents::commit() {
+    if (!m_commitAction) return true;
     try {
-        m_commitAction();
+        const bool complete = m_commitAction();
         m_commitAction = nullptr;
+        return complete;
     } catch (const std::exception& e) {
         LOG(ERROR) << "SerializedEvents::commit failed, error: " << e.what();
+        return false;
     }
 }
 

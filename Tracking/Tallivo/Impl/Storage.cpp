@@ -275,7 +275,8 @@ std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
         for (const ioPath& path : paths) m_popped.insert(path.wstring());
         const std::weak_ptr<Storage> weak = weak_from_this();
         auto commit = [weak, paths] {
-            if (auto self = weak.lock()) self->removeAndRelease(paths);
+            auto self = weak.lock();
+            return self ? self->removeAndRelease(paths) : false;
         };
         auto rollback = [weak, paths] {
             if (auto self = weak.lock()) self->release(paths);
@@ -296,15 +297,18 @@ void Storage::release(const std::vector<ioPath>& paths) {
     for (const ioPath& path : paths) m_popped.erase(path.wstring());
 }
 
-void Storage::removeAndRelease(const std::vector<ioPath>& paths) {
+bool Storage::removeAndRelease(const std::vector<ioPath>& paths) {
+    bool complete = true;
     for (const ioPath& path : paths) {
         try {
             fs::remove(path);
         } catch (const std::exception& e) {
             LOG(WARNING) << "Can't remove file with event: " << Core::Utf8FromPath(path) << ", error: " << e.what();
+            complete = false;
         }
     }
     release(paths);
+    return complete;
 }
 
 void Storage::setAside(const ioPath& path, const char* why) {

@@ -40,7 +40,7 @@ public:
 
 private:
     void release(const std::vector<ioPath>& paths);
-    void removeAndRelease(const std::vector<ioPath>& paths);
+    bool removeAndRelease(const std::vector<ioPath>& paths);
     void setAside(const ioPath& path, const char* why);
     void clearTemporaryFiles() const;
 

@@ -2,6 +2,9 @@
 //   push <directory> <count>        stores <count> events in the directory, exits 0
 //   lock <directory> <ready file>   takes the directory's sending lock, writes "1" (held) or "0" into the ready
 //                                   file, then waits to be terminated
+//   track <url> <product> <count> <hold ms>
+//                                   initialises the process tracker (vendor "NolvariaTest"), tracks <count>
+//                                   events, keeps running <hold ms>, de-initialises, exits 0
 #include <windows.h>
 
 #include <cstdio>
@@ -14,8 +17,11 @@
 #include "Tracking/Tallivo/Impl/IdGenerator.h"
 #include "Tracking/Tallivo/Impl/JsonEventSerializer.h"
 #include "Tracking/Tallivo/Impl/Storage.h"
+#include "Tracking/Tallivo/Tracker.h"
+#include "QorString/Utf.h"
 
 using namespace Nolvar;
+using namespace Nolvar::Tracking;
 using namespace Nolvar::Tracking::Instant;
 
 namespace {
@@ -41,6 +47,25 @@ int Lock(const ioPath& directory, const ioPath& readyFile) {
     return 0;
 }
 
+int Track(const std::string& url, const std::string& product, int count, int holdMs) {
+    auto tracker = Tracker::GetInstance();
+    IApplicationTracker::Initializer init;
+    init.initializationString = "#PRODUCT_NAME=HelperApp#USER_ID=helper";
+    init.moduleName = "helper";
+    init.statisticsUrl = url;
+    init.version = "2.0.0";
+    init.vendor = "NolvariaTest";
+    init.product = product;
+    init.extraHeader = std::make_pair(std::string("User-Agent"), std::string("TallivoTestHelper"));
+    if (!tracker->Initialize(std::move(init))) return 3;
+    for (int i = 0; i < count; ++i) {
+        if (!tracker->TrackEvent("HELPER_EVENT", {{"N", std::to_string(i)}, {"SOURCE", "helper"}})) return 4;
+    }
+    Sleep(static_cast<DWORD>(holdMs));
+    tracker->Deinitialize();
+    return 0;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -48,6 +73,10 @@ int wmain(int argc, wchar_t** argv) {
         const std::wstring command = argc > 1 ? argv[1] : L"";
         if (command == L"push" && argc == 4) return Push(ioPath(argv[2]), std::stoi(argv[3]));
         if (command == L"lock" && argc == 4) return Lock(ioPath(argv[2]), ioPath(argv[3]));
+        if (command == L"track" && argc == 6) {
+            return Track(Core::Utf8FromWstring(argv[2]), Core::Utf8FromWstring(argv[3]), std::stoi(argv[4]),
+                         std::stoi(argv[5]));
+        }
         std::fprintf(stderr, "unknown command\n");
         return 2;
     } catch (const std::exception& e) {

@@ -1,0 +1,14 @@
+#pragma once
+#include "Tracking/Tallivo/Event.h"
+
+namespace Nolvar::Tracking::Instant {
+
+// Takes tracked events off the caller's thread: stores them and sends them later.
+class IScheduler {
+public:
+    virtual ~IScheduler() = default;
+    // Queues the event and returns at once; never touches the disk or the network.
+    virtual void put(const Event& event) = 0;
+};
+
+} // namespace Nolvar::Tracking::Instant
