@@ -1,0 +1,55 @@
+#pragma once
+// A queue of typed events dispatched on the thread that runs the loop.
+#include <any>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <typeindex>
+#include <unordered_map>
+#include <vector>
+
+namespace Nolvar {
+
+class BaseEventLoop {
+public:
+    BaseEventLoop();
+    virtual ~BaseEventLoop() = default;
+    BaseEventLoop(const BaseEventLoop&) = delete;
+    BaseEventLoop& operator=(const BaseEventLoop&) = delete;
+
+    // Adds a handler for events of type Event. Register every handler before run().
+    template <class Event, class Handler>
+    void on(Handler handler) {
+        std::lock_guard lock(m_mutex);
+        m_handlers[std::type_index(typeid(Event))].push_back(
+            [handler = std::move(handler)](const std::any& event) { handler(std::any_cast<const Event&>(event)); });
+    }
+
+    // Queues a copy of the event; any thread, any time (after stop() it is never handled).
+    template <class Event>
+    void post(Event event) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_queue.emplace_back(std::move(event));
+        }
+        m_wake.notify_all();
+    }
+
+    // Handles events in posting order until stop(); events still queued then are dropped. A handler's exception
+    // leaves run().
+    void run();
+    void stop();
+
+private:
+    std::unordered_map<std::type_index, std::vector<std::function<void(const std::any&)>>> m_handlers;
+    std::deque<std::any> m_queue;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::atomic<bool> m_stopped{false};
+};
+
+class EventLoop : public BaseEventLoop {};
+
+} // namespace Nolvar

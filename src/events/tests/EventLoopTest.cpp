@@ -1,0 +1,77 @@
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "events/EventLoop.h"
+#include "events/Events.h"
+
+using namespace Nolvar;
+using namespace std::chrono_literals;
+
+TEST(EventLoop, EventsPostedBeforeRunComeFirstInOrderAndUnknownTypesAreDropped) {
+    EventLoop loop;
+    std::vector<std::string> seen;
+    loop.on<FinishDownload>([&](const FinishDownload& e) { seen.push_back("finish " + e.item.id); });
+    loop.on<FinishDownload>([&](const FinishDownload& e) { seen.push_back("again " + e.item.id); });
+    loop.on<StateChanged>([&](const StateChanged& e) {
+        seen.push_back("state " + std::to_string(e.state));
+        if (e.state == 3) loop.stop();
+    });
+    DownloadItem item;
+    item.id = "config";
+    loop.post(FinishDownload{item});
+    loop.post(RetryPressed{}); // nobody handles it
+    loop.post(StateChanged{1});
+    loop.post(StateChanged{3});
+    loop.post(StateChanged{2}); // after the stop: never handled
+    loop.run();
+    EXPECT_EQ(seen, (std::vector<std::string>{"finish config", "again config", "state 1", "state 3"}));
+}
+
+TEST(EventLoop, PostsFromOtherThreadsAndFromHandlers) {
+    EventLoop loop;
+    int progress = 0;
+    loop.on<UpdateProgressDownload>([&](const UpdateProgressDownload&) {
+        if (++progress == 400) loop.post(StateChanged{3});
+    });
+    loop.on<StateChanged>([&](const StateChanged&) { loop.stop(); });
+    std::vector<std::thread> posters;
+    for (int t = 0; t < 4; ++t)
+        posters.emplace_back([&] {
+            for (int i = 0; i < 100; ++i) loop.post(UpdateProgressDownload{});
+        });
+    loop.run();
+    for (auto& poster : posters) poster.join();
+    EXPECT_EQ(progress, 400);
+}
+
+TEST(EventLoop, StopFromAnotherThreadWakesAWaitingLoop) {
+    EventLoop loop;
+    auto running = std::async(std::launch::async, [&] { loop.run(); });
+    EXPECT_EQ(running.wait_for(200ms), std::future_status::timeout); // sleeps on an empty queue
+    loop.stop();
+    EXPECT_EQ(running.wait_for(5s), std::future_status::ready);
+}
+
+TEST(EventLoop, AHandlerExceptionLeavesRun) {
+    EventLoop loop;
+    loop.on<SelectFolderDialog>([](const SelectFolderDialog&) { throw std::runtime_error("boom"); });
+    loop.post(SelectFolderDialog{});
+    EXPECT_THROW(loop.run(), std::runtime_error);
+}
+
+TEST(DownloadItem, NewItemHasTheResetStateAndTheExtensionCheckFollowsItsKind) {
+    DownloadItem item;
+    EXPECT_EQ(item.state.status, App::IRemoteResource::Initial);
+    EXPECT_EQ(item.state.networkError.code, 1001);
+    EXPECT_FALSE(item.alreadyRequested);
+    item.kind = DownloadItem::ProductInstaller;
+    item.url = "https://cdn.example/setup.exe";
+    EXPECT_TRUE(Util::ValidateResourceByExt(item));
+    item.kind = DownloadItem::SplashImage;
+    EXPECT_FALSE(Util::ValidateResourceByExt(item));
+}

@@ -1,0 +1,69 @@
+#include "utils/UrlUtils.h"
+
+#include <functional>
+#include <regex>
+
+#include <boost/exception/diagnostic_information.hpp>
+#include <boost/url/parse.hpp>
+#include <boost/url/url_view.hpp>
+#include <glog/logging.h>
+
+#include "settings/Settings.h"
+
+namespace Nolvar {
+namespace {
+
+std::string Decoded(boost::urls::pct_string_view text) {
+    std::string out;
+    text.decode({}, boost::urls::string_token::assign_to(out));
+    return out;
+}
+
+} // namespace
+
+ioPath GetUrlFileName(const std::string& url) {
+    std::string text = url;
+    if (!text.empty() && text.back() == '/') text.pop_back();
+    const boost::urls::url_view view = boost::urls::parse_uri_reference(text).value();
+    const auto segments = view.encoded_segments();
+    if (segments.empty()) return {};
+    return Core::PathFromUtf8(Decoded(segments.back()));
+}
+
+bool ValidateUrlExtensionForKind(int kind, const std::string& url) {
+    const std::string extension = Core::Utf8FromPath(GetUrlFileName(url).extension());
+    static const std::map<int, std::function<bool(const std::string&)>> checks = {
+        {0, [](const std::string& ext) { return ext == ".png"; }},
+        {1, [](const std::string& ext) { return ext == ".exe"; }},
+        {2, [](const std::string&) { return true; }},
+    };
+    const auto check = checks.find(kind);
+    return check != checks.end() && check->second(extension);
+}
+
+std::string ApplyStagingToUrl(const std::string& url) {
+    std::string token;
+    const std::any value = Settings::Get(Settings::ID::StagingToken);
+    if (const auto* text = std::any_cast<std::string>(&value)) token = *text;
+    if (token.empty()) return url;
+    return std::regex_replace(url, std::regex("release"), "staging/" + token);
+}
+
+std::map<std::string, std::string> getConnectionMetricsParams(std::map<std::string, std::string> params) {
+    const auto effective = params.find("EFFECTIVE_URL");
+    if (effective == params.end()) return params;
+    try {
+        const boost::urls::url_view view = boost::urls::parse_uri_reference(effective->second).value();
+        std::string source = Decoded(view.encoded_host());
+        std::string path = Decoded(view.encoded_path());
+        std::string query = Decoded(view.encoded_query());
+        params["SOURCE"] = std::move(source);
+        params["URI"] = std::move(path);
+        params["ARGS"] = std::move(query);
+    } catch (...) {
+        LOG(ERROR) << "Error on getConnectionMetricsParams: " << boost::current_exception_diagnostic_information();
+    }
+    return params;
+}
+
+} // namespace Nolvar
