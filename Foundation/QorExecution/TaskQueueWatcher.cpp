@@ -22,10 +22,14 @@ void TaskQueueWatcher::onEvent(std::int32_t code) {
 }
 
 void TaskQueueWatcher::wait(std::int32_t code, int seconds) {
+    wait(code, std::chrono::milliseconds(seconds >= 1 ? seconds * 1000LL : 0));
+}
+
+void TaskQueueWatcher::wait(std::int32_t code, std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
     auto done = [&] { return !m_running || m_lastEvent == code; };
-    if (seconds >= 1)
-        m_changed.wait_for(lock, std::chrono::seconds(seconds), done);
+    if (limit.count() > 0)
+        m_changed.wait_for(lock, limit, done);
     else
         m_changed.wait(lock, done);
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Remembers the last event of the queues it watches and lets a thread wait for a given event.
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -22,6 +23,8 @@ public:
     void onEvent(std::int32_t code) override;
     // Waits while running and the last event differs from `code`; with seconds >= 1 at most that long.
     void wait(std::int32_t code, int seconds = 0);
+    // The same with a limit of any length; zero or less waits without a limit.
+    void wait(std::int32_t code, std::chrono::milliseconds limit);
     // Ends every wait, now and later.
     void stop();
     bool isRunning() const;

@@ -1,0 +1,180 @@
+#include "App/Fetchwell/ResourceItem.h"
+
+#include <exception>
+
+#include <fmt/format.h>
+#include <glog/logging.h>
+
+#include "App/Fetchwell/FileUtils.h"
+
+namespace Nolvar::App::Detail {
+
+using Status = IRemoteResource::DownloadStatus;
+
+namespace {
+
+int QueuePriority(SchedulePriority priority) {
+    switch (priority) {
+    case 0: return Core::PriorityLow;
+    case 1: return Core::PriorityNormal;
+    default: return Core::PriorityHigh;
+    }
+}
+
+IRemoteResource::DownloadError ErrorOfResult(std::int32_t code) {
+    switch (code) {
+    case IResourceDownloader::Failed: return IRemoteResource::GeneralError;
+    case IResourceDownloader::ConnectionFailure: return IRemoteResource::InternetConnectionLost;
+    case IResourceDownloader::OutputFailure: return IRemoteResource::NoSpaceLeft;
+    case IResourceDownloader::CancelledOrHandled: return IRemoteResource::Cancelled;
+    default: return IRemoteResource::NoError;
+    }
+}
+
+} // namespace
+
+ResourceItem::ResourceItem(const ResourceDescriptor* descriptor, Collaborators collaborators)
+    : m_state(IEventTracer::TraceRecord{descriptor, nullptr, nullptr, {}}, collaborators.notificationQueue,
+              collaborators.eventTracer),
+      m_descriptor(descriptor),
+      m_c(std::move(collaborators)) {}
+
+void ResourceItem::schedule(SchedulePriority priority, ScheduleOrder order) {
+    std::lock_guard lock(m_mutex);
+    scheduleLocked(priority, order);
+}
+
+bool ResourceItem::cancel() { return m_cancelled.exchange(true); }
+
+void ResourceItem::autoSchedule(SchedulePriority priority, ScheduleOrder order) {
+    std::lock_guard lock(m_mutex);
+    const Status status = m_state.getState().status;
+    if (status == IRemoteResource::Available || status >= IRemoteResource::Error) {
+        m_scheduled = false;
+        scheduleLocked(priority, order);
+    } else if (!m_scheduled || priority > m_priority) {
+        scheduleLocked(priority, order);
+    }
+}
+
+void ResourceItem::scheduleLocked(SchedulePriority priority, ScheduleOrder order) {
+    m_cancelled.store(false);
+    if (m_descriptor->existingFileCheck == 1 && fileExists(m_descriptor->path)) {
+        m_state.setAvailable();
+        if (m_descriptor->updatePolicy == ResourceDescriptor::UpdateNever) return;
+    }
+    m_priority = priority;
+    m_scheduled = true;
+    m_c.eventTracer->trace(IEventTracer::ExecScheduled, {m_descriptor, nullptr, nullptr, {}});
+    auto task = [this] { runTask(); };
+    if (order != 0)
+        m_c.downloadQueue->prependTask(task, QueuePriority(priority));
+    else
+        m_c.downloadQueue->addTask(task, QueuePriority(priority));
+}
+
+void ResourceItem::runTask() {
+    {
+        std::lock_guard lock(m_runMutex);
+        if (m_running) {
+            m_rerun = true;  // the running task runs the body once more when it is done
+            return;
+        }
+        m_running = true;
+    }
+    for (;;) {
+        m_c.eventTracer->trace(IEventTracer::Exec, {m_descriptor, nullptr, nullptr, {}});
+        try {
+            body();
+        } catch (const std::exception& e) {
+            LOG(ERROR) << "Download task of " << m_descriptor->serverRelativePath << " failed: " << e.what();
+            m_state.setError(IRemoteResource::Error, IRemoteResource::GeneralError,
+                             {Networking::Error::UnknownError, e.what()});
+        } catch (...) {
+            LOG(ERROR) << "Download task of " << m_descriptor->serverRelativePath << " failed: unknown exception";
+            m_state.setError(IRemoteResource::Error, IRemoteResource::GeneralError,
+                             {Networking::Error::UnknownError, "unknown exception"});
+        }
+        m_c.eventTracer->trace(IEventTracer::ExecEnd, {m_descriptor, nullptr, nullptr, {}});
+        std::lock_guard lock(m_runMutex);
+        if (!m_rerun) {
+            m_running = false;
+            return;
+        }
+        m_rerun = false;
+    }
+}
+
+void ResourceItem::body() {
+    if (m_cancelled.load()) {
+        m_state.setError(IRemoteResource::Error, IRemoteResource::Cancelled,
+                         {Networking::Error::NotInitialized, ""});
+        return;
+    }
+    if (m_descriptor->updatePolicy != ResourceDescriptor::UpdateAlways && fileExists(m_descriptor->path) &&
+        keepPresentFile())
+        m_state.setAvailable();
+    else
+        download();
+    m_firstRun.store(false);
+}
+
+bool ResourceItem::keepPresentFile() {
+    const std::int32_t policy = m_descriptor->updatePolicy;
+    if (!m_firstRun.load() && m_state.getState().status == IRemoteResource::Available) return true;
+    if (policy == ResourceDescriptor::UpdateNever) return true;
+    if (policy == ResourceDescriptor::UpdateIfNewer) {
+        std::int64_t serverTime = 0;
+        try {
+            serverTime = m_c.downloader->requestLastModified(m_descriptor);
+        } catch (const std::exception& e) {
+            LOG(WARNING) << "Last-Modified of " << m_descriptor->serverRelativePath << " unknown: " << e.what();
+        }
+        return serverTime != 0 && fileLastModifiedTime(m_descriptor->path) >= serverTime;
+    }
+    return m_c.resourceValidator->validate(m_descriptor) != 1;
+}
+
+void ResourceItem::download() {
+    m_c.eventTracer->trace(IEventTracer::Download, {m_descriptor, nullptr, nullptr, m_descriptor->serverRelativePath});
+    m_state.setProgress(0, 1);
+
+    IResourceDownloader::Task task;
+    task.descriptor = m_descriptor;
+    task.progress = [this](std::uint64_t done, std::uint64_t total) { m_state.setProgress(done, total); };
+    task.isCancelled = [this] { return m_cancelled.load(); };
+    task.errorHandler = [handler = m_c.errorHandler](const ResourceDescriptor* descriptor, DownloaderErrorCode code,
+                                                     std::int32_t status, const std::string& message) {
+        return handler->handleError(descriptor, code, status, message);
+    };
+    if (m_c.headersValidator)
+        task.headersValidator = [validator = m_c.headersValidator](const ResourceDescriptor* descriptor,
+                                                                   const std::vector<IHeadersValidator::Headers>& h) {
+            return validator->validateHeaders(descriptor, h);
+        };
+
+    const auto result = m_c.downloader->exec(std::move(task));
+    IRemoteResource::DownloadError error = ErrorOfResult(result.code);
+    if (error == IRemoteResource::NoError) {
+        if (m_descriptor->postProcessing != 0 && m_c.postProcessor->process(m_descriptor) != 0)
+            error = IRemoteResource::Corrupted;
+        else if (m_descriptor->updatePolicy == ResourceDescriptor::UpdateIfInvalid &&
+                 m_c.resourceValidator->validate(m_descriptor) == 1)
+            error = IRemoteResource::Corrupted;
+    }
+
+    const bool final = m_c.retrier->downloadFinished(this, error);
+    if (final && error == IRemoteResource::NoError)
+        m_state.setAvailable();
+    else if (final)
+        m_state.setError(IRemoteResource::Error, error, result.error);
+    else
+        m_state.setError(IRemoteResource::TryAgain, error, result.error);
+
+    m_c.eventTracer->trace(IEventTracer::DownloadEnd,
+                           {m_descriptor, nullptr, nullptr,
+                            fmt::format("ServerRelativePath={}, {}", m_descriptor->serverRelativePath,
+                                        m_state.getState().toDebugString())});
+}
+
+} // namespace Nolvar::App::Detail
