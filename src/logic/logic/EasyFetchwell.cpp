@@ -1,0 +1,315 @@
+#include "logic/logic/EasyFetchwell.h"
+
+#include <algorithm>
+#include <array>
+#include <cwctype>
+#include <exception>
+#include <fstream>
+#include <utility>
+
+#include <boost/filesystem/operations.hpp>
+#include <glog/logging.h>
+#include <nlohmann/json.hpp>
+
+#include "App/Fetchwell/IRemoteResourceScheduler.h"
+#include "Tracking/Tallivo/Tracker.h"
+#include "events/Events.h"
+#include "utils/UrlUtils.h"
+#include "utils/WorkingFolder.h"
+
+namespace Nolvar {
+
+struct EasyFetchwell::ResourceBundleHolder {
+    std::shared_ptr<App::ResourceDescriptor> descriptor;
+    std::shared_ptr<App::ResourceDescriptorBundle> bundle;
+    App::IRemoteResource* resource = nullptr;
+    DownloadItem item;
+    Outcome outcome = Outcome::Pending;
+    // Items of the same URL served by this download; each gets this download's outcome.
+    std::vector<DownloadItem> waiting;
+};
+
+namespace {
+
+constexpr App::SchedulePriority kRegisterPriority = 2;
+constexpr App::SchedulePriority kRetryPriority = 1;
+
+App::IRemoteResource::NotificationParams Notifications() {
+    App::IRemoteResource::NotificationParams params;
+    params.progressNotifications = true;
+    params.statuses = {App::IRemoteResource::Initial, App::IRemoteResource::Downloading,
+                       App::IRemoteResource::Available, App::IRemoteResource::TryAgain,
+                       App::IRemoteResource::Error};
+    params.progressStep = 0.01;
+    return params;
+}
+
+bool SizeMatches(const DownloadItem& item) {
+    boost::system::error_code ec;
+    const auto size = boost::filesystem::file_size(item.targetPath, ec);
+    return ec || size == item.state.total;
+}
+
+template <std::size_t N>
+bool StartsWith(const ioPath& file, const std::array<unsigned char, N>& signature) {
+    std::ifstream in(file.wstring().c_str(), std::ios::binary);
+    if (!in) return false;
+    std::array<char, N> buffer{};
+    in.read(buffer.data(), N);
+    return std::equal(buffer.begin(), buffer.end(), signature.begin(),
+                      [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+}
+
+bool HoldsJson(const ioPath& file) {
+    std::ifstream in(file.wstring().c_str(), std::ios::binary);
+    if (!in) return false;
+    try {
+        nlohmann::json value;
+        in >> value;
+        return true;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
+    return text;
+}
+
+bool IsDeviceName(const std::wstring& stem) {
+    static const std::wstring kDevices[] = {L"con", L"prn", L"aux", L"nul"};
+    const std::wstring lower = Lower(stem);
+    if (std::find(std::begin(kDevices), std::end(kDevices), lower) != std::end(kDevices)) return true;
+    return lower.size() == 4 && (lower.compare(0, 3, L"com") == 0 || lower.compare(0, 3, L"lpt") == 0) &&
+           lower[3] >= L'0' && lower[3] <= L'9';
+}
+
+} // namespace
+
+bool ValidateResource(const DownloadItem& item) {
+    static constexpr std::array<unsigned char, 8> kPng = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+    static constexpr std::array<unsigned char, 2> kMz = {'M', 'Z'};
+    switch (item.kind) {
+    case DownloadItem::SplashImage:
+        return SizeMatches(item) && StartsWith(item.targetPath, kPng);
+    case DownloadItem::ProductInstaller:
+        return SizeMatches(item) && StartsWith(item.targetPath, kMz);
+    case DownloadItem::Configuration:
+        return HoldsJson(item.targetPath);
+    default:
+        return false;
+    }
+}
+
+ioPath SafeDownloadFileName(const ioPath& decodedName) {
+    std::wstring name = decodedName.wstring();
+    for (wchar_t& c : name)
+        if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) c = L'_';
+    // Windows drops trailing dots and spaces, which would turn ".." into the parent folder.
+    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
+    if (name.empty()) return ioPath(L"download");
+    const std::wstring stem = name.substr(0, name.find(L'.'));
+    if (IsDeviceName(stem)) name = L"_" + name;
+    return ioPath(name);
+}
+
+EasyFetchwell::EasyFetchwell(std::shared_ptr<EventLoop> loop, Options options)
+    : m_fetchwell(std::make_unique<App::Fetchwell>(options.retryWaits)), m_loop(std::move(loop)) {
+    App::Fetchwell::Params params;
+    params.useParallelExecutor = true;
+    params.threadCount = App::Fetchwell::getOptimalThreadCount();
+    params.reservedFirst = true;
+    params.reservedSecond = false;
+    App::Fetchwell::Dependencies dependencies;
+    dependencies.downloadRetrier = std::make_shared<App::DownloadRetrier>(options.retrier);
+    dependencies.applicationTracker = Tracking::Instant::Tracker::GetInstance();
+    m_fetchwell->init(params, dependencies);
+    m_fetchwell->startEventLoopThread();
+}
+
+EasyFetchwell::~EasyFetchwell() {
+    std::vector<App::IRemoteResource*> resources;
+    {
+        std::lock_guard lock(m_mutex);
+        m_closing = true;
+        for (const auto& holder : m_holders)
+            if (holder->resource) resources.push_back(holder->resource);
+    }
+    for (App::IRemoteResource* resource : resources) resource->unregisterEventHandler(this);
+    m_fetchwell->abort();
+    m_loop->stop();
+    // The library refers to the descriptors by address: it goes before them.
+    m_fetchwell.reset();
+}
+
+EasyFetchwell::ResourceBundleHolder* EasyFetchwell::FindRegistered(const std::string& url) {
+    for (const auto& holder : m_holders)
+        if (holder->item.url == url && !holder->item.id.empty()) return holder.get();
+    return nullptr;
+}
+
+ioPath EasyFetchwell::UniqueTarget(const ioPath& wanted) const {
+    auto taken = [&](const ioPath& path) {
+        const std::wstring lower = Lower(path.wstring());
+        return std::any_of(m_holders.begin(), m_holders.end(),
+                           [&](const auto& holder) { return Lower(holder->item.targetPath.wstring()) == lower; });
+    };
+    ioPath candidate = wanted;
+    for (int n = 2; taken(candidate); ++n) {
+        candidate = wanted.parent_path() /
+                    (wanted.stem().wstring() + L"-" + std::to_wstring(n) + wanted.extension().wstring());
+    }
+    return candidate;
+}
+
+void EasyFetchwell::download(DownloadItem item) {
+    bool acceptable = false;
+    try {
+        acceptable = Util::ValidateResourceByExt(item);
+    } catch (const std::exception& e) {
+        LOG(WARNING) << "Cannot download '" << item.url << "': " << e.what();
+    }
+    if (!acceptable) {
+        m_loop->post(FailDownload{item});
+        return;
+    }
+
+    ResourceBundleHolder* holder = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        if (ResourceBundleHolder* earlier = FindRegistered(item.url)) {
+            item.alreadyRequested = true;
+            switch (earlier->outcome) {
+            case Outcome::Finished:
+                item.targetPath = earlier->item.targetPath;
+                item.state = earlier->item.state;
+                m_loop->post(FinishDownload{item});
+                break;
+            case Outcome::Failed:
+                item.targetPath = earlier->item.targetPath;
+                item.state = earlier->item.state;
+                earlier->waiting.push_back(item);
+                m_loop->post(FailDownload{item});
+                break;
+            case Outcome::Pending:
+                earlier->waiting.push_back(item);
+                break;
+            }
+            return;
+        }
+
+        if (item.targetPath.empty()) {
+            try {
+                const ioPath name = item.kind == DownloadItem::Configuration
+                                        ? ioPath(L"config.json")
+                                        : SafeDownloadFileName(GetUrlFileName(item.url));
+                item.targetPath = UniqueTarget(GetWorkingFolder() / name);
+            } catch (const std::exception& e) {
+                LOG(WARNING) << "No target for '" << item.url << "': " << e.what();
+                m_loop->post(FailDownload{item});
+                return;
+            }
+        }
+
+        auto descriptor = std::make_shared<App::ResourceDescriptor>();
+        descriptor->installerOwned = true;
+        descriptor->path = item.targetPath;
+        descriptor->tempPath = ioPath(item.targetPath.wstring() + L".tmp");
+        descriptor->destPath = item.targetPath;
+        descriptor->serverRelativePath = item.url;
+        descriptor->postProcessing = 0;
+        descriptor->updatePolicy = App::ResourceDescriptor::UpdateIfInvalid;
+        descriptor->existingFileCheck = 0;
+        auto owned = std::make_unique<ResourceBundleHolder>();
+        owned->descriptor = descriptor;
+        owned->bundle = std::make_shared<App::ResourceDescriptorBundle>();
+        owned->bundle->insert(descriptor.get());
+        owned->item = item;
+        holder = owned.get();
+        m_holders.push_back(std::move(owned));
+    }
+
+    // The handler is in place before the download is queued, so even a fast download reports its start.
+    // The library may call onStateChanged from inside these calls: m_mutex is not held here.
+    try {
+        const auto scheduler = m_fetchwell->getMainScheduler();
+        App::IRemoteResource* resource = scheduler->registerResource(holder->bundle.get());
+        {
+            std::lock_guard lock(m_mutex);
+            holder->resource = resource;
+        }
+        resource->registerEventHandler(this, Notifications());
+        scheduler->registerAutoSchedule(holder->bundle.get(), kRegisterPriority, 0);
+    } catch (const std::exception& e) {
+        LOG(ERROR) << "Cannot register the download of '" << item.url << "': " << e.what();
+        std::lock_guard lock(m_mutex);
+        PostOutcome(*holder, false);
+    }
+}
+
+void EasyFetchwell::retry(const std::string& url) {
+    App::IRemoteResource* resource = nullptr;
+    {
+        std::lock_guard lock(m_mutex);
+        for (const auto& holder : m_holders) {
+            if (holder->item.url == url && holder->resource) {
+                // A failed download reports again; a finished one keeps its outcome.
+                if (holder->outcome == Outcome::Failed) holder->outcome = Outcome::Pending;
+                resource = holder->resource;
+                break;
+            }
+        }
+    }
+    if (resource) resource->schedule(kRetryPriority, 0);
+}
+
+void EasyFetchwell::PostOutcome(ResourceBundleHolder& holder, bool finished) {
+    holder.outcome = finished ? Outcome::Finished : Outcome::Failed;
+    if (finished)
+        m_loop->post(FinishDownload{holder.item});
+    else
+        m_loop->post(FailDownload{holder.item});
+    for (DownloadItem served : holder.waiting) {
+        served.targetPath = holder.item.targetPath;
+        served.state = holder.item.state;
+        if (finished)
+            m_loop->post(FinishDownload{std::move(served)});
+        else
+            m_loop->post(FailDownload{std::move(served)});
+    }
+}
+
+void EasyFetchwell::onStateChanged(App::IRemoteResource::State state, const App::ResourceDescriptorBundle* bundle) {
+    std::lock_guard lock(m_mutex);
+    if (m_closing) return;
+    auto found = std::find_if(m_holders.begin(), m_holders.end(),
+                              [&](const auto& holder) { return holder->bundle.get() == bundle; });
+    if (found == m_holders.end()) return;
+    ResourceBundleHolder& holder = **found;
+    if (!holder.descriptor->installerOwned || holder.bundle->empty() || !holder.resource) return;
+
+    holder.item.state = state;
+    switch (state.status) {
+    case App::IRemoteResource::Downloading:
+        if (state.percent == 0.0)
+            m_loop->post(StartDownload{holder.item});
+        else
+            m_loop->post(UpdateProgressDownload{holder.item});
+        break;
+    case App::IRemoteResource::Available: {
+        if (holder.outcome != Outcome::Pending) break;   // already reported; a retry makes it pending again
+        const bool valid = ValidateResource(holder.item);
+        if (!valid) LOG(WARNING) << "Downloaded file failed its check: " << Core::Utf8FromPath(holder.item.targetPath);
+        PostOutcome(holder, valid);
+        break;
+    }
+    case App::IRemoteResource::Error:
+        if (holder.outcome == Outcome::Pending) PostOutcome(holder, false);
+        break;
+    default:   // Initial, TryAgain: the library retries by itself
+        break;
+    }
+}
+
+} // namespace Nolvar

@@ -1,0 +1,69 @@
+#pragma once
+// The installer's only contact with the download library: registers each download, checks a finished file and
+// turns the library's reports into the download events of the logic's loop.
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "App/Fetchwell/DownloadRetrier.h"
+#include "App/Fetchwell/Fetchwell.h"
+#include "App/Fetchwell/IRemoteResource.h"
+#include "App/Fetchwell/ResourceDescriptor.h"
+#include "events/DownloadItem.h"
+#include "events/EventLoop.h"
+
+namespace Nolvar {
+
+// The library's retry limits and waits; tests shorten them.
+struct EasyFetchwellOptions {
+    App::DownloadRetrier::Params retrier{5, 5, 2, 10};
+    App::Fetchwell::RetryWaits retryWaits;
+};
+
+class EasyFetchwell : public virtual App::IRemoteResourceEventHandler {
+public:
+    using Options = EasyFetchwellOptions;
+
+    // Starts the library's thread; the library's statistics go to the process-wide tracker.
+    explicit EasyFetchwell(std::shared_ptr<EventLoop> loop, Options options = {});
+    // Unregisters from every download, aborts the library and stops the loop; posts nothing afterwards.
+    ~EasyFetchwell() override;
+    EasyFetchwell(const EasyFetchwell&) = delete;
+    EasyFetchwell& operator=(const EasyFetchwell&) = delete;
+
+    // Registers one download, or serves it from an earlier download of the same URL. Every item gets an
+    // outcome: StartDownload/UpdateProgressDownload then FinishDownload or FailDownload (also for a URL that
+    // cannot be parsed or has the wrong extension).
+    void download(DownloadItem item);
+    // Queues the registered download of `url` again; nothing when there is none.
+    void retry(const std::string& url);
+
+    void onStateChanged(App::IRemoteResource::State state, const App::ResourceDescriptorBundle* bundle) override;
+
+    struct ResourceBundleHolder;
+
+private:
+    enum class Outcome { Pending, Finished, Failed };
+
+    ResourceBundleHolder* FindRegistered(const std::string& url);   // under m_mutex
+    ioPath UniqueTarget(const ioPath& wanted) const;                  // under m_mutex
+    void PostOutcome(ResourceBundleHolder& holder, bool finished);   // under m_mutex
+
+    std::unique_ptr<App::Fetchwell> m_fetchwell;
+    std::shared_ptr<EventLoop> m_loop;
+    std::mutex m_mutex;
+    std::vector<std::unique_ptr<ResourceBundleHolder>> m_holders;   // registration order
+    bool m_closing = false;
+};
+
+// Content check of a finished download by its kind: size against the reported total (not for the
+// configuration), then a PNG signature, "MZ", or one complete JSON value at the start of the file.
+bool ValidateResource(const DownloadItem& item);
+
+// A file name for the working folder made from a URL's decoded file name: no folder parts, drive, reserved
+// characters or device names; "download" when nothing usable is left.
+ioPath SafeDownloadFileName(const ioPath& decodedName);
+
+} // namespace Nolvar
