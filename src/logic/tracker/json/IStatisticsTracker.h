@@ -1,0 +1,19 @@
+#pragma once
+// The installer's statistics interface: every statistics event of the installer goes through one of these.
+#include <string>
+
+#include "Tracking/Tallivo/Event.h"
+
+namespace Nolvar {
+
+class IStatisticsTracker {
+public:
+    virtual ~IStatisticsTracker() = default;
+    // Initialises the process tracker from the configuration's "Statistics" values "url", "id" and
+    // "targetApplicationId".
+    virtual void Initialize(const std::string& statisticsUrl, const std::string& productKey,
+                            const std::string& product) = 0;
+    virtual void TrackEvent(Tracking::Instant::Event event) = 0;
+};
+
+} // namespace Nolvar

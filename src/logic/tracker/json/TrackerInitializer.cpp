@@ -1,0 +1,67 @@
+#include "logic/tracker/json/TrackerInitializer.h"
+
+#include <glog/logging.h>
+
+#include "settings/Settings.h"
+
+namespace Nolvar {
+
+namespace {
+
+std::string Sanitized(const char* key, std::string value) {
+    if (value.find_first_of("#=") == std::string::npos) return value;
+    LOG(WARNING) << "Statistics value " << key << " holds \"#\" or \"=\", replaced by \"_\"";
+    for (char& c : value) {
+        if (c == '#' || c == '=') c = '_';
+    }
+    return value;
+}
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        const auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(text[i]) != lower(prefix[i])) return false;
+    }
+    return true;
+}
+
+} // namespace
+
+std::string MakeInitializationString(const std::string& productKey) {
+    const std::pair<const char*, std::string> parts[] = {
+        {"PRODUCT_NAME", Settings::GetString(Settings::ID::ProductDisplayName, "")},
+        {"PRODUCT_KEY", productKey},
+        {"PRODUCT_VENDOR", kStatisticsVendor},
+        {"BUILD_NAME", Settings::GetString(Settings::ID::BuildName, "netsetter")},
+        {"USER_ID", Settings::GetString(Settings::ID::HardwareId, "")},
+    };
+    std::string text;
+    for (const auto& [key, value] : parts) text += std::string("#") + key + "=" + Sanitized(key, value);
+    return text;
+}
+
+std::string BareUserAgent(const std::string& headerLine) {
+    static const std::string prefix = "User-Agent:";
+    if (!StartsWithNoCase(headerLine, prefix)) return headerLine;
+    const auto start = headerLine.find_first_not_of(' ', prefix.size());
+    return start == std::string::npos ? std::string() : headerLine.substr(start);
+}
+
+Tracking::IApplicationTracker::Initializer MakeTrackerInitializer(const std::string& statisticsUrl,
+                                                                  const std::string& productKey,
+                                                                  const std::string& product) {
+    Tracking::IApplicationTracker::Initializer initializer;
+    initializer.initializationString = MakeInitializationString(productKey);
+    initializer.moduleName = Settings::GetString(Settings::ID::ModuleName, "netsetter");
+    initializer.statisticsUrl = statisticsUrl;
+    initializer.version = Settings::GetString(Settings::ID::ProductVersion, "");
+    initializer.vendor = kStatisticsVendor;
+    initializer.product = product;
+    // The setting holds a whole header line; the upload's header takes only the agent.
+    initializer.extraHeader = std::make_pair(std::string("User-Agent"),
+                                             BareUserAgent(Settings::GetString(Settings::ID::UserAgentHeader, "")));
+    return initializer;
+}
+
+} // namespace Nolvar
