@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "App/Fetchwell/Downloader/ResourceDownloaderFileMock.h"
+#include "App/Fetchwell/Fetchwell.h"
 #include "App/Fetchwell/Downloader/Throttle.h"
 #include "App/Fetchwell/FileUtils.h"
+#include "FetchwellClient.h"
 #include "testing/TempFolder.h"
 
 using namespace Nolvar;
@@ -81,4 +83,30 @@ TEST(Throttle, QuotaIsASliceOfTheSpeedAndPausesStartWithTheTransfer) {
     const auto took = Clock::now() - before;
     EXPECT_GE(took, std::chrono::milliseconds(180));
     EXPECT_LE(took, std::chrono::milliseconds(1000));
+}
+
+TEST(FileMockThroughFacade, ServesBundlesFromTheFolderAtItsSpeed) {
+    using namespace FetchwellTesting;
+    Testing::TempFolder root{L"netsetter-mock-корень-"};
+    Testing::TempFolder target{L"netsetter-mock-куда-"};
+    Testing::WriteWholeFile(root / L"a.bin", std::string(5 * 131072, 'a'));
+    Testing::WriteWholeFile(root / L"b.bin", std::string(1000, 'b'));
+
+    App::Fetchwell fetchwell;
+    App::Fetchwell::Dependencies deps;
+    deps.downloader = std::make_shared<ResourceDownloaderFileMock>(root.path().wstring(), 100);
+    fetchwell.init(ParallelParams(2), deps);
+    fetchwell.startEventLoopThread();
+    Download a(target, "a.bin", "", "a.bin");
+    Download b(target, "b.bin", "", "b.bin");
+    const auto before = Clock::now();
+    a.start(fetchwell);
+    b.start(fetchwell);
+    EXPECT_EQ(a.recorder.waitForFinal().status, IRemoteResource::Available);
+    EXPECT_EQ(b.recorder.waitForFinal().status, IRemoteResource::Available);
+    // One pause of about 50 ms follows each of the five chunks.
+    EXPECT_GE(Clock::now() - before, std::chrono::milliseconds(180));
+    fetchwell.abort();
+    EXPECT_EQ(Testing::ReadWholeFile(target / L"a.bin").size(), 5u * 131072);
+    EXPECT_EQ(Testing::ReadWholeFile(target / L"b.bin"), std::string(1000, 'b'));
 }
