@@ -1,0 +1,29 @@
+#pragma once
+// The texts of the downloaded and the built-in configuration.
+#include <string>
+
+#include "QorFilesystem/Path.h"
+
+namespace Nolvar {
+
+class IConfigDataProvider {
+public:
+    virtual ~IConfigDataProvider() = default;
+    virtual std::string GetConfig() const = 0;
+    virtual std::string GetDefaultConfig() const = 0;
+};
+
+// Reads the file at `configFile` (empty text when it cannot be read) and the executable's RT_RCDATA resource
+// "IDR_DEFAULT_CFG" once, at construction.
+class ConfigDataProvider : public IConfigDataProvider {
+public:
+    explicit ConfigDataProvider(const ioPath& configFile);
+    std::string GetConfig() const override { return m_config; }
+    std::string GetDefaultConfig() const override { return m_default; }
+
+private:
+    std::string m_config;
+    std::string m_default;
+};
+
+} // namespace Nolvar

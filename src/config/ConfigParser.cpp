@@ -1,0 +1,193 @@
+#include "config/ConfigParser.h"
+
+#include <exception>
+#include <utility>
+
+#include <glog/logging.h>
+
+#include "config/ConfigFormat.h"
+#include "utils/SystemFacts.h"
+#include "utils/TextUtils.h"
+#include "utils/UrlUtils.h"
+
+namespace Nolvar {
+namespace {
+
+using json = nlohmann::json;
+using Config::GetDefaultValue;
+
+void SetText(Settings::ID id, const std::string& value) { Settings::Set(id, std::any(value)); }
+
+void WriteSettings(const json& section, const std::vector<std::pair<const char*, Settings::ID>>& table) {
+    for (const auto& [key, id] : table)
+        if (auto value = GetDefaultValue(section, key)) SetText(id, *value);
+}
+
+bool ReadProduct(const json& section, IConfigParserObserver&) {
+    WriteSettings(section, {{"version", Settings::ID::ProductVersion},
+                            {"build_name", Settings::ID::BuildName},
+                            {"module_name", Settings::ID::ModuleName}});
+    return true;
+}
+
+bool ReadMacSpecific(const json& section, IConfigParserObserver&) {
+    WriteSettings(section, {{"BUNDLE_NAME", Settings::ID::BundleName},
+                            {"BUNDLE_VERSION", Settings::ID::BundleVersion},
+                            {"INSTALLED_WITH_IPC_IDS", Settings::ID::InstalledWithIpcIds},
+                            {"PLATFORM_TYPE", Settings::ID::PlatformType},
+                            {"DISABLE_AUTOSTART", Settings::ID::DisableAutostart}});
+    return true;
+}
+
+InstallerItem ReadInstaller(const json& entry) {
+    InstallerItem item;
+    item.id = GetDefaultValue(entry, "id").value_or("");
+    item.url = GetDefaultValue(entry, "url").value_or("");
+    item.installOrder = Config::ToInt(GetDefaultValue(entry, "install_order").value_or(""), 0);
+    if (auto args = GetDefaultValue(entry, "install_args")) item.installArgs = Config::SplitArguments(*args);
+    if (StringToBool(GetDefaultValue(entry, "suppress_desktop_shortcuts").value_or("")))
+        item.installArgs.push_back("/DISABLE_SHORTCUTS");
+    for (const char* key : {"search_installed_win_exe_name", "search_installed_win_uninstall_registry_key_name"})
+        if (auto value = GetDefaultValue(entry, key)) item.searchKeys[key] = *value;
+    item.displayName = GetDefaultValue(entry, "display_name").value_or("");
+    item.checkAppRunning = StringToBool(GetDefaultValue(entry, "check_app_running").value_or("true"));
+    item.autodetectArch = StringToBool(GetDefaultValue(entry, "autodetect_arch").value_or("false"));
+    return item;
+}
+
+bool ReadInstallers(const json& section, IConfigParserObserver& observer) {
+    std::vector<InstallerItem> items;
+    for (const auto& entry : section) items.push_back(ReadInstaller(entry));
+    for (auto& item : items) observer.OnInstallerFound(std::move(item));
+    return true;
+}
+
+bool ReadSplash(const json& section, IConfigParserObserver& observer) {
+    for (const auto& [key, screen] : std::vector<std::pair<const char*, int>>{{"start", 1}, {"progress", 4}, {"wait", 5}, {"ready", 6}})
+        if (auto url = GetDefaultValue(section, key)) observer.OnSplashImage(screen, ApplyStagingToUrl(*url));
+    return true;
+}
+
+bool ReadStatistics(const json& section, IConfigParserObserver& observer) {
+    observer.OnStatisticsSettings(GetDefaultValue(section, "url").value_or(""), GetDefaultValue(section, "id").value_or(""),
+                                  GetDefaultValue(section, "targetApplicationId").value_or(""));
+    return true;
+}
+
+bool ReadTesting(const json& section, IConfigParserObserver&) {
+    for (const auto& [key, value] : section.items())
+        if (key == "crash") Settings::Set(Settings::ID::TestingCrash, std::any(true));
+    return true;
+}
+
+using SectionHandler = bool (*)(const json&, IConfigParserObserver&);
+
+const std::vector<std::pair<std::string, SectionHandler>> kSectionHandlers = {
+    {"Product", &ReadProduct},       {"Installers", &ReadInstallers}, {"MacSpecific", &ReadMacSpecific},
+    {"Splash", &ReadSplash},         {"Statistics", &ReadStatistics}, {"Testing", &ReadTesting},
+};
+
+} // namespace
+
+ConfigParser::ConfigParser(IConfigParserObserver& observer, const ioPath& configFile)
+    : ConfigParser(observer, std::make_shared<ConfigDataProvider>(configFile)) {}
+
+ConfigParser::ConfigParser(IConfigParserObserver& observer, std::shared_ptr<IConfigDataProvider> provider)
+    : m_observer(&observer), m_provider(std::move(provider)) {
+    Settings::Subscribe(this);
+}
+
+ConfigParser::~ConfigParser() { Settings::Unsubscribe(this); }
+
+void ConfigParser::OnSettingChanged(Settings::ID id, const std::any&) {
+    if (id == Settings::ID::ProductVersion) SetText(Settings::ID::UserAgentHeader, MakeUserAgentHeader());
+}
+
+bool ConfigParser::Parse(const Validator& validator, const FailureHandler& onFailure) {
+    ValidationErrorMap errors;
+    const std::optional<std::string> builtIn = m_provider->GetDefaultConfig();
+    const std::string text = m_provider->GetConfig();
+    bool accepted = false;
+    try {
+        accepted = validator(text, builtIn, errors);
+    } catch (const std::exception& error) {
+        LOG(ERROR) << "Configuration cannot be read: " << error.what();
+    }
+    if (accepted) {
+        LOG(INFO) << "Configuration loaded successfully";
+        m_observer->OnConfigLoaded(errors);
+        m_observer->OnConfigParsed();
+        return true;
+    }
+    LOG(ERROR) << "Failed to parse configuration";
+    return onFailure(errors);
+}
+
+bool ConfigParser::ValidateDownloaded(const std::string& text, const std::optional<std::string>& builtIn,
+                                      ValidationErrorMap& errors) {
+    auto document = Config::ParseDocument(text);
+    if (!document) return false;
+    m_document = std::move(*document);
+    const bool haveBuiltIn = builtIn && !builtIn->empty();
+    if (haveBuiltIn) {
+        auto parsed = Config::ParseDocument(*builtIn);
+        if (parsed)
+            m_builtIn = std::move(*parsed);
+        else
+            LOG(ERROR) << "Invalid default json";
+    }
+    if (!Config::CheckTypes(m_document) || !Config::CheckRequiredKeys(m_document, errors) ||
+        !Config::CheckInstallerUrls(m_document))
+        return false;
+    if (haveBuiltIn) Config::CompareWithDefault(m_document, m_builtIn, errors);
+    return WalkConfig();
+}
+
+bool ConfigParser::ValidateBuiltIn(ValidationErrorMap& errors) {
+    SetText(Settings::ID::ConfigName, "CONFIG_FROM_INSTALLER");
+    auto document = Config::ParseDocument(m_provider->GetDefaultConfig());
+    if (!document) return false;
+    m_document = std::move(*document);
+    if (!Config::CheckTypes(m_document) || !Config::CheckRequiredKeys(m_document, errors) ||
+        !Config::CheckInstallerUrls(m_document))
+        return false;
+    return WalkConfig();
+}
+
+bool ConfigParser::ParseConfig() {
+    return Parse([this](const std::string& text, const std::optional<std::string>& builtIn,
+                        ValidationErrorMap& errors) { return ValidateDownloaded(text, builtIn, errors); },
+                 [this](const ValidationErrorMap& errors) {
+                     m_observer->OnConfigInvalid(errors);
+                     return ParseDefaultConfig();
+                 });
+}
+
+bool ConfigParser::ParseDefaultConfig() {
+    return Parse([this](const std::string&, const std::optional<std::string>&,
+                        ValidationErrorMap& errors) { return ValidateBuiltIn(errors); },
+                 [this](const ValidationErrorMap&) {
+                     m_observer->OnDefaultConfigFailed();
+                     return false;
+                 });
+}
+
+bool ConfigParser::WalkConfig() {
+    if (const auto name = m_document.find("configname"); name != m_document.end())
+        m_observer->OnConfigName(name->get<std::string>());
+    for (const auto& [key, section] : m_document.at("data").items()) {
+        const auto handler = std::find_if(kSectionHandlers.begin(), kSectionHandlers.end(),
+                                          [&key = key](const auto& row) { return row.first == key; });
+        if (handler == kSectionHandlers.end()) {
+            LOG(WARNING) << "Unknown item: " << key;
+            continue;
+        }
+        if (!handler->second(section, *m_observer)) {
+            LOG(ERROR) << "Failed to parse item: " << key;
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace Nolvar
