@@ -187,7 +187,7 @@ bool Tracker::TrackException(const std::string& name, const std::string& key, co
 }
 
 void Tracker::abandon() {
-    std::unique_lock lock(m_guard);
+    // No lock: a thread that ExitProcess ended may have held it.
     static_cast<void>(m_impl.release());
 }
 

@@ -4,7 +4,8 @@
 //                                   file, then waits to be terminated
 //   track <url> <product> <count> <hold ms>
 //                                   initialises the process tracker (vendor "NolvariaTest"), tracks <count>
-//                                   events, keeps running <hold ms>, de-initialises, exits 0
+//                                   events, keeps running <hold ms>, de-initialises, exits 0; a negative
+//                                   hold waits as long and exits without de-initialising
 #include <windows.h>
 
 #include <cstdio>
@@ -60,6 +61,11 @@ int Track(const std::string& url, const std::string& product, int count, int hol
     if (!tracker->Initialize(std::move(init))) return 3;
     for (int i = 0; i < count; ++i) {
         if (!tracker->TrackEvent("HELPER_EVENT", {{"N", std::to_string(i)}, {"SOURCE", "helper"}})) return 4;
+    }
+    if (holdMs < 0) {
+        // Leaves with the pipeline running: the exit must still end the process.
+        Sleep(static_cast<DWORD>(-holdMs));
+        return 0;
     }
     Sleep(static_cast<DWORD>(holdMs));
     tracker->Deinitialize();

@@ -116,3 +116,16 @@ TEST(TrackerProcesses, LockIsTakenOverAfterTheHolderExits) {
     tracker->Deinitialize();
     EXPECT_EQ(ReceivedEvents(server, key).counts.size(), 4u);  // the holder's kept event too
 }
+
+TEST(TrackerProcesses, ExitWithoutDeinitializeEndsTheProcess) {
+    Testing::TestServer server;
+    const std::string key = Testing::UniqueKey("exit");
+    const std::string product = Testing::UniqueKey("TallivoTest-exit");
+    Testing::ProductFolderCleanup cleanup(product);
+    server.script(key, R"([{"status":200,"delay":30000,"body":{"success":true,"disabled":false}}])");
+
+    // The helper exits while its upload is in flight and its threads run.
+    Testing::ChildProcess helper(TrackArguments(server.httpUrl("/script/" + key), product, 3, -1500));
+    EXPECT_EQ(helper.wait(15s), 0);
+    EXPECT_EQ(Testing::StoredEvents(product), 3u);
+}
