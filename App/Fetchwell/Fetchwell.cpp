@@ -27,6 +27,15 @@ struct QueueSlot {
     std::shared_ptr<IDownloadRetrier> retrier = std::make_shared<DownloadRetrierStub>();
     std::shared_ptr<RemoteResourceScheduler> scheduler;
     std::unique_ptr<Core::TaskQueueWatcher> watcher;
+
+    // The watcher unsubscribes from queues that must still exist; the items go before their queue.
+    void release() {
+        watcher.reset();
+        scheduler.reset();
+        retrier.reset();
+        notifications.reset();
+        queue.reset();
+    }
 };
 
 } // namespace
@@ -102,8 +111,8 @@ Fetchwell::~Fetchwell() {
     } catch (const std::exception& e) {
         LOG(ERROR) << "Abort of the download library failed: " << e.what();
     }
-    m_impl->mainSlot = QueueSlot{};
-    m_impl->initSlot = QueueSlot{};
+    m_impl->mainSlot.release();  // its watcher also watches the init queue
+    m_impl->initSlot.release();
     m_impl->dependencies = Dependencies{};
     m_impl->client.reset();
     m_impl->executor.reset();

@@ -392,3 +392,15 @@ TEST_F(FetchwellDownload, InitSchedulerWorkWakesTheLoopWithABlockingExecutor) {
     EXPECT_EQ(download.recorder.waitForFinal(10s).status, IRemoteResource::Available);
     fetchwell.joinEventLoopThread();
 }
+
+TEST_F(FetchwellDownload, ClientRunLoopDownloadsOnItsOwnThreadWithTheBlockingExecutor) {
+    App::Fetchwell fetchwell;
+    fetchwell.init(App::Fetchwell::Params{}, deps());
+    Download download(folder, "own-loop.bin", server.httpUrl(), "/data/20000");
+    download.start(fetchwell);
+    EXPECT_TRUE(fetchwell.processCurrentQueueQuant());  // runs the queued download here
+    EXPECT_EQ(download.recorder.states().back().status, IRemoteResource::Available);
+    EXPECT_FALSE(fetchwell.processCurrentQueueQuant());
+    fetchwell.processCurrentQueue();  // nothing left: returns at once
+    fetchwell.abort();
+}
