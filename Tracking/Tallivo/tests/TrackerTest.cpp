@@ -1,3 +1,4 @@
+#include <glog/logging.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -8,6 +9,7 @@
 #include "Tracking/Tallivo/Impl/IScheduler.h"
 #include "Tracking/Tallivo/InitializationString.h"
 #include "Uploads.h"
+#include "testing/TempFolder.h"
 
 using namespace Nolvar;
 using namespace Nolvar::Tracking;
@@ -208,4 +210,24 @@ TEST(Tracker, TrackingDuringReinitialisationNeverLosesAnAcceptedEvent) {
     for (auto& thread : threads) thread.join();
     EXPECT_GT(accepted.load(), 0);
     EXPECT_EQ(Testing::StoredEvents(product), static_cast<std::size_t>(accepted.load()));
+}
+
+TEST(Tracker, FailuresAreLoggedClearly) {
+    Testing::TempFolder logs(L"tallivo-log-Пользователь-");
+    FLAGS_log_dir = logs.path().string();
+    google::InitGoogleLogging("TallivoTrackerTest");
+    auto tracker = Tracker::GetInstance();
+    EXPECT_FALSE(tracker->Initialize(InitWith(std::make_shared<RecordingScheduler>(), "#PRODUCT_NAME=x")));
+    EXPECT_FALSE(tracker->Initialize(Testing::TrackerInit("http://127.0.0.1:1/", "..\\..\\Windows")));
+    google::FlushLogFiles(google::GLOG_INFO);
+    google::ShutdownGoogleLogging();
+
+    const std::string log = Testing::ReadInfoLogs(logs.path());
+    const auto missingUserId = log.find("Failed to initialize tracker. Error: USER_ID parameter is required");
+    ASSERT_NE(missingUserId, std::string::npos) << log;
+    EXPECT_EQ(log.find("#0 Tallivo.dll+0x", missingUserId), log.find('#', missingUserId)) << log;
+    EXPECT_NE(log.find("Failed to initialize tracker. Error: Statistics product name is not a plain folder name: "
+                       "\"..\\..\\Windows\""),
+              std::string::npos)
+        << log;
 }
