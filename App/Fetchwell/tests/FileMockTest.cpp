@@ -57,9 +57,9 @@ TEST_F(FileMock, EmptySourceAndMissingSource) {
     EXPECT_TRUE(progress.empty());
     EXPECT_TRUE(fileExists(descriptor.destPath));
 
-    Testing::TempFolder other;
-    ResourceDescriptor untouched;
+    Testing::WriteWholeFile(target / L"папка" / L"dest.bin", "earlier");
     EXPECT_EQ(mock.exec(task("missing")).code, IResourceDownloader::Failed);
+    EXPECT_EQ(Testing::ReadWholeFile(target / L"папка" / L"dest.bin"), "earlier");
 }
 
 TEST_F(FileMock, CancelledOrAbortedTransferIsNotMoved) {
