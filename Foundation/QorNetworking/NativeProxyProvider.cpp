@@ -51,7 +51,7 @@ NativeProxyProvider::~NativeProxyProvider() = default;
 
 IProxyProvider::Proxy NativeProxyProvider::getProxy(const std::string& url) {
     Url parsed(url, Url::ParsingMode::Lenient);
-    if (!parsed.isValid()) return {};
+    if (!parsed.isValid() || Detail::IsLoopbackHost(parsed.host())) return {};
 
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG settings{};
     if (!WinHttpGetIEProxyConfigForCurrentUser(&settings)) return {};

@@ -1,15 +1,33 @@
 #pragma once
-// How one request is performed. A zero limit means "no limit of ours" (WinHTTP's own defaults then apply).
+// How one request is performed. A zero time limit means "no limit of ours" (WinHTTP's own defaults then apply).
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "QorNetworking/HttpVersion.h"
 
 namespace Nolvar::Networking {
 
 struct Options {
+    using StopPredicate = std::function<bool()>;
+    using ProgressCallback = std::function<void(std::uint64_t done, std::uint64_t total)>;
+    using DataSink = std::function<void(std::string_view chunk)>;
+
+    Options() = default;
+    // The fields in their order; callers usually give the first seven and set the rest as needed.
+    Options(std::int32_t lowSpeedLimit, std::int32_t connectTimeout, std::int64_t timeout, bool followRedirects,
+            std::int32_t maxRedirects, std::int64_t lowSpeedTime, bool keepAlive,
+            HttpVersion httpVersion = HttpVersion::Default, std::string proxy = {},
+            bool sslIgnoreCertificateErrors = false, bool sslIgnoreHostNameMismatch = false, StopPredicate stop = {},
+            ProgressCallback progress = {}, DataSink sink = {})
+        : lowSpeedLimit(lowSpeedLimit), connectTimeout(connectTimeout), timeout(timeout),
+          followRedirects(followRedirects), maxRedirects(maxRedirects), lowSpeedTime(lowSpeedTime),
+          keepAlive(keepAlive), httpVersion(httpVersion), proxy(std::move(proxy)),
+          sslIgnoreCertificateErrors(sslIgnoreCertificateErrors), sslIgnoreHostNameMismatch(sslIgnoreHostNameMismatch),
+          stop(std::move(stop)), progress(std::move(progress)), sink(std::move(sink)) {}
+
     // A request whose body arrives slower than lowSpeedLimit bytes per second, averaged over lowSpeedTime
     // milliseconds, ends with OperationTimedOut. Nothing received for lowSpeedTime also ends it.
     std::int32_t lowSpeedLimit = 0;
@@ -19,7 +37,7 @@ struct Options {
     std::int64_t timeout = 0;
     bool followRedirects = true;
     // More redirects than this end the request with TooManyRedirects.
-    std::int32_t maxRedirects = 0;
+    std::int32_t maxRedirects = 10;
     // See lowSpeedLimit; also the send and receive time-outs of each network operation.
     std::int64_t lowSpeedTime = 0;
     // Keep the connection open for later requests (HTTP keep-alive).
@@ -34,11 +52,11 @@ struct Options {
     bool sslIgnoreHostNameMismatch = false;
 
     // Polled while the request runs (at least every 100 ms); true ends it with RequestCancelled.
-    std::function<bool()> stop;
+    StopPredicate stop;
     // Bytes of the body received and the total (0 while unknown); a final (n, n) when the body is complete.
-    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+    ProgressCallback progress;
     // Receives each chunk of the final answer's body; without a sink the body is kept in Response::body.
-    std::function<void(std::string_view chunk)> sink;
+    DataSink sink;
 };
 
 } // namespace Nolvar::Networking

@@ -46,13 +46,9 @@ bool WildcardMatch(std::string_view pattern, std::string_view text) {
     return p == pattern.size();
 }
 
-bool IsLoopback(const std::string& host) {
-    return host == "localhost" || host.rfind("127.", 0) == 0 || host == "::1";
-}
-
 bool Bypassed(std::string_view bypassList, const Url& url) {
     const std::string host = Lower(url.host());
-    if (IsLoopback(host)) return true;
+    if (IsLoopbackHost(host)) return true;
     for (auto entry : Split(bypassList)) {
         std::string pattern = Lower(entry);
         if (pattern == "<local>") {
@@ -107,6 +103,11 @@ IProxyProvider::Proxy ParseEntry(std::string_view key, std::string_view value) {
 }
 
 } // namespace
+
+bool IsLoopbackHost(std::string_view host) {
+    std::string lower = Lower(host);
+    return lower == "localhost" || lower.rfind("127.", 0) == 0 || lower == "::1";
+}
 
 IProxyProvider::Proxy SelectProxy(std::string_view proxyList, std::string_view bypassList, const Url& url) {
     if (!url.isValid() || Bypassed(bypassList, url)) return {};

@@ -75,7 +75,10 @@ Url::Url(std::string_view text, ParsingMode mode)
     : m_text(mode == ParsingMode::Strict ? std::string(text) : EncodeForgivingly(text)) {
     auto view = View(m_text);
     m_valid = view && IsUsable(*view);
-    if (m_valid) m_text = boost::urls::url(*view).normalize_scheme().buffer();
+    if (m_valid)
+        m_text = boost::urls::url(*view).normalize_scheme().buffer();
+    else
+        m_text = std::string(text);
 }
 
 Url& Url::addParameter(std::string_view name, std::string_view value) {

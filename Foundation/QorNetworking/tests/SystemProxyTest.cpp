@@ -1,0 +1,110 @@
+// The user's proxy settings (in the test prefix's registry) reach the client through the system proxy adapter.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "QorNetworking/HttpClient.h"
+#include "QorNetworking/NativeProxyProvider.h"
+#include "testing/TestServer.h"
+
+using namespace Nolvar::Networking;
+using Proxy = IProxyProvider::Proxy;
+
+namespace {
+
+const wchar_t kConnections[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
+const wchar_t kSettings[] = L"DefaultConnectionSettings";
+
+// The binary record Windows keeps the connection's proxy settings in.
+std::vector<BYTE> ConnectionSettings(DWORD flags, const std::string& proxy, const std::string& bypass,
+                                     const std::string& autoConfigUrl) {
+    std::vector<BYTE> data;
+    auto putDword = [&](DWORD v) { data.insert(data.end(), reinterpret_cast<BYTE*>(&v), reinterpret_cast<BYTE*>(&v) + 4); };
+    auto putText = [&](const std::string& text) {
+        putDword(static_cast<DWORD>(text.size()));
+        data.insert(data.end(), text.begin(), text.end());
+    };
+    putDword(0x46);
+    putDword(1);
+    putDword(flags);
+    putText(proxy);
+    putText(bypass);
+    putText(autoConfigUrl);
+    data.resize(data.size() + 32, 0);
+    return data;
+}
+
+// Sets the current user's connection settings for the test and puts the previous ones back afterwards.
+class ConnectionSettingsScope {
+public:
+    explicit ConnectionSettingsScope(const std::vector<BYTE>& data) {
+        DWORD size = 0;
+        if (RegGetValueW(HKEY_CURRENT_USER, kConnections, kSettings, RRF_RT_REG_BINARY, nullptr, nullptr, &size) ==
+            ERROR_SUCCESS) {
+            m_previous.emplace(size);
+            RegGetValueW(HKEY_CURRENT_USER, kConnections, kSettings, RRF_RT_REG_BINARY, nullptr, m_previous->data(), &size);
+        }
+        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, kSettings, REG_BINARY, data.data(),
+                                  static_cast<DWORD>(data.size())),
+                  ERROR_SUCCESS);
+    }
+    ~ConnectionSettingsScope() {
+        if (m_previous)
+            RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, kSettings, REG_BINARY, m_previous->data(),
+                            static_cast<DWORD>(m_previous->size()));
+        else
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, kSettings);
+    }
+
+private:
+    std::optional<std::vector<BYTE>> m_previous;
+};
+
+constexpr DWORD kManualProxy = 0x2;
+constexpr DWORD kAutoConfigUrl = 0x4;
+
+// Both cases in one test: they share the user's settings.
+TEST(SystemProxyTest, ManualSettingsAndConfigurationScript) {
+    Testing::TestServer server;
+    NativeProxyProvider provider;
+    {
+        ConnectionSettingsScope scope(ConnectionSettings(kManualProxy | 1, "http=manual.proxy:3128;socks=s:1080",
+                                                         "*.skip.invalid;<local>", ""));
+        EXPECT_EQ(provider.getProxy("http://www.example.invalid/x"), (Proxy{Proxy::Http, "manual.proxy", 3128}));
+        EXPECT_EQ(provider.getProxy("https://www.example.invalid/x"), (Proxy{Proxy::Socks4, "s", 1080}));
+        EXPECT_EQ(provider.getProxy("http://a.skip.invalid/"), Proxy{});
+        EXPECT_EQ(provider.getProxy("http://intranet/"), Proxy{});
+    }
+    {
+        const std::string key = "SystemProxyTest";
+        server.putFile("system-proxy-test.pac",
+                       "function FindProxyForURL(url, host) {\n"
+                       "  if (host == 'pac-target.invalid') return 'PROXY 127.0.0.1:" +
+                           std::to_string(server.httpPort()) + "';\n"
+                       "  return 'DIRECT';\n}\n");
+        ConnectionSettingsScope scope(
+            ConnectionSettings(kAutoConfigUrl | 1, "", "", server.httpUrl("/files/system-proxy-test.pac")));
+        EXPECT_EQ(provider.getProxy("http://pac-target.invalid/data/16"),
+                  (Proxy{Proxy::Http, "127.0.0.1", server.httpPort()}));
+        EXPECT_EQ(provider.getProxy("http://other.invalid/"), Proxy{});
+
+        auto client = addSystemProxyAdapter(createHttpClient());
+        Options options{1024, 5, 30'000'000, true, 3, 20'000, true};
+        Response response;
+        client->get(response, Request{Url("http://pac-target.invalid/data/16?record=" + key), {}, {}}, options);
+        ASSERT_EQ(response.error.code, Error::NoError) << response.error.message;
+        EXPECT_EQ(response.body.size(), 16u);
+        auto recorded = nlohmann::json::parse(server.recorded(key));
+        ASSERT_EQ(recorded.size(), 1u);
+        EXPECT_EQ(recorded[0]["proxied"], true);
+        server.reset(key);
+    }
+}
+
+} // namespace
