@@ -6,7 +6,10 @@
 #include <set>
 #include <thread>
 
+#include <nlohmann/json.hpp>
+
 #include "ChildProcess.h"
+#include "Uploads.h"
 #include "FakeClock.h"
 #include "Tracking/Tallivo/Impl/IdGenerator.h"
 #include "Tracking/Tallivo/Impl/JsonEventSerializer.h"
@@ -160,6 +163,27 @@ TEST_F(StorageTest, HalfWrittenEventIsNeverHandedOutAndStaleOnesAreCleared) {
     }
     EXPECT_EQ(filesWith(".tmp"), std::vector<std::string>{"2.json.tmp"});
     EXPECT_TRUE(filesWith(".json").empty());
+}
+
+TEST_F(StorageTest, AWriterKilledMidWayLeavesOnlyWholeEvents) {
+    fs::create_directories(directory);
+    {
+        Testing::ChildProcess writer({L"push", directory.wstring(), L"100000"});
+        ASSERT_TRUE(Testing::WaitFor([&] { return filesWith(".json").size() >= 20; }, std::chrono::seconds(20)));
+        writer.terminate();
+    }
+    auto storage = makeStorage();
+    std::size_t events = 0;
+    for (auto batch = storage->pop(1000); !batch->get().empty(); batch = storage->pop(1000)) {
+        for (const std::string& text : batch->get()) {
+            const auto event = nlohmann::json::parse(text);
+            EXPECT_EQ(event.at("name"), "HELPER_EVENT");
+            ++events;
+        }
+        batch->commit();
+    }
+    EXPECT_GE(events, 20u);
+    EXPECT_TRUE(filesWith(".bad").empty());
 }
 
 TEST_F(StorageTest, StoredFilesAreNeverOverwritten) {
