@@ -34,7 +34,12 @@ void AbstractInstallerExecutor::Start() {
         return;
     }
     m_started = true;
-    auto process = CreateInstallerProcess(m_arguments);
+    std::unique_ptr<IInstallerProcess> process;
+    try {
+        process = CreateInstallerProcess(m_arguments);
+    } catch (const std::exception& e) {
+        LOG(INFO) << m_name << ": creating the installer process failed: " << e.what();
+    }
     {
         std::lock_guard lock(m_mutex);
         m_process = std::move(process);
