@@ -107,6 +107,12 @@ public:
     DWORD error() const { return m_error; }
     DWORD secureFailureFlags() const { return m_secureFailureFlags.load(); }
     Clock::duration connectTime() const { return Clock::duration(m_connectTicks.load()); }
+    // When the connection now being made was started; nullopt when none is being made.
+    std::optional<Clock::time_point> connectingSince() const {
+        auto start = m_connectStart.load();
+        if (start == 0) return std::nullopt;
+        return Clock::time_point(Clock::duration(start));
+    }
 
     // Waits for the pending operation; check() is called every kPollInterval and ends the wait with its answer.
     template <typename Check>
@@ -334,6 +340,12 @@ public:
     }
 
     void run(std::string method, const Request& request, std::string body) {
+        perform(std::move(method), request, std::move(body));
+        finish();
+    }
+
+private:
+    void perform(std::string method, const Request& request, std::string body) {
         Url url = request.url;
         for (const auto& [name, value] : request.parameters) url.addParameter(name, value);
         if (!url.isValid()) return fail(Error::InvalidUrlFormat, "Invalid URL: " + url.toString());
@@ -387,10 +399,8 @@ public:
             }
             url = *next;
         }
-        finish();
     }
 
-private:
     // Runs one request handle; returns the URL to go to next when the answer is a redirect to follow.
     std::optional<Url> hop(HINTERNET session, const Url& url, const std::string& method, const std::wstring& headers,
                            const std::string& body) {
@@ -399,22 +409,27 @@ private:
             fail(Error::UnsupportedProtocol, "Unsupported protocol: " + scheme);
             return std::nullopt;
         }
+        if (auto verdict = check()) {
+            endEarly(*verdict);
+            return std::nullopt;
+        }
         bool ok = false;
         DWORD error = 0;
         Hop hop(session, url, Wide(method), m_options, body, ok, error);
-        struct ConnectTimeAdder {
+        struct HopEnd {
+            RequestRun& run;
             Hop& hop;
-            Clock::duration& total;
-            ~ConnectTimeAdder() {
+            ~HopEnd() {
+                run.m_current = nullptr;
                 hop.close(5s);
-                total += hop.connectTime();
+                run.m_connectTime += hop.connectTime();
             }
         };
         if (!ok) {
             failWinHttp(error, RequestPhase::Setup);
             return std::nullopt;
         }
-        ConnectTimeAdder addConnectTime{hop, m_connectTime};
+        HopEnd hopEnd{*this, hop};
         Exchange& exchange = hop.exchange();
         HINTERNET request = hop.handle();
 
@@ -431,7 +446,10 @@ private:
         if (m_options.httpVersion == HttpVersion::Http2)
             SetOptionalOption(request, WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL, WINHTTP_PROTOCOL_FLAG_HTTP2);
 
-        // Send.
+        // Send. Once connected, the answer must keep coming: the low-speed rule also covers the wait for it.
+        m_current = &exchange;
+        m_windowStart = Clock::now();
+        m_windowBytes = m_received;
         std::string& sent = exchange.body();
         exchange.expectCompletion();
         if (!WinHttpSendRequest(request, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
@@ -482,8 +500,6 @@ private:
             } catch (const std::exception&) {
             }
         }
-        m_windowStart = Clock::now();
-        m_windowBytes = 0;
         for (;;) {
             // Ask what has arrived first: a read for more than that waits until its buffer is full.
             exchange.expectCompletion();
@@ -547,6 +563,14 @@ private:
             if (m_options.stop()) return Exchange::Wait::Stopped;
         }
         if (m_deadline && now >= *m_deadline) return Exchange::Wait::TimedOut;
+        if (auto since = m_current ? m_current->connectingSince() : std::nullopt) {
+            // Connecting is bounded by the connect time-out, not by the low-speed rule.
+            if (m_options.connectTimeout > 0 && now - *since > std::chrono::seconds(m_options.connectTimeout)) {
+                m_slowConnect = true;
+                return Exchange::Wait::TimedOut;
+            }
+            m_windowStart = now;
+        }
         if (m_windowStart && m_options.lowSpeedTime > 0) {
             auto elapsed = Milliseconds(now - *m_windowStart);
             if (elapsed >= m_options.lowSpeedTime) {
@@ -567,6 +591,8 @@ private:
     void endEarly(Exchange::Wait why) {
         if (why == Exchange::Wait::Stopped)
             fail(Error::RequestCancelled, "Request cancelled");
+        else if (m_slowConnect)
+            fail(Error::OperationTimedOut, "No connection within " + std::to_string(m_options.connectTimeout) + " s");
         else if (m_lowSpeed)
             fail(Error::OperationTimedOut, "Transfer slower than " + std::to_string(m_options.lowSpeedLimit) +
                                                " bytes per second for " + std::to_string(m_options.lowSpeedTime) + " ms");
@@ -618,6 +644,8 @@ private:
     std::int32_t m_redirects = 0;
     bool m_viaProxy = false;
     bool m_lowSpeed = false;
+    bool m_slowConnect = false;
+    Exchange* m_current = nullptr;  // of the hop running now
 };
 
 void Perform(const char* method, Response& response, const Request& request, std::string body, const Options& options) {

@@ -248,6 +248,27 @@ TEST_F(HttpClientTest, SlowAnswerTimesOut) {
     EXPECT_LT(Clock::now() - started, std::chrono::seconds(3));
 }
 
+TEST_F(HttpClientTest, AnswerLaterThanLowSpeedTimeTimesOut) {
+    Options options = TestOptions();
+    options.lowSpeedTime = 1000;
+    auto started = Clock::now();
+    Response response;
+    client->get(response, At("/data/10?delay=4000"), options);
+    EXPECT_EQ(response.error.code, Error::OperationTimedOut) << response.error.message;
+    EXPECT_LT(Clock::now() - started, std::chrono::milliseconds(2500));
+}
+
+TEST_F(HttpClientTest, StopPredicateAlreadyTrueSendsNothing) {
+    const std::string key = UniqueKey();
+    Options options = TestOptions();
+    options.stop = [] { return true; };
+    Response response;
+    client->get(response, At("/data/10?record=" + key), options);
+    EXPECT_EQ(response.error.code, Error::RequestCancelled);
+    EXPECT_EQ(Recorded(server, key).size(), 0u);
+    EXPECT_EQ(response.connectionMetrics.at("RESPONSE_CODE"), "0");
+}
+
 TEST_F(HttpClientTest, TrickleBelowLowSpeedLimitTimesOut) {
     Options options = TestOptions();
     options.lowSpeedLimit = 100'000;
