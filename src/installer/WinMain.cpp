@@ -1,6 +1,5 @@
 // Process entry of installer.exe.
 #include <windows.h>
-#include <shellapi.h>
 
 #include <memory>
 #include <string>
@@ -8,33 +7,42 @@
 #include <glog/logging.h>
 
 #include "App/Fetchwell/ModuleInfo.h"
-#include "installer/ProductInfo.h"
-#include "QorString/Utf.h"
+#include "QorCrashHandler/CrashHandler.h"
+#include "QorCrashHandler/SentryBreadCrumbsLogSink.h"
+#include "QorOS/EntryWrapper.h"
 #include "Tracking/Tallivo/ModuleInfo.h"
+#include "installer/ProductInfo.h"
+#include "settings/Settings.h"
+#include "settings/SettingsInit.h"
 
 namespace {
 
-std::string LogFolderFromArguments() {
-    int count = 0;
-    std::unique_ptr<LPWSTR, decltype(&LocalFree)> args(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
-    const std::wstring prefix = L"--log-path=";
-    for (int i = 1; args && i < count; ++i) {
-        std::wstring arg = args.get()[i];
-        if (arg.rfind(prefix, 0) == 0) return Nolvar::Core::Utf8FromWstring(arg.substr(prefix.size()));
+using namespace Nolvar;
+
+CrashHandler::ClientInfo ClientInfoCallback() {
+    const std::any id = Settings::Get(Settings::ID::HardwareId);
+    const auto* text = std::any_cast<std::string>(&id);
+    return {text ? *text : std::string()};
+}
+
+int main(int argc, char** argv) {
+    Settings::Init(argc, argv);
+    if (const auto logPath = Settings::GetTextOption(Settings::ID::LogPath)) FLAGS_log_dir = *logPath;
+    static const std::string programName = Product::LogProgramName();
+    google::InitGoogleLogging(programName.c_str());
+    Settings::WarnAboutMalformedOptions();
+
+    Core::SetupCommonCrashHandler(&ClientInfoCallback, false);
+    {
+        CrashHandler::SentryBreadCrumbsLogSink breadcrumbs({0, 1, 2, 3});
+        LOG(INFO) << "Installer started";
+        LOG(INFO) << "Fetchwell " << App::FetchwellModuleVersion() << ", Tallivo " << Tracking::TallivoModuleVersion();
     }
-    return {};
+    Core::RemoveCommonCrashHandler();
+    google::ShutdownGoogleLogging();
+    return 0;
 }
 
 } // namespace
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-    const std::string logFolder = LogFolderFromArguments();
-    if (!logFolder.empty()) FLAGS_log_dir = logFolder;
-    static const std::string programName = Nolvar::Product::LogProgramName();
-    google::InitGoogleLogging(programName.c_str());
-    LOG(INFO) << "Installer started";
-    LOG(INFO) << "Fetchwell " << Nolvar::App::FetchwellModuleVersion() << ", Tallivo "
-              << Nolvar::Tracking::TallivoModuleVersion();
-    google::ShutdownGoogleLogging();
-    return 0;
-}
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) { return Nolvar::Core::EntryWrapper(&main); }

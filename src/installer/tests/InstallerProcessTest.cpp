@@ -65,3 +65,15 @@ TEST(InstallerProcess, ResourcesAreFoundByName) {
     EXPECT_NE(NamedResource(module.get(), L"RU-RU").find("ЛИЦЕНЗИОННОЕ"), std::string::npos);
     EXPECT_EQ(NamedResource(module.get(), L"RU-RU").find('\r'), std::string::npos);
 }
+
+TEST(InstallerProcess, OptionsInTheWrongFormAreWarnedAboutAndDoNotEndTheRun) {
+    Testing::TempFolder logs(L"netsetter-log-");
+    const std::wstring command = L"\"" + InstallerExe().wstring() + L"\" \"--log-path=" + logs.path().wstring() +
+                                 L"\" --distrib-name --debug=1 --module-name";
+    EXPECT_EQ(RunAndWait(command), 0u);
+    const std::string log = Testing::ReadInfoLogs(logs.path());
+    EXPECT_NE(log.find("Installer started"), std::string::npos) << log;
+    EXPECT_NE(log.find("--distrib-name needs a value"), std::string::npos) << log;
+    EXPECT_NE(log.find("--module-name needs a value"), std::string::npos) << log;
+    EXPECT_NE(log.find("--debug takes no value; read as true"), std::string::npos) << log;
+}
