@@ -21,6 +21,7 @@ Query parameters any path understands (also as fields of a scripted answer):
   chunked=1       chunked transfer encoding, no Content-Length
   redirect=N      answer 302 to the same URL with redirect=N-1
   record=KEY      record the request under KEY
+  hangup=1        close the connection without answering
   header=Name:Value (repeatable) extra answer header
 Requests in absolute form (proxy requests) are served the same way and recorded with "proxied": true.
 """
@@ -41,6 +42,8 @@ def pattern_bytes(start, length):
 
 class Handler(BaseHTTPRequestHandler):
     protocol_version = 'HTTP/1.1'
+    # Headers and body go out in separate writes: without this each keep-alive answer waits for a delayed ACK.
+    disable_nagle_algorithm = True
 
     def log_message(self, fmt, *args):
         pass
@@ -101,6 +104,11 @@ class Handler(BaseHTTPRequestHandler):
         if 'record' in opts:
             with STATE_LOCK:
                 RECORDED.setdefault(opts['record'], []).append(request)
+
+        if opts.get('hangup') == '1':
+            self.close_connection = True
+            self.connection.shutdown(socket.SHUT_RDWR)
+            return
 
         if 'redirect' in opts and int(opts['redirect']) > 0:
             query['redirect'] = [str(int(opts['redirect']) - 1)]

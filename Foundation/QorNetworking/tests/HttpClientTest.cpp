@@ -230,6 +230,14 @@ TEST_F(HttpClientTest, RefusedConnectionIsConnectionFailureWithoutEffectiveUrl) 
     EXPECT_EQ(response.connectionMetrics.count("EFFECTIVE_URL"), 0u);
 }
 
+TEST_F(HttpClientTest, ConnectionClosedWithoutAnswerIsEmptyResponse) {
+    Response response;
+    client->get(response, At("/data/10?hangup=1"), TestOptions());
+    EXPECT_EQ(response.error.code, Error::EmptyResponse) << response.error.message;
+    EXPECT_EQ(response.statusCode, 0);
+    EXPECT_EQ(response.connectionMetrics.count("EFFECTIVE_URL"), 0u);
+}
+
 TEST_F(HttpClientTest, InvalidAndUnsupportedUrls) {
     Response response;
     client->get(response, Request{Url("not a url"), {}, {}}, TestOptions());
