@@ -4,6 +4,7 @@
 
 #include <glog/logging.h>
 
+#include "Tracking/Tallivo/Tracker.h"
 #include "logic/tracker/json/DataFillers.h"
 #include "logic/tracker/json/TrackerInitializer.h"
 
@@ -19,6 +20,10 @@ void LogEvent(const Tracking::Instant::Event& event) {
 }
 
 } // namespace
+
+Tracking::ApplicationTrackerPtr JsonStatisticsTracker::ProcessTracker() {
+    return Tracking::Instant::Tracker::GetInstance();
+}
 
 JsonStatisticsTracker::JsonStatisticsTracker(TrackerSource trackerSource, std::size_t maxPendingEvents)
     : m_trackerSource(std::move(trackerSource)), m_maxPendingEvents(maxPendingEvents) {}

@@ -22,7 +22,11 @@ public:
     // Events kept while the process tracker is not initialised; older ones are dropped beyond this.
     static constexpr std::size_t kMaxPendingEvents = 1000;
 
-    explicit JsonStatisticsTracker(TrackerSource trackerSource, std::size_t maxPendingEvents = kMaxPendingEvents);
+    // The tracking library's process tracker.
+    static Tracking::ApplicationTrackerPtr ProcessTracker();
+
+    explicit JsonStatisticsTracker(TrackerSource trackerSource = ProcessTracker,
+                                   std::size_t maxPendingEvents = kMaxPendingEvents);
     ~JsonStatisticsTracker() override;
     JsonStatisticsTracker(const JsonStatisticsTracker&) = delete;
     JsonStatisticsTracker& operator=(const JsonStatisticsTracker&) = delete;
