@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Throughput of the networking client next to curl's: both download the same file from the same local nginx,
-# in the same run, into files on the same disk.
+# in the same run, into files on the same disk. A minimal synchronous WinHTTP loop runs alongside as the ceiling
+# of the system's WinHTTP (under Wine its 8 KiB reads bound every WinHTTP client).
 #   tools/bench/network-bench.sh [size in MiB, default 512] [rounds, default 3]
 # Uses NETSETTER_BUILD_DIR (default build-bench) for the build and its Wine prefix.
 set -euo pipefail
@@ -59,20 +60,27 @@ for _ in $(seq 1 50); do curl -s -o /dev/null "http://127.0.0.1:$port/big.bin" -
 wine cmd /c exit >/dev/null 2>&1 || true
 
 url="http://127.0.0.1:$port/big.bin"
+bench() {  # output file, extra arguments; prints bytes per second
+  wine "$BUILD/bin/NetworkBench.exe" "$url" "Z:$1" "${@:2}" | tr -d '\r' | sed -n 's/.*bytes_per_second=\([0-9]*\).*/\1/p'
+}
 best_curl=0
 best_client=0
+best_plain=0
 for round in $(seq 1 "$ROUNDS"); do
-  rm -f "$WORK/curl.bin" "$WORK/client.bin"
+  rm -f "$WORK/curl.bin" "$WORK/client.bin" "$WORK/plain.bin"
   curl_bps=$(curl -s -o "$WORK/curl.bin" -w '%{speed_download}' "$url")
   curl_bps=${curl_bps%.*}
-  line=$(wine "$BUILD/bin/NetworkBench.exe" "$url" "Z:$WORK/client.bin" | tr -d '\r')
-  client_bps=$(sed -n 's/.*bytes_per_second=\([0-9]*\).*/\1/p' <<<"$line")
-  cmp -s "$WORK/www/big.bin" "$WORK/curl.bin" || { echo "curl's copy differs" >&2; exit 1; }
-  cmp -s "$WORK/www/big.bin" "$WORK/client.bin" || { echo "the client's copy differs" >&2; exit 1; }
-  awk -v r="$round" -v c="$curl_bps" -v n="$client_bps" \
-    'BEGIN { printf "round %d: curl %8.1f MiB/s   client %8.1f MiB/s\n", r, c / 1048576, n / 1048576 }'
+  client_bps=$(bench "$WORK/client.bin")
+  plain_bps=$(bench "$WORK/plain.bin" --plain-winhttp)
+  for copy in curl client plain; do
+    cmp -s "$WORK/www/big.bin" "$WORK/$copy.bin" || { echo "the $copy copy differs" >&2; exit 1; }
+  done
+  awk -v r="$round" -v c="$curl_bps" -v n="$client_bps" -v p="$plain_bps" \
+    'BEGIN { printf "round %d: curl %7.1f MiB/s   client %7.1f MiB/s   plain WinHTTP %7.1f MiB/s\n", r, c / 1048576, n / 1048576, p / 1048576 }'
   [ "$curl_bps" -gt "$best_curl" ] && best_curl=$curl_bps
   [ "$client_bps" -gt "$best_client" ] && best_client=$client_bps
+  [ "$plain_bps" -gt "$best_plain" ] && best_plain=$plain_bps
 done
-awk -v r="$ROUNDS" -v c="$best_curl" -v n="$best_client" \
-  'BEGIN { printf "best of %d: curl %.1f MiB/s, client %.1f MiB/s, client/curl = %.1f %%\n", r, c / 1048576, n / 1048576, 100 * n / c }'
+awk -v r="$ROUNDS" -v c="$best_curl" -v n="$best_client" -v p="$best_plain" 'BEGIN {
+  printf "best of %d: curl %.1f MiB/s, client %.1f MiB/s, plain WinHTTP %.1f MiB/s\n", r, c / 1048576, n / 1048576, p / 1048576
+  printf "client/curl = %.1f %%   client/plain WinHTTP = %.1f %%\n", 100 * n / c, 100 * n / p }'
