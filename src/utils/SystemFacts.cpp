@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <boost/io/quoted.hpp>
 #include <fmt/format.h>
 #include <glog/logging.h>
 
@@ -25,7 +26,9 @@ std::uint64_t GetFreeDiskSpace(const ioPath& path) {
         LOG(INFO) << "GetDiskFreeSpaceExW failed. HRESULT: " << GetLastError();
         return kUnknownDiskSpace;
     }
-    LOG(INFO) << "Path " << path << " has " << available.QuadPart << " bytes available";
+    // The path library's quoted form ('&' escapes), in UTF-8 rather than the ANSI code page.
+    LOG(INFO) << "Path " << boost::io::quoted(Core::Utf8FromPath(path), '&') << " has " << available.QuadPart
+              << " bytes available";
     return available.QuadPart;
 }
 

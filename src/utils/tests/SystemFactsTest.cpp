@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include <glog/logging.h>
 #include <gtest/gtest.h>
 
 #include "QorOS/SystemInfo.h"
@@ -75,4 +76,20 @@ TEST(AppMutex, OnlyOneOwnerAtATime) {
         otherOwned = second->tryLock(0);
     }).join();
     EXPECT_TRUE(otherOwned);
+}
+
+TEST(SystemFacts, FreeDiskSpaceLogsTheQuotedUtf8Path) {
+    struct Sink : google::LogSink {
+        std::string text;
+        void send(google::LogSeverity, const char*, const char*, int, const google::LogMessageTime&,
+                  const char* message, size_t length) override {
+            text.append(message, length).append("\n");
+        }
+    } sink;
+    google::AddLogSink(&sink);
+    Testing::TempFolder folder(L"netsetter-Диск-");
+    GetFreeDiskSpace(ioPath(folder.path().wstring()));
+    google::RemoveLogSink(&sink);
+    const std::string expected = "Path \"" + ToUtf8(folder.path().wstring()) + "\" has ";
+    EXPECT_NE(sink.text.find(expected), std::string::npos) << sink.text;
 }
