@@ -21,6 +21,9 @@
 #include "QorCrashHandler/SentryBreadCrumbsLogSink.h"
 #include "QorString/Utf.h"
 
+// The executable's entry for handled-exception reports coming from DLLs (see WriteTrackedException).
+extern "C" __declspec(dllexport) void NolvarCrashHandlerTrackException(const char* name, const char* details);
+
 namespace Nolvar::CrashHandler {
 namespace {
 
@@ -174,7 +177,14 @@ std::vector<std::string> CollectBreadcrumbs() {
 
 void WriteTrackedException(const std::string& name, const std::string& details) {
     const auto installed = Current();
-    if (!installed) return;
+    if (!installed) {
+        // The handler lives in the executable's copy of this library; a DLL's copy hands the report over to it.
+        using Forward = void (*)(const char*, const char*);
+        const auto forward = reinterpret_cast<Forward>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "NolvarCrashHandlerTrackException")));
+        if (forward && forward != &NolvarCrashHandlerTrackException) forward(name.c_str(), details.c_str());
+        return;
+    }
     nlohmann::json what;
     what["kind"] = "handled exception";
     what["name"] = name;
@@ -225,3 +235,8 @@ void RemoveCommonCrashHandler() {
 }
 
 } // namespace Nolvar::Core
+
+extern "C" __declspec(dllexport) void NolvarCrashHandlerTrackException(const char* name, const char* details) {
+    const auto installed = Nolvar::CrashHandler::Current();
+    if (installed) Nolvar::CrashHandler::Detail::WriteTrackedException(name ? name : "", details ? details : "");
+}

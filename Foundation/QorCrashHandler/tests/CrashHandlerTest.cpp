@@ -146,3 +146,22 @@ TEST(CrashHandler, TrackedExceptionsAreKeptWhileInstalled) {
     }
     EXPECT_EQ(reports, 1);
 }
+
+TEST(CrashHandler, TheExecutableTakesHandledExceptionReportsFromItsDlls) {
+    using Forward = void (*)(const char*, const char*);
+    const auto forward = reinterpret_cast<Forward>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(nullptr), "NolvarCrashHandlerTrackException")));
+    ASSERT_NE(forward, nullptr);
+    forward("WithoutHandler", "ignored"); // nothing installed: nothing written, no crash
+    Testing::TempFolder folder(L"netsetter-crash-");
+    Core::SetupCommonCrashHandler([] { return CrashHandler::ClientInfo{"user-9"}; }, false,
+                                  ioPath(folder.path().wstring()));
+    forward("FetchwellException", "from a DLL");
+    Core::RemoveCommonCrashHandler();
+    int reports = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.path() / "handled")) {
+        EXPECT_EQ(nlohmann::json::parse(Testing::ReadWholeFile(entry.path()))["name"], "FetchwellException");
+        ++reports;
+    }
+    EXPECT_EQ(reports, 1);
+}
