@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <atomic>
+#include <latch>
 #include <set>
 #include <thread>
 #include <vector>
@@ -236,20 +238,25 @@ TEST_F(StatisticsTrackerTest, PendingListKeepsTheNewestEventsUpToItsBound) {
 }
 
 TEST_F(StatisticsTrackerTest, EventsFromSeveralThreadsAreEachDeliveredOnceAcrossInitialization) {
-    JsonStatisticsTracker statistics(source());
+    JsonStatisticsTracker statistics(source(), 100000);
     constexpr int kThreads = 4;
-    constexpr int kPerThread = 200;
+    constexpr int kPerThread = 1000;
+    std::atomic<int> tracked{0};
+    std::latch start(kThreads + 1);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
-        threads.emplace_back([&statistics, t] {
+        threads.emplace_back([&, t] {
+            start.arrive_and_wait();
             for (int i = 0; i < kPerThread; ++i) {
                 statistics.TrackEvent(Event("E", {{"ID", std::to_string(t * kPerThread + i)}}));
+                ++tracked;
             }
         });
     }
-    statistics.Initialize("https://stats.example/upload", "K1", "target");
+    start.arrive_and_wait();
+    while (tracked < kThreads * kPerThread / 4) std::this_thread::yield();
+    statistics.Initialize("https://stats.example/upload", "K1", "target");  // while the threads track
     for (auto& thread : threads) thread.join();
-    statistics.Initialize("https://stats.example/upload", "K1", "target");  // anything still pending
 
     std::set<std::string> ids;
     for (const auto& event : m_tracker->events()) {
