@@ -3,7 +3,6 @@ find_package(GTest REQUIRED CONFIG)
 include(GoogleTest)
 
 set(NETSETTER_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix CACHE PATH "Wine prefix the tests run in")
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env "WINEPREFIX=${NETSETTER_WINEPREFIX}" ${CMAKE_SOURCE_DIR}/tools/wine-run.sh)
 set(NETSETTER_TESTSERVER_DIR ${CMAKE_BINARY_DIR}/testserver)
 
 # The scriptable HTTP server on 127.0.0.1: started once per ctest run, shared by the tests that need it.
@@ -14,11 +13,14 @@ add_test(NAME testserver.stop
 set_tests_properties(testserver.start PROPERTIES FIXTURES_SETUP testserver)
 set_tests_properties(testserver.stop PROPERTIES FIXTURES_CLEANUP testserver)
 
-# Environment every test sees: where the server's ports are written, where the built programs are.
-set(NETSETTER_TEST_ENV
+# Every test program runs through Wine with the project's prefix and sees where the server's ports are written
+# and where the built programs and the sources are (the emulator passes the variables on to the program).
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env
+  "WINEPREFIX=${NETSETTER_WINEPREFIX}"
   "NETSETTER_TESTSERVER_DIR=Z:${NETSETTER_TESTSERVER_DIR}"
   "NETSETTER_BIN_DIR=Z:${CMAKE_BINARY_DIR}/bin"
-  "NETSETTER_SOURCE_DIR=Z:${CMAKE_SOURCE_DIR}")
+  "NETSETTER_SOURCE_DIR=Z:${CMAKE_SOURCE_DIR}"
+  ${CMAKE_SOURCE_DIR}/tools/wine-run.sh)
 
 # netsetter_add_tests(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT s])
 # Builds one GoogleTest executable and registers each of its cases with ctest.
@@ -41,7 +43,6 @@ function(netsetter_add_tests name)
     TEST_PREFIX "${name}."
     PROPERTIES
       FIXTURES_REQUIRED testserver
-      ENVIRONMENT "${NETSETTER_TEST_ENV}"
       LABELS "${labels}"
       TIMEOUT ${T_TIMEOUT})
 endfunction()

@@ -17,6 +17,8 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy 
 
 started=()
 cleanup() {
+  # Ends every Wine process of this prefix (services included), then what this script started.
+  wineserver -k 2>/dev/null || true
   for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${started[@]}"; do
     for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
