@@ -12,8 +12,8 @@
 #include "QorOS/EntryWrapper.h"
 #include "Tracking/Tallivo/ModuleInfo.h"
 #include "installer/ProductInfo.h"
-#include "settings/Settings.h"
-#include "settings/SettingsInit.h"
+#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 
 namespace {
 

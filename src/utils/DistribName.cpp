@@ -3,7 +3,7 @@
 #include <map>
 
 #include "QorFilesystem/Path.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace Nolvar {
 namespace {

@@ -1,7 +1,7 @@
 #include "utils/InstallerArguments.h"
 
 #include "QorFilesystem/Path.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "utils/TextUtils.h"
 
 namespace Nolvar {

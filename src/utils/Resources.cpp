@@ -5,7 +5,7 @@
 #include <glog/logging.h>
 
 #include "QorString/Utf.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "splash/win/Localization.h"
 
 namespace Nolvar {

@@ -7,7 +7,7 @@
 #include <glog/logging.h>
 
 #include "QorOS/SystemInfo.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace Nolvar {
 namespace {

@@ -8,7 +8,7 @@
 #include <boost/url/url_view.hpp>
 #include <glog/logging.h>
 
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace Nolvar {
 namespace {

@@ -5,10 +5,11 @@
 
 #include "App/Fetchwell/EventTracer.h"
 #include "App/Fetchwell/FileUtils.h"
-#include "LogCapture.h"
+#include "testing/LogCapture.h"
 #include "testing/TempFolder.h"
 
 using namespace Nolvar;
+using Testing::LogCapture;
 using namespace Nolvar::App;
 
 TEST(EventTracer, WritesDescriptorGroupStateAndEventParts) {
@@ -59,7 +60,7 @@ protected:
 TEST_F(FileUtilsTest, RemoveReadAndTimeOfFilesWithNonAsciiNames) {
     LogCapture log;
     EXPECT_TRUE(removeFile(at(L"missing")));
-    EXPECT_TRUE(log.lines().empty());
+    EXPECT_TRUE(log.all().empty());
 
     Testing::WriteWholeFile(folder / L"данные.bin", std::string("\0\1\2abc", 6));
     std::vector<std::uint8_t> bytes;

@@ -40,7 +40,8 @@ DWORD RunCrashingChild(const std::string& mode, const std::filesystem::path& fol
         CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableW(kChildVariable, nullptr);
     if (!started) return static_cast<DWORD>(-1);
-    WaitForSingleObject(process.hProcess, 60000);
+    // Writing a minidump under Wine takes tens of seconds on a busy machine.
+    WaitForSingleObject(process.hProcess, 110000);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hThread);

@@ -7,7 +7,7 @@
 #include <glog/logging.h>
 
 #include "logic/tracker/json/IStatisticsTracker.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "utils/UrlUtils.h"
 
 #ifndef NETSETTER_PRODUCT_REGISTRY_KEY

@@ -13,7 +13,7 @@
 
 #include "App/Fetchwell/IRemoteResourceScheduler.h"
 #include "Tracking/Tallivo/Tracker.h"
-#include "events/Events.h"
+#include "logic/logic/Events.h"
 #include "utils/UrlUtils.h"
 #include "utils/WorkingFolder.h"
 

@@ -11,8 +11,8 @@
 #include "App/Fetchwell/Fetchwell.h"
 #include "App/Fetchwell/IRemoteResource.h"
 #include "App/Fetchwell/ResourceDescriptor.h"
-#include "events/DownloadItem.h"
-#include "events/EventLoop.h"
+#include "logic/logic/DownloadItem.h"
+#include "logic/logic/EventLoop.h"
 
 namespace Nolvar {
 

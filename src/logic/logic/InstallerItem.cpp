@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace Nolvar {
 

@@ -9,7 +9,7 @@
 #include <fmt/format.h>
 
 #include "QorString/Utf.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace Nolvar {
 namespace {

@@ -4,7 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "QorOS/SystemInfo.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
+#include "testing/LogCapture.h"
 #include "testing/TempFolder.h"
 #include "utils/AppMutex.h"
 #include "utils/SystemFacts.h"
@@ -79,17 +80,9 @@ TEST(AppMutex, OnlyOneOwnerAtATime) {
 }
 
 TEST(SystemFacts, FreeDiskSpaceLogsTheQuotedUtf8Path) {
-    struct Sink : google::LogSink {
-        std::string text;
-        void send(google::LogSeverity, const char*, const char*, int, const google::LogMessageTime&,
-                  const char* message, size_t length) override {
-            text.append(message, length).append("\n");
-        }
-    } sink;
-    google::AddLogSink(&sink);
     Testing::TempFolder folder(L"netsetter-Диск-");
+    Testing::LogCapture log;
     GetFreeDiskSpace(ioPath(folder.path().wstring()));
-    google::RemoveLogSink(&sink);
     const std::string expected = "Path \"" + ToUtf8(folder.path().wstring()) + "\" has ";
-    EXPECT_NE(sink.text.find(expected), std::string::npos) << sink.text;
+    EXPECT_TRUE(log.contains(expected)) << log.text();
 }

@@ -1,7 +1,7 @@
 #include <boost/system/system_error.hpp>
 #include <gtest/gtest.h>
 
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "utils/UrlUtils.h"
 
 using namespace Nolvar;

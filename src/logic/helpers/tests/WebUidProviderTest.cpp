@@ -9,11 +9,12 @@
 #include "Foundation/QorWebUid/tests/RegistryBrand.h"
 #include "logic/helpers/WebUidProvider.h"
 #include "logic/tracker/json/IStatisticsTracker.h"
-#include "logic/tracker/json/tests/LogCapture.h"
-#include "settings/Settings.h"
+#include "testing/LogCapture.h"
+#include "utils/Settings.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar;
+using Testing::LogCapture;
 using Tracking::Instant::Event;
 using nlohmann::json;
 using ::testing::Contains;

@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "events/Events.h"
+#include "logic/logic/Events.h"
 #include "testing/TempFolder.h"
 #include "testing/TestServer.h"
 #include "utils/WorkingFolder.h"

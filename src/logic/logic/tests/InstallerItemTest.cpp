@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace {
 

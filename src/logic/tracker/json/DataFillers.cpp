@@ -6,7 +6,7 @@
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
 
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "splash/win/Localization.h"
 #include "utils/SystemFacts.h"
 

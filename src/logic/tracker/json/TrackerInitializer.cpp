@@ -2,7 +2,8 @@
 
 #include <glog/logging.h>
 
-#include "settings/Settings.h"
+#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 
 namespace Nolvar {
 
@@ -33,7 +34,7 @@ std::string MakeInitializationString(const std::string& productKey) {
         {"PRODUCT_NAME", Settings::GetString(Settings::ID::ProductDisplayName, "")},
         {"PRODUCT_KEY", productKey},
         {"PRODUCT_VENDOR", kStatisticsVendor},
-        {"BUILD_NAME", Settings::GetString(Settings::ID::BuildName, "netsetter")},
+        {"BUILD_NAME", Settings::GetTextOption(Settings::ID::BuildName).value_or("netsetter")},
         {"USER_ID", Settings::GetString(Settings::ID::HardwareId, "")},
     };
     std::string text;
@@ -53,7 +54,7 @@ Tracking::IApplicationTracker::Initializer MakeTrackerInitializer(const std::str
                                                                   const std::string& product) {
     Tracking::IApplicationTracker::Initializer initializer;
     initializer.initializationString = MakeInitializationString(productKey);
-    initializer.moduleName = Settings::GetString(Settings::ID::ModuleName, "netsetter");
+    initializer.moduleName = Settings::GetTextOption(Settings::ID::ModuleName).value_or("netsetter");
     initializer.statisticsUrl = statisticsUrl;
     initializer.version = Settings::GetString(Settings::ID::ProductVersion, "");
     initializer.vendor = kStatisticsVendor;

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "splash/win/Localization.h"
 
 using namespace Nolvar;

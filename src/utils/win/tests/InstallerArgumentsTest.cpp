@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "QorFilesystem/Path.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace {
 

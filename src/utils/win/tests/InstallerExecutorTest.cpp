@@ -17,9 +17,9 @@
 #include "QorString/Utf.h"
 #include "testing/TempFolder.h"
 #include "logic/logic/InstallerItem.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "utils/AppSearcher.h"
-#include "utils/win/tests/LogLines.h"
+#include "testing/LogCapture.h"
 
 namespace {
 
@@ -124,7 +124,7 @@ TEST_F(InstallerExecutor, StartsAnItemsInstallerWithTheArgumentsFromTheSettings)
 }
 
 TEST_F(InstallerExecutor, MapsExitCodesToExitStates) {
-    LogLines log;
+    Testing::LogCapture log;
     const std::pair<int, int> cases[] = {{9, 9}, {4, 4}, {-1, -1}, {10, 1}, {-2, 1}, {259, 1}, {1603, 1}};
     for (const auto& [code, state] : cases) {
         RecordingObserver observer;
@@ -141,7 +141,7 @@ TEST_F(InstallerExecutor, MapsExitCodesToExitStates) {
 }
 
 TEST_F(InstallerExecutor, KillsAnInstallerThatOutlivesTheLimit) {
-    LogLines log;
+    Testing::LogCapture log;
     auto executor = Make({"/FAKE_SLEEP=4000", "/FAKE_EXIT=0"}, 500ms);
     const auto begin = std::chrono::steady_clock::now();
     executor->Start();
@@ -155,7 +155,7 @@ TEST_F(InstallerExecutor, KillsAnInstallerThatOutlivesTheLimit) {
 }
 
 TEST_F(InstallerExecutor, ReportsAFailedStart) {
-    LogLines log;
+    Testing::LogCapture log;
     auto executor = Nolvar::MakeInstallerExecutor(m_observer, "missing", ioPath((m_temp / L"нет такого.exe").wstring()),
                                                   {"/S"});
     executor->Start();

@@ -8,14 +8,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "LogCapture.h"
+#include "testing/LogCapture.h"
 #include "RecordingTracker.h"
 #include "logic/tracker/json/JsonStatisticsTracker.h"
 #include "logic/tracker/json/TrackerInitializer.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "splash/win/Localization.h"
 
 using namespace Nolvar;
+using Testing::LogCapture;
 using Tracking::Instant::Event;
 using ::testing::ElementsAre;
 
@@ -177,6 +178,19 @@ TEST_F(StatisticsTrackerTest, OddValuesCannotBreakTheInitializationString) {
     EXPECT_EQ(MakeInitializationString("K#1"),
               "#PRODUCT_NAME=A_B_C#PRODUCT_KEY=K_1#PRODUCT_VENDOR=Nolvaria#BUILD_NAME=nightly#USER_ID=M_1");
     EXPECT_EQ(log.lines(google::GLOG_WARNING).size(), 3u);
+}
+
+TEST_F(StatisticsTrackerTest, CommandLineNamesGivenWithoutAValueFallBackInsteadOfThrowing) {
+    // "--module-name" and "--build-name" without "=" are stored as flags.
+    Settings::Set(Settings::ID::ModuleName, std::any(true));
+    Settings::Set(Settings::ID::BuildName, std::any(true));
+    JsonStatisticsTracker statistics(source());
+    statistics.Initialize("https://stats.example/upload", "K1", "target-app");
+
+    const auto initializers = m_tracker->initializers();
+    ASSERT_EQ(initializers.size(), 1u);
+    EXPECT_EQ(initializers[0].moduleName, "netsetter");
+    EXPECT_NE(initializers[0].initializationString.find("#BUILD_NAME=netsetter#"), std::string::npos);
 }
 
 TEST_F(StatisticsTrackerTest, UserAgentHeaderValueIsTheBareAgent) {

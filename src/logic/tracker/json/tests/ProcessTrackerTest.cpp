@@ -10,7 +10,7 @@
 
 #include "QorFilesystem/CacheRoot.h"
 #include "logic/tracker/json/JsonStatisticsTracker.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar;

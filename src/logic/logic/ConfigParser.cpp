@@ -1,11 +1,11 @@
-#include "config/ConfigParser.h"
+#include "logic/logic/ConfigParser.h"
 
 #include <exception>
 #include <utility>
 
 #include <glog/logging.h>
 
-#include "config/ConfigFormat.h"
+#include "logic/logic/ConfigFormat.h"
 #include "utils/SystemFacts.h"
 #include "utils/TextUtils.h"
 #include "utils/UrlUtils.h"

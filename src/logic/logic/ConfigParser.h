@@ -8,9 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include "QorFilesystem/Path.h"
-#include "config/ConfigDataProvider.h"
-#include "config/IConfigParserObserver.h"
-#include "settings/Settings.h"
+#include "logic/logic/ConfigDataProvider.h"
+#include "logic/logic/IConfigParserObserver.h"
+#include "utils/Settings.h"
 
 namespace Nolvar {
 

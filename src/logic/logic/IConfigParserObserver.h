@@ -2,7 +2,7 @@
 // What the configuration parser reports to the installer logic, on the thread that runs the parse.
 #include <string>
 
-#include "config/ValidationErrors.h"
+#include "logic/logic/ValidationErrors.h"
 #include "logic/logic/InstallerItem.h"
 
 namespace Nolvar {

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "config/ConfigFormat.h"
-#include "config/ConfigParser.h"
-#include "config/tests/ConfigTestSupport.h"
+#include "logic/logic/ConfigFormat.h"
+#include "logic/logic/ConfigParser.h"
+#include "logic/logic/tests/ConfigTestSupport.h"
 #include "testing/TempFolder.h"
 
 using namespace Nolvar;

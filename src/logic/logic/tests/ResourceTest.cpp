@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "config/tests/ConfigTestSupport.h"
+#include "logic/logic/tests/ConfigTestSupport.h"
 #include "utils/Resources.h"
 
 using namespace Nolvar;

@@ -6,8 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "events/EventLoop.h"
-#include "events/Events.h"
+#include "logic/logic/EventLoop.h"
+#include "logic/logic/Events.h"
 
 using namespace Nolvar;
 using namespace std::chrono_literals;

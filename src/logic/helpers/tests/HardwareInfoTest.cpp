@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "hardware/HardwareInfo.h"
+#include "logic/helpers/HardwareInfo.h"
 
 using namespace Nolvar;
 

@@ -1,4 +1,4 @@
-#include "hardware/HardwareInfo.h"
+#include "logic/helpers/HardwareInfo.h"
 
 #include <cstdint>
 #include <exception>

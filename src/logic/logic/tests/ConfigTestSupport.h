@@ -6,9 +6,9 @@
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
 
-#include "config/ConfigDataProvider.h"
-#include "config/IConfigParserObserver.h"
-#include "settings/Settings.h"
+#include "logic/logic/ConfigDataProvider.h"
+#include "logic/logic/IConfigParserObserver.h"
+#include "utils/Settings.h"
 #include "utils/Resources.h"
 
 namespace ConfigTest {

@@ -1,4 +1,4 @@
-#include "config/ConfigFormat.h"
+#include "logic/logic/ConfigFormat.h"
 
 #include <exception>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "config/ConfigDataProvider.h"
+#include "logic/logic/ConfigDataProvider.h"
 
 #include <filesystem>
 #include <fstream>

@@ -6,7 +6,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "config/ValidationErrors.h"
+#include "logic/logic/ValidationErrors.h"
 
 namespace Nolvar::Config {
 

@@ -1,10 +1,10 @@
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 #include <map>
 #include <mutex>
 
 #include "QorString/Utf.h"
-#include "settings/EventHandlerList.h"
+#include "utils/EventHandlerList.h"
 
 namespace Nolvar::Settings {
 namespace {

@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "settings/SettingsId.h"
+#include "utils/SettingsId.h"
 
 namespace Nolvar::Settings {
 

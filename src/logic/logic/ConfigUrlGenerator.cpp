@@ -1,11 +1,11 @@
-#include "config/ConfigUrlGenerator.h"
+#include "logic/logic/ConfigUrlGenerator.h"
 
 #include <any>
 #include <string_view>
 
 #include "QorNetworking/Url.h"
 #include "QorOS/SystemInfo.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 
 namespace Nolvar {
 namespace {

@@ -1,4 +1,4 @@
-#include "events/DownloadItem.h"
+#include "logic/logic/DownloadItem.h"
 
 #include "utils/UrlUtils.h"
 

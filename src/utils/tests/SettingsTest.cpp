@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
-#include "settings/Settings.h"
-#include "settings/SettingsInit.h"
+#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 
 using namespace Nolvar;
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "QorFilesystem/Path.h"
-#include "settings/SettingsId.h"
+#include "utils/SettingsId.h"
 
 namespace Nolvar {
 

@@ -2,7 +2,7 @@
 // Events of the installer logic's loop.
 #include <cstdint>
 
-#include "events/DownloadItem.h"
+#include "logic/logic/DownloadItem.h"
 
 namespace Nolvar {
 

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "QorOS/SystemInfo.h"
-#include "config/ConfigUrlGenerator.h"
-#include "settings/Settings.h"
+#include "logic/logic/ConfigUrlGenerator.h"
+#include "utils/Settings.h"
 
 using namespace Nolvar;
 

@@ -1,4 +1,4 @@
-#include "settings/SettingsInit.h"
+#include "utils/SettingsInit.h"
 
 #include <array>
 #include <string_view>
@@ -7,9 +7,9 @@
 #include <glog/logging.h>
 
 #include "QorOS/SystemInfo.h"
-#include "hardware/HardwareInfo.h"
+#include "logic/helpers/HardwareInfo.h"
 #include "installer/ProductInfo.h"
-#include "settings/Settings.h"
+#include "utils/Settings.h"
 #include "utils/DistribName.h"
 #include "utils/SystemFacts.h"
 #include "utils/TextUtils.h"

@@ -1,4 +1,4 @@
-#include "events/EventLoop.h"
+#include "logic/logic/EventLoop.h"
 
 namespace Nolvar {
 
