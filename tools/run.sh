@@ -8,7 +8,7 @@ cmake --preset default >/dev/null
 cmake --build --preset default
 tools/wine-prefix.sh build/wineprefix
 export WINEPREFIX="$ROOT/build/wineprefix"
-tools/wine-run.sh build/bin/installer.exe "$@"
-code=$?
+code=0
+tools/wine-run.sh build/bin/installer.exe "$@" || code=$?
 echo "installer.exe exited with code $code"
 exit $code
