@@ -18,6 +18,14 @@ struct CaseInsensitiveCompare {
     }
 };
 
+// ASCII lower case, independent of the C locale (schemes, host names, proxy entries).
+inline std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 // Header name to value; one entry per name.
 using Headers = std::map<std::string, std::string, CaseInsensitiveCompare>;
 

@@ -1,17 +1,12 @@
 #include "QorNetworking/ProxyList.h"
 
-#include <cctype>
+#include "QorNetworking/CaseInsensitiveCompare.h"
+
 #include <string>
 #include <vector>
 
 namespace Nolvar::Networking::Detail {
 namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 std::vector<std::string_view> Split(std::string_view text) {
     std::vector<std::string_view> parts;
@@ -47,10 +42,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view text) {
 }
 
 bool Bypassed(std::string_view bypassList, const Url& url) {
-    const std::string host = Lower(url.host());
+    const std::string host = AsciiLower(url.host());
     if (IsLoopbackHost(host)) return true;
     for (auto entry : Split(bypassList)) {
-        std::string pattern = Lower(entry);
+        std::string pattern = AsciiLower(entry);
         if (pattern == "<local>") {
             if (host.find('.') == std::string::npos && host.find(':') == std::string::npos) return true;
             continue;
@@ -73,7 +68,7 @@ IProxyProvider::Proxy ParseEntry(std::string_view key, std::string_view value) {
     IProxyProvider::Proxy proxy;
     std::int32_t type = key == "socks" ? IProxyProvider::Proxy::Socks4 : IProxyProvider::Proxy::Http;
     if (auto sep = value.find("://"); sep != std::string_view::npos) {
-        std::string scheme = Lower(value.substr(0, sep));
+        std::string scheme = AsciiLower(value.substr(0, sep));
         if (scheme == "http") type = IProxyProvider::Proxy::Http;
         else if (scheme == "https") type = IProxyProvider::Proxy::Https;
         else if (scheme == "socks4" || scheme == "socks" || scheme == "socks4a") type = IProxyProvider::Proxy::Socks4;
@@ -105,7 +100,7 @@ IProxyProvider::Proxy ParseEntry(std::string_view key, std::string_view value) {
 } // namespace
 
 bool IsLoopbackHost(std::string_view host) {
-    std::string lower = Lower(host);
+    std::string lower = AsciiLower(host);
     return lower == "localhost" || lower.rfind("127.", 0) == 0 || lower == "::1";
 }
 
@@ -119,7 +114,7 @@ IProxyProvider::Proxy SelectProxy(std::string_view proxyList, std::string_view b
             if (general.empty()) general = entry;
             continue;
         }
-        std::string key = Lower(entry.substr(0, equals));
+        std::string key = AsciiLower(entry.substr(0, equals));
         std::string_view value = entry.substr(equals + 1);
         if (key == scheme && forScheme.empty()) forScheme = value;
         if (key == "socks" && socks.empty()) socks = value;

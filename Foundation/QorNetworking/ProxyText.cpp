@@ -1,18 +1,8 @@
 #include "QorNetworking/ProxyText.h"
 
-#include <cctype>
+#include "QorNetworking/CaseInsensitiveCompare.h"
 
 namespace Nolvar::Networking::Detail {
-namespace {
-
-std::string Lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
-
-} // namespace
-
 std::optional<ProxyText> ParseProxyText(std::string_view text) {
     while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
     while (!text.empty() && (text.back() == ' ' || text.back() == '/')) text.remove_suffix(1);
@@ -21,7 +11,7 @@ std::optional<ProxyText> ParseProxyText(std::string_view text) {
     result.kind = ProxyText::Kind::Http;
     std::uint16_t defaultPort = 80;
     if (auto sep = text.find("://"); sep != std::string_view::npos) {
-        std::string scheme = Lower(text.substr(0, sep));
+        std::string scheme = AsciiLower(text.substr(0, sep));
         if (scheme == "socks" || scheme == "socks4" || scheme == "socks4a" || scheme == "socks5" ||
             scheme == "socks5h") {
             result.kind = ProxyText::Kind::Socks;
