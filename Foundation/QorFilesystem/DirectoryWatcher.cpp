@@ -67,8 +67,10 @@ private:
         for (;;) {
             const DWORD which = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
             if (which != WAIT_OBJECT_0 + 1) return;  // stop, or the handles are gone
+            // Re-arm before the callback, so a change made while it runs wakes the next wait.
+            const bool rearmed = FindNextChangeNotification(m_notification.get());
             if (m_callback) m_callback();
-            if (!FindNextChangeNotification(m_notification.get())) return;
+            if (!rearmed) return;
         }
     }
 
