@@ -1,0 +1,147 @@
+#pragma once
+// One owner type for every kind of Windows handle: a move-only holder parameterised by traits that say what the
+// empty value is, which values count as empty, and how a handle is closed.
+//
+// Closing keeps the calling thread's last error: an owner going out of scope between a failed call and the
+// GetLastError() that reads its cause must not overwrite it.
+//
+// COM objects are held by Microsoft::WRL::ComPtr (<wrl/client.h>), not by this type.
+
+#include <windows.h>
+
+#include <utility>
+
+namespace Nolvar::Core {
+
+// Traits: `using pointer = ...;` `static pointer invalid() noexcept;` `static bool isValid(pointer) noexcept;`
+// `static void close(pointer) noexcept;`
+template <class Traits>
+class UniqueHandle {
+public:
+    using pointer = typename Traits::pointer;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(pointer handle) noexcept : m_handle(handle) {}
+    ~UniqueHandle() { reset(); }
+
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : m_handle(other.release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
+
+    pointer get() const noexcept { return m_handle; }
+    bool valid() const noexcept { return Traits::isValid(m_handle); }
+    explicit operator bool() const noexcept { return valid(); }
+
+    // Gives up ownership without closing.
+    pointer release() noexcept { return std::exchange(m_handle, Traits::invalid()); }
+
+    // Closes the current handle (if any) and takes `handle`.
+    void reset(pointer handle = Traits::invalid()) noexcept {
+        const pointer old = std::exchange(m_handle, handle);
+        if (Traits::isValid(old) && old != handle) {
+            const DWORD lastError = ::GetLastError();
+            Traits::close(old);
+            ::SetLastError(lastError);
+        }
+    }
+
+    // For out-parameters: closes the current handle and returns the slot to fill.
+    pointer* put() noexcept {
+        reset();
+        return &m_handle;
+    }
+
+private:
+    pointer m_handle = Traits::invalid();
+};
+
+namespace HandleTraits {
+
+// Kernel objects: files, processes, threads, events, mutexes, change notifications. Both null and
+// INVALID_HANDLE_VALUE mean "no handle", whichever one the creating call returns on failure.
+struct Kernel {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::CloseHandle(h); }
+};
+
+struct FindFile {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool isValid(pointer h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::FindClose(h); }
+};
+
+struct RegistryKey {
+    using pointer = HKEY;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::RegCloseKey(h); }
+};
+
+struct Module {
+    using pointer = HMODULE;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::FreeLibrary(h); }
+};
+
+struct Window {
+    using pointer = HWND;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::DestroyWindow(h); }
+};
+
+// Pens, brushes, fonts, bitmaps, regions: anything DeleteObject releases.
+template <class T>
+struct GdiObject {
+    using pointer = T;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::DeleteObject(h); }
+};
+
+struct Icon {
+    using pointer = HICON;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::DestroyIcon(h); }
+};
+
+// Memory DCs from CreateCompatibleDC (not DCs from GetDC, which are released, not deleted).
+struct MemoryDc {
+    using pointer = HDC;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::DeleteDC(h); }
+};
+
+struct LocalMemory {
+    using pointer = HLOCAL;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::LocalFree(h); }
+};
+
+}  // namespace HandleTraits
+
+using UniqueKernelHandle = UniqueHandle<HandleTraits::Kernel>;
+using UniqueFindHandle = UniqueHandle<HandleTraits::FindFile>;
+using UniqueRegKey = UniqueHandle<HandleTraits::RegistryKey>;
+using UniqueModule = UniqueHandle<HandleTraits::Module>;
+using UniqueWindow = UniqueHandle<HandleTraits::Window>;
+template <class T>
+using UniqueGdiObject = UniqueHandle<HandleTraits::GdiObject<T>>;
+using UniqueIcon = UniqueHandle<HandleTraits::Icon>;
+using UniqueMemoryDc = UniqueHandle<HandleTraits::MemoryDc>;
+using UniqueLocalMemory = UniqueHandle<HandleTraits::LocalMemory>;
+
+}  // namespace Nolvar::Core
