@@ -1,7 +1,7 @@
 #include "utils/UrlUtils.h"
 
 #include <functional>
-#include <regex>
+#include <string_view>
 
 #include <boost/exception/diagnostic_information.hpp>
 #include <boost/url/parse.hpp>
@@ -46,7 +46,16 @@ std::string ApplyStagingToUrl(const std::string& url) {
     const std::any value = Settings::Get(Settings::ID::StagingToken);
     if (const auto* text = std::any_cast<std::string>(&value)) token = *text;
     if (token.empty()) return url;
-    return std::regex_replace(url, std::regex("release"), "staging/" + token);
+    // Literal replacement: the token comes from a file name and may hold any character.
+    static constexpr std::string_view kRelease = "release";
+    const std::string staging = "staging/" + token;
+    std::string staged;
+    std::size_t from = 0;
+    for (std::size_t hit = url.find(kRelease); hit != std::string::npos; hit = url.find(kRelease, from)) {
+        staged.append(url, from, hit - from).append(staging);
+        from = hit + kRelease.size();
+    }
+    return staged.append(url, from, std::string::npos);
 }
 
 std::map<std::string, std::string> getConnectionMetricsParams(std::map<std::string, std::string> params) {

@@ -1,7 +1,9 @@
 #include "logic/logic/ConfigFormat.h"
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include <glog/logging.h>
@@ -50,6 +52,31 @@ bool DefaultValueIsText(const json& section, const char* key) {
     return false;
 }
 
+// The deepest nesting of arrays and objects in a JSON text (brackets inside strings do not count); stops
+// counting past kMaxDepth. Syntax errors are left to the parser.
+std::size_t NestingDepth(std::string_view text) {
+    std::size_t depth = 0, deepest = 0;
+    bool inString = false, escaped = false;
+    for (const char c : text) {
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            deepest = std::max(deepest, ++depth);
+            if (deepest > kMaxDepth) break;
+        } else if ((c == ']' || c == '}') && depth > 0) {
+            --depth;
+        }
+    }
+    return deepest;
+}
+
 bool Differs(const json& builtIn, const json& target) {
     for (const auto& [key, value] : builtIn.items()) {
         const auto found = target.is_object() ? target.find(key) : target.end();
@@ -70,6 +97,10 @@ bool Differs(const json& builtIn, const json& target) {
 } // namespace
 
 std::optional<json> ParseDocument(const std::string& text) {
+    if (NestingDepth(text) > kMaxDepth) {
+        LOG(ERROR) << "Failed to parse json: nested deeper than " << kMaxDepth << " levels";
+        return std::nullopt;
+    }
     json document;
     try {
         document = json::parse(text);
@@ -163,16 +194,21 @@ bool CheckRequiredKeys(const json& document, ValidationErrorMap& errors) {
     }
     for (const auto& [name, keys] : kRequired) {
         const auto section = data->is_object() ? data->find(name) : data->end();
-        const bool isArraySection = std::string_view(name) == "Installers";
-        if (section == data->end() || (isArraySection && !section->is_array())) {
+        if (section == data->end()) {
             errors[ValidationErrors::MissingSection] = {"", {name}};
             return false;
         }
+        const bool isArraySection = std::string_view(name) == "Installers";
         for (const char* key : keys) {
             bool present = false;
             if (isArraySection) {
-                for (const auto& element : *section) present = present || (element.is_object() && element.contains(key));
+                // Anything but an array has no elements, so no element holds the key.
+                if (section->is_array())
+                    for (const auto& element : *section)
+                        present = present || (element.is_object() && element.contains(key));
             } else {
+                // A value of the wrong type is a type error: rejected without a recorded error.
+                if (!DefaultValueIsText(*section, key)) return false;
                 present = GetDefaultValue(*section, key).has_value();
             }
             if (!present) {
@@ -206,8 +242,10 @@ void CompareWithDefault(const json& document, const json& builtIn, ValidationErr
         errors[ValidationErrors::ConfigChanged] = {};
         return;
     }
+    // By reference: a downloaded document may be of any depth and is never copied.
+    static const json kNoData = json::object();
     const auto data = document.find("data");
-    if (Differs(builtIn["data"], data == document.end() ? json::object() : *data)) {
+    if (Differs(builtIn["data"], data == document.end() ? kNoData : *data)) {
         LOG(INFO) << "Config objects are different";
         errors[ValidationErrors::ConfigChanged] = {};
     }

@@ -1,5 +1,6 @@
 #pragma once
 // Reading and checking the configuration document.
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,7 +11,10 @@
 
 namespace Nolvar::Config {
 
-// Parses `text`; nothing (and a logged error) unless it is a non-empty JSON object.
+// Deepest nesting of arrays and objects a document may have; the configuration needs six.
+inline constexpr std::size_t kMaxDepth = 64;
+
+// Parses `text`; nothing (and a logged error) unless it is a non-empty JSON object nested at most kMaxDepth deep.
 std::optional<nlohmann::json> ParseDocument(const std::string& text);
 
 // A non-empty object holding "DefaultValue" (logs why not).

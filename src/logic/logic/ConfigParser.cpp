@@ -1,6 +1,10 @@
 #include "logic/logic/ConfigParser.h"
 
+#include <algorithm>
 #include <exception>
+#include <functional>
+#include <memory>
+#include <vector>
 #include <utility>
 
 #include <glog/logging.h>
@@ -18,24 +22,35 @@ using Config::GetDefaultValue;
 
 void SetText(Settings::ID id, const std::string& value) { Settings::Set(id, std::any(value)); }
 
-void WriteSettings(const json& section, const std::vector<std::pair<const char*, Settings::ID>>& table) {
+// Reading a document yields its reports in order; they are made only after the whole document was read, so a
+// document rejected while it is read reports nothing of itself.
+using Report = std::function<void(IConfigParserObserver&)>;
+using Reports = std::vector<Report>;
+
+void WriteSettings(const json& section, const std::vector<std::pair<const char*, Settings::ID>>& table,
+                   Reports& reports) {
     for (const auto& [key, id] : table)
-        if (auto value = GetDefaultValue(section, key)) SetText(id, *value);
+        if (auto value = GetDefaultValue(section, key))
+            reports.push_back([id = id, value = std::move(*value)](IConfigParserObserver&) { SetText(id, value); });
 }
 
-bool ReadProduct(const json& section, IConfigParserObserver&) {
-    WriteSettings(section, {{"version", Settings::ID::ProductVersion},
-                            {"build_name", Settings::ID::BuildName},
-                            {"module_name", Settings::ID::ModuleName}});
+bool ReadProduct(const json& section, Reports& reports) {
+    WriteSettings(section,
+                  {{"version", Settings::ID::ProductVersion},
+                   {"build_name", Settings::ID::BuildName},
+                   {"module_name", Settings::ID::ModuleName}},
+                  reports);
     return true;
 }
 
-bool ReadMacSpecific(const json& section, IConfigParserObserver&) {
-    WriteSettings(section, {{"BUNDLE_NAME", Settings::ID::BundleName},
-                            {"BUNDLE_VERSION", Settings::ID::BundleVersion},
-                            {"INSTALLED_WITH_IPC_IDS", Settings::ID::InstalledWithIpcIds},
-                            {"PLATFORM_TYPE", Settings::ID::PlatformType},
-                            {"DISABLE_AUTOSTART", Settings::ID::DisableAutostart}});
+bool ReadMacSpecific(const json& section, Reports& reports) {
+    WriteSettings(section,
+                  {{"BUNDLE_NAME", Settings::ID::BundleName},
+                   {"BUNDLE_VERSION", Settings::ID::BundleVersion},
+                   {"INSTALLED_WITH_IPC_IDS", Settings::ID::InstalledWithIpcIds},
+                   {"PLATFORM_TYPE", Settings::ID::PlatformType},
+                   {"DISABLE_AUTOSTART", Settings::ID::DisableAutostart}},
+                  reports);
     return true;
 }
 
@@ -43,7 +58,7 @@ InstallerItem ReadInstaller(const json& entry) {
     InstallerItem item;
     item.id = GetDefaultValue(entry, "id").value_or("");
     item.url = GetDefaultValue(entry, "url").value_or("");
-    item.installOrder = Config::ToInt(GetDefaultValue(entry, "install_order").value_or(""), 0);
+    if (auto order = GetDefaultValue(entry, "install_order")) item.installOrder = Config::ToInt(*order, 0);
     if (auto args = GetDefaultValue(entry, "install_args")) item.installArgs = Config::SplitArguments(*args);
     if (StringToBool(GetDefaultValue(entry, "suppress_desktop_shortcuts").value_or("")))
         item.installArgs.push_back("/DISABLE_SHORTCUTS");
@@ -55,32 +70,38 @@ InstallerItem ReadInstaller(const json& entry) {
     return item;
 }
 
-bool ReadInstallers(const json& section, IConfigParserObserver& observer) {
-    std::vector<InstallerItem> items;
-    for (const auto& entry : section) items.push_back(ReadInstaller(entry));
-    for (auto& item : items) observer.OnInstallerFound(std::move(item));
+bool ReadInstallers(const json& section, Reports& reports) {
+    for (const auto& entry : section) {
+        auto item = std::make_shared<InstallerItem>(ReadInstaller(entry));
+        reports.push_back([item](IConfigParserObserver& observer) { observer.OnInstallerFound(std::move(*item)); });
+    }
     return true;
 }
 
-bool ReadSplash(const json& section, IConfigParserObserver& observer) {
+bool ReadSplash(const json& section, Reports& reports) {
     for (const auto& [key, screen] : std::vector<std::pair<const char*, int>>{{"start", 1}, {"progress", 4}, {"wait", 5}, {"ready", 6}})
-        if (auto url = GetDefaultValue(section, key)) observer.OnSplashImage(screen, ApplyStagingToUrl(*url));
+        if (auto url = GetDefaultValue(section, key))
+            reports.push_back([screen = screen, url = ApplyStagingToUrl(*url)](IConfigParserObserver& observer) {
+                observer.OnSplashImage(screen, url);
+            });
     return true;
 }
 
-bool ReadStatistics(const json& section, IConfigParserObserver& observer) {
-    observer.OnStatisticsSettings(GetDefaultValue(section, "url").value_or(""), GetDefaultValue(section, "id").value_or(""),
-                                  GetDefaultValue(section, "targetApplicationId").value_or(""));
+bool ReadStatistics(const json& section, Reports& reports) {
+    reports.push_back([url = GetDefaultValue(section, "url").value_or(""), id = GetDefaultValue(section, "id").value_or(""),
+                       target = GetDefaultValue(section, "targetApplicationId").value_or("")](
+                          IConfigParserObserver& observer) { observer.OnStatisticsSettings(url, id, target); });
     return true;
 }
 
-bool ReadTesting(const json& section, IConfigParserObserver&) {
+bool ReadTesting(const json& section, Reports& reports) {
     for (const auto& [key, value] : section.items())
-        if (key == "crash") Settings::Set(Settings::ID::TestingCrash, std::any(true));
+        if (key == "crash")
+            reports.push_back([](IConfigParserObserver&) { Settings::Set(Settings::ID::TestingCrash, std::any(true)); });
     return true;
 }
 
-using SectionHandler = bool (*)(const json&, IConfigParserObserver&);
+using SectionHandler = bool (*)(const json&, Reports&);
 
 const std::vector<std::pair<std::string, SectionHandler>> kSectionHandlers = {
     {"Product", &ReadProduct},       {"Installers", &ReadInstallers}, {"MacSpecific", &ReadMacSpecific},
@@ -136,7 +157,7 @@ bool ConfigParser::ValidateDownloaded(const std::string& text, const std::option
         else
             LOG(ERROR) << "Invalid default json";
     }
-    if (!Config::CheckTypes(m_document) || !Config::CheckRequiredKeys(m_document, errors) ||
+    if (!Config::CheckRequiredKeys(m_document, errors) || !Config::CheckTypes(m_document) ||
         !Config::CheckInstallerUrls(m_document))
         return false;
     if (haveBuiltIn) Config::CompareWithDefault(m_document, m_builtIn, errors);
@@ -148,7 +169,7 @@ bool ConfigParser::ValidateBuiltIn(ValidationErrorMap& errors) {
     auto document = Config::ParseDocument(m_provider->GetDefaultConfig());
     if (!document) return false;
     m_document = std::move(*document);
-    if (!Config::CheckTypes(m_document) || !Config::CheckRequiredKeys(m_document, errors) ||
+    if (!Config::CheckRequiredKeys(m_document, errors) || !Config::CheckTypes(m_document) ||
         !Config::CheckInstallerUrls(m_document))
         return false;
     return WalkConfig();
@@ -173,8 +194,9 @@ bool ConfigParser::ParseDefaultConfig() {
 }
 
 bool ConfigParser::WalkConfig() {
+    Reports reports;
     if (const auto name = m_document.find("configname"); name != m_document.end())
-        m_observer->OnConfigName(name->get<std::string>());
+        reports.push_back([name = name->get<std::string>()](IConfigParserObserver& observer) { observer.OnConfigName(name); });
     for (const auto& [key, section] : m_document.at("data").items()) {
         const auto handler = std::find_if(kSectionHandlers.begin(), kSectionHandlers.end(),
                                           [&key = key](const auto& row) { return row.first == key; });
@@ -182,11 +204,12 @@ bool ConfigParser::WalkConfig() {
             LOG(WARNING) << "Unknown item: " << key;
             continue;
         }
-        if (!handler->second(section, *m_observer)) {
+        if (!handler->second(section, reports)) {
             LOG(ERROR) << "Failed to parse item: " << key;
             return false;
         }
     }
+    for (const Report& report : reports) report(*m_observer);
     return true;
 }
 

@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <random>
 
@@ -6,7 +8,10 @@
 #include "logic/logic/ConfigFormat.h"
 #include "logic/logic/ConfigParser.h"
 #include "logic/logic/tests/ConfigTestSupport.h"
+#include "testing/LogCapture.h"
 #include "testing/TempFolder.h"
+#include "utils/Settings.h"
+#include "utils/UrlUtils.h"
 
 using namespace Nolvar;
 using namespace ConfigTest;
@@ -116,7 +121,7 @@ TEST_F(ConfigParserTest, RejectedDocumentsFallBackWithTheirErrors) {
     const std::vector<Case> cases = {
         {[](json& d) { d["data"].erase("Statistics"); }, "invalid [1  Statistics]"},
         {[](json& d) { d.erase("data"); }, "invalid [1  data]"},
-        {[](json& d) { d["data"]["Installers"] = json::object(); }, "invalid [1  Installers]"},
+        {[](json& d) { d["data"]["Installers"] = json::object(); }, "invalid [2 Installers id]"},
         {[](json& d) { d["data"]["Installers"][0].erase("install_args"); }, "invalid [2 Installers install_args]"},
         {[](json& d) { d["data"]["Splash"]["wait"]["DefaultValue"] = ""; }, "invalid [2 Splash wait]"},
         {[](json& d) { d["data"]["Product"]["version"] = json::object(); }, "invalid [2 Product version]"},
@@ -130,6 +135,18 @@ TEST_F(ConfigParserTest, RejectedDocumentsFallBackWithTheirErrors) {
         {[](json& d) { d["configname"] = 12; }, "invalid "},
         {[](json& d) { d["data"]["Testing"] = json::array({"crash"}); }, "invalid "},
         {[](json& d) { d["data"]["Installers"][0]["url"]["DefaultValue"] = "http://bad host/setup.exe"; }, "invalid "},
+        // A missing section or key is reported also when the document has a type error as well.
+        {[](json& d) {
+             d["data"]["Installers"][0]["display_name"] = json{{"DefaultValue", true}};
+             d["data"].erase("Statistics");
+         },
+         "invalid [1  Statistics]"},
+        {[](json& d) {
+             d["configname"] = 12;
+             d["data"]["Splash"]["wait"]["DefaultValue"] = "";
+         },
+         "invalid [2 Splash wait]"},
+        {[](json& d) { d["data"]["Installers"] = "setup.exe"; }, "invalid [2 Installers id]"},
     };
     for (const Case& c : cases) {
         json document = BuiltIn();
@@ -301,4 +318,77 @@ TEST_F(ConfigParserTest, RandomEditsNeverBreakTheParser) {
     }
     EXPECT_GT(accepted, 0);
     EXPECT_GT(rejected, 0);
+}
+
+TEST_F(ConfigParserTest, AnAbsentInstallOrderIsZeroWithoutAConversionError) {
+    json document = BuiltIn();
+    document["data"]["Installers"][0].erase("install_order");
+    json second = BuiltIn()["data"]["Installers"][0];
+    second["id"] = Item("second");
+    second["install_order"] = Item("later");
+    document["data"]["Installers"].push_back(second);
+    Testing::LogCapture log;
+    Recorder recorder;
+    EXPECT_TRUE(ParseDownloaded(recorder, document.dump()));
+    ASSERT_EQ(recorder.items.size(), 2u);
+    EXPECT_EQ(recorder.items[0].installOrder, 0);
+    EXPECT_EQ(recorder.items[1].installOrder, 0);
+    // Only the text without digits is a conversion error.
+    const auto errors = log.lines(google::GLOG_ERROR);
+    EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                            [](const std::string& line) { return line.rfind("Invalid conversion: ", 0) == 0; }),
+              1)
+        << log.text();
+    EXPECT_TRUE(log.contains("Invalid conversion: later error: invalid stoi argument", google::GLOG_ERROR));
+}
+
+// Deeply nested documents end accepted or rejected like any other, never with a stack overflow.
+TEST_F(ConfigParserTest, DeeplyNestedDocumentsAreRejectedOrAccepted) {
+    for (const std::size_t depth : {std::size_t{20000}, std::size_t{200000}}) {
+        json document = BuiltIn();
+        document["data"]["Product"]["version"]["DefaultValue"] = "9.9.9";
+        const std::string marker = "\"Deep\":1";
+        std::string text = document.dump();
+        // Nest arrays inside an extra section of "data", and inside a "Values" array of a built-in item.
+        const std::string nested = std::string(depth, '[') + std::string(depth, ']');
+        for (const std::string& at : {std::string("\"data\":{"), std::string("\"Values\":[")}) {
+            std::string deep = text;
+            const auto position = deep.find(at);
+            ASSERT_NE(position, std::string::npos);
+            deep.insert(position + at.size(), at == "\"data\":{" ? "\"Deep\":" + nested + "," : nested + ",");
+            Testing::LogCapture log;
+            Recorder recorder;
+            EXPECT_TRUE(ParseDownloaded(recorder, deep));
+            EXPECT_EQ(recorder.calls.front(), "invalid ");
+            EXPECT_EQ(recorder.calls.back(), "parsed");
+            EXPECT_TRUE(log.contains("Failed to parse json: nested deeper than", google::GLOG_ERROR));
+        }
+    }
+    // Nesting within the limit is read as before.
+    json document = BuiltIn();
+    json deep = json::array();
+    for (std::size_t level = 3; level < Config::kMaxDepth - 2; ++level) deep = json::array({deep});
+    document["data"]["Deep"] = deep;
+    Recorder recorder;
+    EXPECT_TRUE(ParseDownloaded(recorder, document.dump()));
+    EXPECT_EQ(recorder.calls.front(), "installer netsetter");
+}
+
+// A staging token is put into URLs as it stands, whatever characters it holds.
+TEST_F(ConfigParserTest, StagingTokenIsInsertedLiterally) {
+    for (const std::string token : {"$'", "$`", "$&", "$0", "$1", "\\1", "a$$b"}) {
+        Settings::Set(Settings::ID::StagingToken, std::any(token));
+        EXPECT_EQ(ApplyStagingToUrl("https://cdn.example/release/x/release.png"),
+                  "https://cdn.example/staging/" + token + "/x/staging/" + token + ".png")
+            << token;
+    }
+    // Many occurrences in a long URL take linear time.
+    Settings::Set(Settings::ID::StagingToken, std::any(std::string(200, 't')));
+    std::string url = "https://cdn.example/";
+    for (int i = 0; i < 20000; ++i) url += "release/";
+    const auto started = std::chrono::steady_clock::now();
+    const std::string staged = ApplyStagingToUrl(url);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+    EXPECT_EQ(staged.size(), url.size() + 20000 * (std::string("staging/").size() + 200 - std::string("release").size()));
+    Settings::Set(Settings::ID::StagingToken, std::any(std::string()));
 }
