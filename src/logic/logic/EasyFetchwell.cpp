@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cwctype>
 #include <exception>
 #include <fstream>
 #include <utility>
@@ -72,19 +71,6 @@ bool HoldsJson(const ioPath& file) {
     }
 }
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text) c = static_cast<wchar_t>(std::towlower(c));
-    return text;
-}
-
-bool IsDeviceName(const std::wstring& stem) {
-    static const std::wstring kDevices[] = {L"con", L"prn", L"aux", L"nul"};
-    const std::wstring lower = Lower(stem);
-    if (std::find(std::begin(kDevices), std::end(kDevices), lower) != std::end(kDevices)) return true;
-    return lower.size() == 4 && (lower.compare(0, 3, L"com") == 0 || lower.compare(0, 3, L"lpt") == 0) &&
-           lower[3] >= L'0' && lower[3] <= L'9';
-}
-
 } // namespace
 
 bool ValidateResource(const DownloadItem& item) {
@@ -100,18 +86,6 @@ bool ValidateResource(const DownloadItem& item) {
     default:
         return false;
     }
-}
-
-ioPath SafeDownloadFileName(const ioPath& decodedName) {
-    std::wstring name = decodedName.wstring();
-    for (wchar_t& c : name)
-        if (c < 32 || std::wstring_view(L"\\/:*?\"<>|").find(c) != std::wstring_view::npos) c = L'_';
-    // Windows drops trailing dots and spaces, which would turn ".." into the parent folder.
-    while (!name.empty() && (name.back() == L'.' || name.back() == L' ')) name.pop_back();
-    if (name.empty()) return ioPath(L"download");
-    const std::wstring stem = name.substr(0, name.find(L'.'));
-    if (IsDeviceName(stem)) name = L"_" + name;
-    return ioPath(name);
 }
 
 EasyFetchwell::EasyFetchwell(std::shared_ptr<EventLoop> loop, Options options)
@@ -147,20 +121,6 @@ EasyFetchwell::ResourceBundleHolder* EasyFetchwell::FindRegistered(const std::st
     for (const auto& holder : m_holders)
         if (holder->item.url == url && !holder->item.id.empty()) return holder.get();
     return nullptr;
-}
-
-ioPath EasyFetchwell::UniqueTarget(const ioPath& wanted) const {
-    auto taken = [&](const ioPath& path) {
-        const std::wstring lower = Lower(path.wstring());
-        return std::any_of(m_holders.begin(), m_holders.end(),
-                           [&](const auto& holder) { return Lower(holder->item.targetPath.wstring()) == lower; });
-    };
-    ioPath candidate = wanted;
-    for (int n = 2; taken(candidate); ++n) {
-        candidate = wanted.parent_path() /
-                    (wanted.stem().wstring() + L"-" + std::to_wstring(n) + wanted.extension().wstring());
-    }
-    return candidate;
 }
 
 void EasyFetchwell::download(DownloadItem item) {
@@ -201,15 +161,18 @@ void EasyFetchwell::download(DownloadItem item) {
 
         if (item.targetPath.empty()) {
             try {
+                const ioPath folder = GetWorkingFolder();
                 const ioPath name = item.kind == DownloadItem::Configuration
                                         ? ioPath(L"config.json")
-                                        : SafeDownloadFileName(GetUrlFileName(item.url));
-                item.targetPath = UniqueTarget(GetWorkingFolder() / name);
+                                        : SafeDownloadFileName(GetUrlFileName(item.url), folder);
+                item.targetPath = m_targets.Take(folder / name);
             } catch (const std::exception& e) {
                 LOG(WARNING) << "No target for '" << item.url << "': " << e.what();
                 m_loop->post(FailDownload{item});
                 return;
             }
+        } else {
+            m_targets.MarkTaken(item.targetPath);
         }
 
         auto descriptor = std::make_shared<App::ResourceDescriptor>();
@@ -254,8 +217,8 @@ void EasyFetchwell::retry(const std::string& url) {
         std::lock_guard lock(m_mutex);
         for (const auto& holder : m_holders) {
             if (holder->item.url == url && holder->resource) {
-                // A failed download reports again; a finished one keeps its outcome.
-                if (holder->outcome == Outcome::Failed) holder->outcome = Outcome::Pending;
+                // Items of the same URL asking meanwhile wait for the new outcome.
+                holder->outcome = Outcome::Pending;
                 resource = holder->resource;
                 break;
             }
@@ -298,14 +261,14 @@ void EasyFetchwell::onStateChanged(App::IRemoteResource::State state, const App:
             m_loop->post(UpdateProgressDownload{holder.item});
         break;
     case App::IRemoteResource::Available: {
-        if (holder.outcome != Outcome::Pending) break;   // already reported; a retry makes it pending again
+        // Every report posts: the logic decides what a late or repeated one changes.
         const bool valid = ValidateResource(holder.item);
         if (!valid) LOG(WARNING) << "Downloaded file failed its check: " << Core::Utf8FromPath(holder.item.targetPath);
         PostOutcome(holder, valid);
         break;
     }
     case App::IRemoteResource::Error:
-        if (holder.outcome == Outcome::Pending) PostOutcome(holder, false);
+        PostOutcome(holder, false);
         break;
     default:   // Initial, TryAgain: the library retries by itself
         break;

@@ -11,6 +11,7 @@
 #include "App/Fetchwell/Fetchwell.h"
 #include "App/Fetchwell/IRemoteResource.h"
 #include "App/Fetchwell/ResourceDescriptor.h"
+#include "logic/logic/DownloadFileName.h"
 #include "logic/logic/DownloadItem.h"
 #include "logic/logic/EventLoop.h"
 
@@ -37,7 +38,8 @@ public:
     // outcome: StartDownload/UpdateProgressDownload then FinishDownload or FailDownload (also for a URL that
     // cannot be parsed or has the wrong extension).
     void download(DownloadItem item);
-    // Queues the registered download of `url` again; nothing when there is none.
+    // Queues the registered download of `url` again, finished or failed; nothing when there is none. The
+    // download reports again.
     void retry(const std::string& url);
 
     void onStateChanged(App::IRemoteResource::State state, const App::ResourceDescriptorBundle* bundle) override;
@@ -48,22 +50,18 @@ private:
     enum class Outcome { Pending, Finished, Failed };
 
     ResourceBundleHolder* FindRegistered(const std::string& url);   // under m_mutex
-    ioPath UniqueTarget(const ioPath& wanted) const;                  // under m_mutex
     void PostOutcome(ResourceBundleHolder& holder, bool finished);   // under m_mutex
 
     std::unique_ptr<App::Fetchwell> m_fetchwell;
     std::shared_ptr<EventLoop> m_loop;
     std::mutex m_mutex;
     std::vector<std::unique_ptr<ResourceBundleHolder>> m_holders;   // registration order
+    UniqueFileNames m_targets;                                        // targets of m_holders
     bool m_closing = false;
 };
 
 // Content check of a finished download by its kind: size against the reported total (not for the
 // configuration), then a PNG signature, "MZ", or one complete JSON value at the start of the file.
 bool ValidateResource(const DownloadItem& item);
-
-// A file name for the working folder made from a URL's decoded file name: no folder parts, drive, reserved
-// characters or device names; "download" when nothing usable is left.
-ioPath SafeDownloadFileName(const ioPath& decodedName);
 
 } // namespace Nolvar

@@ -256,6 +256,31 @@ TEST_F(EasyFetchwell, AFailedDownloadServesItsDuplicatesAndCanBeRetried) {
     EXPECT_EQ(twin.back().item.targetPath, product.back().item.targetPath);
 }
 
+// A download reports every outcome, also after a retry of a finished one; twins of its URL hear each one.
+TEST_F(EasyFetchwell, EveryReportOfADownloadIsPosted) {
+    const std::string exe = Exe(3000);
+    m_server.putFile(Unique("again.exe"), exe);
+    const std::string url = m_server.httpUrl("/files/" + Unique("again.exe"));
+    Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
+    fetch.download(Item(1, "again", url));
+    ASSERT_EQ(m_events.Outcome("again").back().type, "finish");
+    fetch.download(Item(1, "twin", url));
+    ASSERT_EQ(Types(m_events.Outcome("twin", 5s)), "finish");
+
+    // The file is gone: the retry downloads it again, and that download reports its outcome too.
+    std::filesystem::remove(m_events.Of("again").back().item.targetPath.wstring());
+    fetch.retry(url);
+    const auto finishes = [&](const std::string& id) {
+        std::size_t n = 0;
+        for (const auto& e : m_events.Of(id)) n += e.type == "finish";
+        return n;
+    };
+    for (int i = 0; i < 1500 && finishes("again") < 2; ++i) std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(finishes("again"), 2u) << Types(m_events.Of("again"));
+    EXPECT_EQ(Testing::ReadWholeFile(m_events.Of("again").back().item.targetPath.wstring()), exe);
+    EXPECT_EQ(m_events.Of("again").back().item.targetPath, m_events.Of("twin").back().item.targetPath);
+}
+
 TEST_F(EasyFetchwell, TargetsStayInsideTheWorkingFolderAndApart) {
     const std::string k1 = Unique("name1");
     const std::string k2 = Unique("name2");
