@@ -68,9 +68,12 @@ void Scheduler::onEventAvailable() {
 bool Scheduler::waitForPass(Wait wait) {
     std::unique_lock lock(m_mutex);
     const auto woken = [this] { return m_stop || m_eventAvailable; };
-    if (wait == Wait::ForChange && m_watcher) {
+    if (!m_watcher) {
+        // Polling: every pass, the first too, waits the poll interval.
+        if (wait != Wait::None) m_condition.wait_for(lock, m_pollInterval, [this] { return m_stop; });
+    } else if (wait == Wait::ForChange) {
         m_condition.wait(lock, woken);
-    } else if (wait != Wait::None) {
+    } else if (wait == Wait::Bounded) {
         m_condition.wait_for(lock, m_pollInterval, woken);
     }
     m_eventAvailable = false;
@@ -91,8 +94,11 @@ void Scheduler::doWork() {
     Wait wait = Wait::ForChange;
     const ISender::StopCheck stopCheck = [this] { return m_stopping.load(); };
 
+    // A stop seen before a pass lets that pass run to its end, so it may send one last batch.
+    bool lastPass = false;
     for (;;) {
-        if (!waitForPass(batch.empty() ? wait : Wait::None)) return;
+        if (lastPass) return;
+        lastPass = !waitForPass(batch.empty() ? wait : Wait::None);
         wait = Wait::ForChange;
         try {
             if (!m_concurrency->tryLock()) {

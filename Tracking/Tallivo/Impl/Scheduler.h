@@ -46,7 +46,7 @@ private:
 
     void onEventAvailable();
     void doWork();
-    // Waits before a pass; false when the scheduler is stopping.
+    // Waits before a pass; false when the scheduler is stopping (that pass is the last).
     bool waitForPass(Wait wait);
     // Waits `steps` back-off units; false when the scheduler is stopping.
     bool waitBackoff(std::int64_t steps);

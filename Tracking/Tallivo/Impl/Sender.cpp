@@ -8,6 +8,7 @@
 #include <glog/logging.h>
 #include <nlohmann/json.hpp>
 
+#include "QorNetworking/BoundedBody.h"
 #include "QorNetworking/HttpClient.h"
 
 namespace Nolvar::Tracking::Instant {
@@ -35,6 +36,9 @@ std::optional<Number> ReadHeader(const Networking::Headers& headers, const char*
     }
     return value;
 }
+
+// The server's answer is a short JSON object; anything longer is not its answer.
+constexpr std::size_t kMaxAnswerSize = 64 * 1024;
 
 Networking::Options UploadOptions(const ISender::StopCheck& stop) {
     Networking::Options options;
@@ -66,9 +70,16 @@ ISender::Response Sender::send(const std::string& batch, const StopCheck& stop) 
     request.url = m_url;
     request.headers = {{"Content-Type", "application/json"}};
     Networking::Response answer;
-    m_client->post(answer, request, batch, UploadOptions(stop));
+    Networking::BoundedBody body(kMaxAnswerSize);
+    m_client->post(answer, request, batch, body.attachTo(UploadOptions(stop)));
 
     Response response;
+    if (body.exceeded()) {
+        VLOG(30) << "Sender failed to send statistics. The answer is longer than " << kMaxAnswerSize
+                 << " bytes. Request url: " << m_url.toString();
+        response.kind = ResponseKind::TransportError;
+        return response;
+    }
     if (answer.error.code != Networking::Error::NoError) {
         VLOG(30) << "Sender failed to send statistics. Error code: " << answer.error.code
                  << " Error message: " << answer.error.message << " Request url: " << m_url.toString();
@@ -87,7 +98,7 @@ ISender::Response Sender::send(const std::string& batch, const StopCheck& stop) 
         }
     }
     response.headers = parseHeaders(answer.headers);
-    response.answer = parseAnswer(answer.body);
+    response.answer = parseAnswer(body.text());
     return response;
 }
 

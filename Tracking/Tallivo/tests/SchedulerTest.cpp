@@ -104,7 +104,43 @@ public:
     }
 };
 
+// Takes every batch at once and counts them.
+class CountingSender : public ISender {
+public:
+    Response send(const std::string&, const StopCheck&) const override {
+        ++batches;
+        Response response;
+        response.kind = ResponseKind::Ok;
+        response.answer = {true, true, false};
+        return response;
+    }
+    mutable std::atomic<int> batches{0};
+};
+
 } // namespace
+
+TEST_F(SchedulerTest, PollingWaitsTheIntervalAlsoBeforeTheFirstPass) {
+    server.script(key, Testing::kAccept);
+    store(2);
+    const auto begin = Clock::now();
+    auto scheduler = start(kUnit, false, nullptr, nullptr, 3s);
+    ASSERT_TRUE(Testing::WaitFor([&] { return requests() == 1 && storedFiles() == 0; }, 20s));
+    EXPECT_GE(Clock::now() - begin, 2900ms);
+}
+
+TEST_F(SchedulerTest, AStopDuringTheIdleWaitRunsThatPassToItsEnd) {
+    auto counting = std::make_shared<CountingSender>();
+    auto scheduler = std::make_unique<Scheduler>(counting, serializer, storage, std::make_shared<LateLock>(0), nullptr,
+                                                 false, std::chrono::microseconds(60s), kUnit);
+    store(3);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(counting->batches, 0);
+    const auto begin = Clock::now();
+    scheduler.reset();
+    EXPECT_LT(Clock::now() - begin, 5s);
+    EXPECT_EQ(counting->batches, 1);
+    EXPECT_EQ(storedFiles(), 0u);
+}
 
 TEST_F(SchedulerTest, SendsStoredEventsInBatchesOfTenBackToBack) {
     server.script(key, Testing::kAccept);

@@ -104,3 +104,20 @@ TEST_F(SenderTest, StopCheckEndsAnUploadInFlight) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 }
 
+
+// The server's answer is kept in memory only up to its cap; an endless one is an error, not a long wait.
+TEST_F(SenderTest, AnAnswerOverTheSizeCapIsATransportError) {
+    const std::string accept = R"({"success":true,"disabled":false})";
+    const auto padded = [&](std::size_t spaces) {
+        return nlohmann::json::array({{{"status", 200}, {"body", accept + std::string(spaces, ' ')}}}).dump();
+    };
+    EXPECT_TRUE(sendWith(padded(60 * 1024)).answer.success);
+    EXPECT_EQ(sendWith(padded(70 * 1024)).kind, Kind::TransportError);
+
+    Sender sender(Networking::Url(server.httpUrl("/data/4000000000?chunked=1")), {"User-Agent", "x"},
+                  Networking::HttpVersion::Default);
+    const auto start = std::chrono::steady_clock::now();
+    const auto response = sender.send("{}", [] { return false; });
+    EXPECT_EQ(response.kind, Kind::TransportError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(25));
+}

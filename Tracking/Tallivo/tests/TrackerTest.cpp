@@ -226,6 +226,10 @@ TEST(Tracker, FailuresAreLoggedClearly) {
     const auto missingUserId = log.find("Failed to initialize tracker. Error: USER_ID parameter is required");
     ASSERT_NE(missingUserId, std::string::npos) << log;
     EXPECT_EQ(log.find("#0 Tallivo.dll+0x", missingUserId), log.find('#', missingUserId)) << log;
+    // The line names the library's own source, like the lines of its storage, scheduler and sender.
+    const auto lineStart = log.rfind('\n', missingUserId) + 1;
+    EXPECT_NE(log.substr(lineStart, missingUserId - lineStart).find(" Tallivo.cpp:"), std::string::npos)
+        << log.substr(lineStart, missingUserId - lineStart);
     EXPECT_NE(log.find("Failed to initialize tracker. Error: Statistics product name is not a plain folder name: "
                        "\"..\\..\\Windows\""),
               std::string::npos)
