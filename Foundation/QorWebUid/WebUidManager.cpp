@@ -3,6 +3,7 @@
 #include <glog/logging.h>
 #include <nlohmann/json.hpp>
 
+#include "QorNetworking/BoundedBody.h"
 #include "QorNetworking/HttpClient.h"
 #include "QorWebUid/WebUidFormat.h"
 #include "QorWebUid/WebUidRegistry.h"
@@ -28,6 +29,14 @@ Networking::Options MakeOptions(const WebUidManager::Parameters& parameters) {
     options.connectTimeout = static_cast<std::int32_t>((parameters.timeoutMs + 999) / 1000);
     options.maxRedirects = parameters.maxRedirects;
     return options;
+}
+
+// The service answers with a few short texts; anything longer is not its answer.
+constexpr std::size_t kMaxAnswerSize = 64 * 1024;
+
+void LogTooLong(const char* what) {
+    LOG(WARNING) << "Web user id service: " << what << " failed, the answer is longer than " << kMaxAnswerSize
+                 << " bytes";
 }
 
 void LogFailure(const char* what, const Networking::Response& response) {
@@ -74,13 +83,18 @@ std::string WebUidManager::requestWebUid(const std::map<std::string, std::string
     request.url = Networking::Url(endpoint("/webuid"));
     request.parameters = params;
     Networking::Response response;
-    m_client->get(response, request, MakeOptions(m_parameters));
+    Networking::BoundedBody body(kMaxAnswerSize);
+    m_client->get(response, request, body.attachTo(MakeOptions(m_parameters)));
     m_lastConnectionInfo = response.connectionMetrics;
+    if (body.exceeded()) {
+        LogTooLong("new id request");
+        return {};
+    }
     if (response.error.code != Networking::Error::NoError || response.statusCode != 200) {
         LogFailure("new id request", response);
         return {};
     }
-    const auto answer = nlohmann::json::parse(response.body, nullptr, false);
+    const auto answer = nlohmann::json::parse(body.text(), nullptr, false);
     if (answer.is_object() && answer.contains("webuid") && answer["webuid"].is_string()) {
         std::string webUid = answer["webuid"].get<std::string>();
         if (IsWebUidFormat(webUid)) return webUid;
@@ -101,8 +115,13 @@ bool WebUidManager::concatenateWebUids(const std::string& webUid, const std::set
     request.url = Networking::Url(endpoint("/webuid/merge"));
     request.headers["Content-Type"] = "application/json";
     Networking::Response response;
-    m_client->post(response, request, body.dump(), MakeOptions(m_parameters));
+    Networking::BoundedBody answer(kMaxAnswerSize);
+    m_client->post(response, request, body.dump(), answer.attachTo(MakeOptions(m_parameters)));
     m_lastConnectionInfo = response.connectionMetrics;
+    if (answer.exceeded()) {
+        LogTooLong("merge");
+        return false;
+    }
     if (response.error.code != Networking::Error::NoError || response.statusCode != 200) {
         LogFailure("merge", response);
         return false;

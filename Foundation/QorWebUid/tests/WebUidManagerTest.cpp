@@ -122,6 +122,25 @@ TEST_F(WebUidServiceTest, AnUnreachableOrSlowServiceEndsWithinTheTimeOut) {
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(3));
 }
 
+// The answer is kept in memory only up to its cap: a longer one is an error and ends the request early.
+TEST_F(WebUidServiceTest, AnAnswerOverTheSizeCapIsAnError) {
+    auto p = parameters("webuid-long");
+    const std::string id = R"({"webuid": "long-id-12345678"})";
+    m_server.script("webuid-long", json::array({{{"status", 200}, {"body", id + std::string(60 * 1024, ' ')}},
+                                                {{"status", 200}, {"body", id + std::string(70 * 1024, ' ')}}})
+                                       .dump());
+    WebUidManager manager(p);
+    EXPECT_EQ(manager.requestWebUid(kRequestParams), "long-id-12345678");
+    EXPECT_EQ(manager.requestWebUid(kRequestParams), "");
+
+    // An endless answer ends long before the time-out.
+    p.serviceUrl = m_server.httpUrl("/data/4000000000?chunked=1&to=");
+    p.timeoutMs = 240000;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(WebUidManager(p).requestWebUid(kRequestParams), "");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(60));
+}
+
 TEST_F(WebUidServiceTest, MergePostsTheChosenAndTheOtherIds) {
     const auto p = parameters("webuid-merge");
     m_server.script("webuid-merge", R"([{"status": 200, "body": "{}"}, {"status": 500}])");
