@@ -13,8 +13,8 @@ namespace Nolvar {
 ioPath GetWorkingFolder();
 
 // Removes every folder of the temporary directory whose name begins with "Netsetter-", this run's included (its
-// lock is released first). A folder whose lock file another running installer holds is left intact, and so is
-// any folder that cannot be removed whole.
+// lock is released first). A folder whose lock file another running installer holds is left intact; from any
+// other folder, whatever can be deleted is deleted, and what cannot (open or protected files) stays.
 void RemoveOldWorkingFolders();
 
 // A path in `folder` named by a random number followed by `suffix`, with `extension`, that does not exist yet.
