@@ -334,6 +334,10 @@ TEST_F(HttpClientTest, TruncatedBodyIsReceiveError) {
 TEST_F(HttpClientTest, HttpsWithSelfSignedCertificate) {
     Request request{Url(server.httpsUrl("/data/5000")), {}, {}};
     Options options = TestOptions();
+    // Each request makes a TLS handshake on a test server that may be slow on a loaded machine.
+    options.connectTimeout = 60;
+    options.timeout = 120'000'000;
+    options.lowSpeedTime = 60'000;
     Response response;
     client->get(response, request, options);
     EXPECT_TRUE(response.error.code == Error::SslRemoteCertificateError || response.error.code == Error::SslConnectError)
