@@ -2,8 +2,15 @@
 
 #include <windows.h>
 
+#include <wintrust.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <utility>
+#include <vector>
 
 #include "QorString/Utf.h"
 
@@ -13,16 +20,61 @@ namespace {
 
 constexpr std::size_t kHeadSize = 64 * 1024;
 constexpr std::uint32_t kMaxTableSize = 4 * 1024 * 1024;
-constexpr std::size_t kCertificateHeader = 8; // dwLength, wRevision, wCertificateType
+constexpr std::size_t kCertificateHeader = offsetof(WIN_CERTIFICATE, bCertificate);
+constexpr std::uint8_t kDerSequence = 0x30;
 
-std::uint32_t ReadLe(std::string_view bytes, std::size_t offset, int size) {
-    std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = (value << 8) | static_cast<std::uint8_t>(bytes[offset + i]);
+// A copy of the structure at `offset`; nothing when it does not lie wholly inside `bytes`.
+template <class T>
+std::optional<T> ReadStruct(std::string_view bytes, std::uint64_t offset) {
+    if (offset > bytes.size() || sizeof(T) > bytes.size() - offset) return std::nullopt;
+    T value;
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
     return value;
 }
 
 void WriteLe32(std::string& bytes, std::size_t offset, std::uint32_t value) {
+    if (offset > bytes.size() || bytes.size() - offset < 4) throw std::logic_error("write outside the file");
     for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<char>((value >> (8 * i)) & 0xff);
+}
+
+std::uint64_t Align8(std::uint64_t value) { return (value + 7) & ~std::uint64_t{7}; }
+
+// Where the optional header keeps what the tag needs, for either PE flavour.
+template <class OptionalHeader>
+bool ReadOptionalHeader(std::string_view head, std::uint64_t offset, const IMAGE_FILE_HEADER& fileHeader,
+                        PeLayout& layout, std::uint64_t& sizeOfHeaders) {
+    constexpr std::uint64_t kSecurityEntry =
+        offsetof(OptionalHeader, DataDirectory) + IMAGE_DIRECTORY_ENTRY_SECURITY * sizeof(IMAGE_DATA_DIRECTORY);
+    const auto header = ReadStruct<OptionalHeader>(head, offset);
+    if (!header || fileHeader.SizeOfOptionalHeader < kSecurityEntry + sizeof(IMAGE_DATA_DIRECTORY) ||
+        header->NumberOfRvaAndSizes <= IMAGE_DIRECTORY_ENTRY_SECURITY)
+        return false;
+    const IMAGE_DATA_DIRECTORY& security = header->DataDirectory[IMAGE_DIRECTORY_ENTRY_SECURITY];
+    layout.checksumOffset = offset + offsetof(OptionalHeader, CheckSum);
+    layout.securityEntryOffset = offset + kSecurityEntry;
+    layout.tableOffset = security.VirtualAddress; // a file offset for this directory
+    layout.tableSize = security.Size;
+    sizeOfHeaders = header->SizeOfHeaders;
+    return true;
+}
+
+// The WIN_CERTIFICATE entries of a certificate table as (offset, length); nothing unless the entries, each
+// 8-byte aligned, fill the table exactly and the first is a PKCS#7 signature.
+std::optional<std::vector<std::pair<std::size_t, std::size_t>>> CertificateEntries(std::string_view table) {
+    std::vector<std::pair<std::size_t, std::size_t>> entries;
+    std::size_t offset = 0;
+    while (offset < table.size()) {
+        const auto certificate = ReadStruct<WIN_CERTIFICATE>(table, offset);
+        if (!certificate || certificate->dwLength < kCertificateHeader || certificate->dwLength > table.size() - offset)
+            return std::nullopt;
+        if (entries.empty() && (certificate->wRevision != WIN_CERT_REVISION_2_0 ||
+                                certificate->wCertificateType != WIN_CERT_TYPE_PKCS_SIGNED_DATA))
+            return std::nullopt;
+        entries.emplace_back(offset, certificate->dwLength);
+        offset = std::min<std::uint64_t>(Align8(offset + certificate->dwLength), table.size());
+    }
+    if (entries.empty()) return std::nullopt;
+    return entries;
 }
 
 std::uint32_t PeChecksum(const std::string& bytes, std::uint64_t checksumOffset) {
@@ -42,33 +94,39 @@ std::uint32_t PeChecksum(const std::string& bytes, std::uint64_t checksumOffset)
 } // namespace
 
 std::optional<PeLayout> ParsePeLayout(std::string_view head, std::uint64_t fileSize) {
-    if (head.size() < 0x40 || head[0] != 'M' || head[1] != 'Z') return std::nullopt;
-    const std::uint64_t pe = ReadLe(head, 0x3c, 4);
-    const std::uint64_t coff = pe + 4;
-    const std::uint64_t optional = coff + 20;
-    if (optional + 2 > head.size() || head.substr(pe, 4) != std::string_view("PE\0\0", 4)) return std::nullopt;
-    const std::uint32_t optionalSize = ReadLe(head, coff + 16, 2);
-    const std::uint32_t magic = ReadLe(head, optional, 2);
-    std::uint64_t directories = 0;
-    std::uint64_t countOffset = 0;
-    if (magic == 0x10b) {
-        countOffset = optional + 92;
-        directories = optional + 96;
-    } else if (magic == 0x20b) {
-        countOffset = optional + 108;
-        directories = optional + 112;
+    const auto dos = ReadStruct<IMAGE_DOS_HEADER>(head, 0);
+    if (!dos || dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew < 0) return std::nullopt;
+    const std::uint64_t ntOffset = static_cast<std::uint32_t>(dos->e_lfanew);
+    const auto signature = ReadStruct<DWORD>(head, ntOffset);
+    const auto fileHeader = ReadStruct<IMAGE_FILE_HEADER>(head, ntOffset + sizeof(DWORD));
+    if (!signature || *signature != IMAGE_NT_SIGNATURE || !fileHeader) return std::nullopt;
+    const std::uint64_t optionalOffset = ntOffset + sizeof(DWORD) + sizeof(IMAGE_FILE_HEADER);
+    const auto magic = ReadStruct<WORD>(head, optionalOffset);
+    if (!magic) return std::nullopt;
+    PeLayout layout;
+    std::uint64_t sizeOfHeaders = 0;
+    if (*magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC) {
+        if (!ReadOptionalHeader<IMAGE_OPTIONAL_HEADER32>(head, optionalOffset, *fileHeader, layout, sizeOfHeaders))
+            return std::nullopt;
+    } else if (*magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC) {
+        if (!ReadOptionalHeader<IMAGE_OPTIONAL_HEADER64>(head, optionalOffset, *fileHeader, layout, sizeOfHeaders))
+            return std::nullopt;
     } else {
         return std::nullopt;
     }
-    const std::uint64_t securityEntry = directories + 4 * 8;
-    if (securityEntry + 8 > optional + optionalSize || securityEntry + 8 > head.size()) return std::nullopt;
-    if (ReadLe(head, countOffset, 4) < 5) return std::nullopt;
-    PeLayout layout;
-    layout.checksumOffset = optional + 64;
-    layout.securityEntryOffset = securityEntry;
-    layout.tableOffset = ReadLe(head, securityEntry, 4);
-    layout.tableSize = ReadLe(head, securityEntry + 4, 4);
-    if (layout.tableOffset == 0 || layout.tableSize < kCertificateHeader) return std::nullopt;
+
+    // The table lies after the headers and every section's data: the signed part of the file comes first.
+    const std::uint64_t sectionsOffset = optionalOffset + fileHeader->SizeOfOptionalHeader;
+    std::uint64_t signedEnd = std::max(sizeOfHeaders, sectionsOffset + std::uint64_t{fileHeader->NumberOfSections} *
+                                                                         sizeof(IMAGE_SECTION_HEADER));
+    for (WORD i = 0; i < fileHeader->NumberOfSections; ++i) {
+        const auto section = ReadStruct<IMAGE_SECTION_HEADER>(head, sectionsOffset + i * sizeof(IMAGE_SECTION_HEADER));
+        if (!section) return std::nullopt;
+        if (section->SizeOfRawData != 0)
+            signedEnd = std::max(signedEnd, std::uint64_t{section->PointerToRawData} + section->SizeOfRawData);
+    }
+    if (layout.tableOffset == 0 || layout.tableOffset % 8 != 0 || layout.tableOffset < signedEnd) return std::nullopt;
+    if (layout.tableSize < kCertificateHeader) return std::nullopt;
     if (static_cast<std::uint64_t>(layout.tableOffset) + layout.tableSize > fileSize) return std::nullopt;
     return layout;
 }
@@ -90,12 +148,12 @@ std::optional<std::size_t> DerObjectLength(std::string_view blob) {
 }
 
 std::string TagFromCertificateTable(std::string_view table) {
-    if (table.size() < kCertificateHeader) return {};
-    const std::uint32_t certificateLength = ReadLe(table, 0, 4);
-    if (certificateLength < kCertificateHeader || certificateLength > table.size()) return {};
-    const std::string_view blob = table.substr(kCertificateHeader, certificateLength - kCertificateHeader);
+    const auto entries = CertificateEntries(table);
+    if (!entries) return {};
+    const auto [offset, length] = entries->front();
+    const std::string_view blob = table.substr(offset + kCertificateHeader, length - kCertificateHeader);
     const auto signatureLength = DerObjectLength(blob);
-    if (!signatureLength) return {};
+    if (!signatureLength || static_cast<std::uint8_t>(blob[0]) != kDerSequence) return {};
     const std::string_view rest = blob.substr(*signatureLength);
     if (rest.size() < kMarker.size() + 2 || rest.substr(0, kMarker.size()) != kMarker) return {};
     const std::size_t tagLength = (static_cast<std::uint8_t>(rest[kMarker.size()]) << 8) |
@@ -111,13 +169,14 @@ std::string WriteTag(std::string_view fileBytes, std::string_view tag) {
     if (static_cast<std::uint64_t>(layout->tableOffset) + layout->tableSize != fileBytes.size())
         throw std::runtime_error("the certificate table does not end the file");
     const std::string_view table = fileBytes.substr(layout->tableOffset, layout->tableSize);
-    const std::uint32_t certificateLength = ReadLe(table, 0, 4);
-    if (certificateLength < kCertificateHeader || certificateLength > table.size())
-        throw std::runtime_error("malformed certificate table");
-    if (((static_cast<std::size_t>(certificateLength) + 7) & ~std::size_t{7}) < table.size())
-        throw std::runtime_error("the file carries more than one signature");
-    const auto signatureLength = DerObjectLength(table.substr(kCertificateHeader, certificateLength - kCertificateHeader));
-    if (!signatureLength) throw std::runtime_error("malformed signature");
+    const auto entries = CertificateEntries(table);
+    if (!entries) throw std::runtime_error("malformed certificate table");
+    if (entries->size() > 1) throw std::runtime_error("the file carries more than one signature");
+    const std::size_t certificateLength = entries->front().second;
+    const std::string_view blob = table.substr(kCertificateHeader, certificateLength - kCertificateHeader);
+    const auto signatureLength = DerObjectLength(blob);
+    if (!signatureLength || static_cast<std::uint8_t>(blob[0]) != kDerSequence)
+        throw std::runtime_error("malformed signature");
 
     std::string certificate(table.substr(0, kCertificateHeader + *signatureLength));
     if (!tag.empty()) {
@@ -131,6 +190,9 @@ std::string WriteTag(std::string_view fileBytes, std::string_view tag) {
 
     std::string out(fileBytes.substr(0, layout->tableOffset));
     out += certificate;
+    // ParsePeLayout put the table after the headers, so the entries written below lie inside the signed part.
+    if (out.size() <= layout->tableOffset || layout->securityEntryOffset + 8 > layout->tableOffset)
+        throw std::logic_error("the tagged file would lose its signed part");
     WriteLe32(out, layout->securityEntryOffset + 4, static_cast<std::uint32_t>(certificate.size()));
     WriteLe32(out, layout->checksumOffset, PeChecksum(out, layout->checksumOffset));
     return out;

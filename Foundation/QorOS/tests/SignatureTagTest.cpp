@@ -1,5 +1,6 @@
 #include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,49 @@ TEST(SignatureTag, WriterRefusesWhatItCannotTagSafely) {
     EXPECT_THROW(SignatureTag::WriteTag(unsignedImage, "{}"), std::runtime_error);
     EXPECT_THROW(SignatureTag::WriteTag("MZ", "{}"), std::runtime_error);
     EXPECT_THROW(SignatureTag::WriteTag(SignedImage() + "overlay!", "{}"), std::runtime_error);
+}
+
+// A security directory that is not a well-formed table after the headers and inside the file is refused by the
+// writer and read as no tag; the writer never writes outside the file it builds.
+TEST(SignatureTag, TablesOverlappingTheHeadersOrOutsideTheFileAreRefused) {
+    const std::string image = SignatureTag::WriteTag(SignedImage(), R"({"webuid":"w1"})");
+    const size_t entry = 0x84 + 20 + 112 + 32;
+    const auto withDirectory = [&](std::uint32_t offset, std::uint32_t size) {
+        std::string damaged = image;
+        PutLe(damaged, entry, offset, 4);
+        PutLe(damaged, entry + 4, size, 4);
+        return damaged;
+    };
+    const std::uint32_t fileSize = static_cast<std::uint32_t>(image.size());
+    const std::vector<std::string> refused = {
+        withDirectory(0x38, fileSize - 0x38),       // over the DOS and PE headers
+        withDirectory(0x100, fileSize - 0x100),     // over the optional header
+        withDirectory(0x3fc, fileSize - 0x3fc),     // not 8-byte aligned
+        withDirectory(0x400, fileSize - 0x400 + 8), // past the end
+        withDirectory(0xfffffff8, 16),              // far outside
+    };
+    for (const std::string& damaged : refused) {
+        EXPECT_FALSE(SignatureTag::ParsePeLayout(damaged, damaged.size()).has_value());
+        EXPECT_THROW(SignatureTag::WriteTag(damaged, R"({"a":"b"})"), std::runtime_error);
+    }
+    // A table shorter than its entry.
+    const std::string shortTable = withDirectory(0x400, 8);
+    EXPECT_EQ(SignatureTag::TagFromCertificateTable(TableOf(shortTable)), "");
+    EXPECT_THROW(SignatureTag::WriteTag(shortTable, R"({"a":"b"})"), std::runtime_error);
+    // The table must start with an Authenticode signature.
+    std::string otherType = image;
+    PutLe(otherType, 0x400 + 6, 1, 2);
+    EXPECT_EQ(SignatureTag::TagFromCertificateTable(TableOf(otherType)), "");
+    EXPECT_THROW(SignatureTag::WriteTag(otherType, R"({"a":"b"})"), std::runtime_error);
+    // A section whose data reaches into the table.
+    std::string overlapped = SignedImage();
+    PutLe(overlapped, 0x84 + 2, 1, 2);                   // NumberOfSections
+    const size_t section = 0x84 + 20 + 240;
+    PutLe(overlapped, section + 16, 0x200, 4);           // SizeOfRawData
+    PutLe(overlapped, section + 20, 0x300, 4);           // PointerToRawData: up to 0x500
+    EXPECT_FALSE(SignatureTag::ParsePeLayout(overlapped, overlapped.size()).has_value());
+    PutLe(overlapped, section + 16, 0x100, 4);           // up to 0x400: fine
+    EXPECT_TRUE(SignatureTag::ParsePeLayout(overlapped, overlapped.size()).has_value());
 }
 
 TEST(SignatureTag, MalformedTagsReadAsEmpty) {

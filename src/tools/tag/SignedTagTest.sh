@@ -49,4 +49,34 @@ BIG="{\"a\":\"$(head -c 70000 /dev/zero | tr '\0' 'x')\"}"
 printf '%s' "$BIG" > big.json
 if tag set-file "Z:$WORK/tagged.exe" "Z:$WORK/big.json" >/dev/null; then fail "an oversized tag was stored"; fi
 verify tagged.exe
+
+# Only "clear" removes a tag: empty tags, empty files and device names are refused and change nothing.
+tag set "Z:$WORK/tagged.exe" '{"browser":"E"}' >/dev/null || fail "set before the refusals"
+cp tagged.exe before.exe
+: > empty.json
+for args in "set-file|Z:$WORK/tagged.exe|Z:$WORK/empty.json" "set|Z:$WORK/tagged.exe|" "set-file|Z:$WORK/tagged.exe|NUL"; do
+  IFS='|' read -r command file value <<<"$args"
+  if tag "$command" "$file" "$value" >/dev/null </dev/null; then fail "$command with '$value' exited 0"; fi
+  cmp before.exe tagged.exe >/dev/null || fail "$command with '$value' changed the file"
+done
+
+# A security directory over the headers, or reaching past the end of the file, is refused; the file stays whole.
+for damage in headers outside; do
+  cp tagged.exe damaged.exe
+  /usr/bin/python3 - damaged.exe "$damage" <<'PY'
+import struct, sys
+path, damage = sys.argv[1], sys.argv[2]
+data = bytearray(open(path, 'rb').read())
+pe = struct.unpack_from('<I', data, 0x3c)[0]
+optional = pe + 24
+directories = optional + (96 if struct.unpack_from('<H', data, optional)[0] == 0x10b else 112)
+offset, size = (0x40, len(data) - 0x40) if damage == 'headers' else (len(data) - 8, 64)
+struct.pack_into('<II', data, directories + 4 * 8, offset, size)
+open(path, 'wb').write(data)
+PY
+  cp damaged.exe damaged-before.exe
+  if tag set "Z:$WORK/damaged.exe" '{"a":"b"}' >/dev/null; then fail "a file with its table $damage was tagged"; fi
+  cmp damaged-before.exe damaged.exe >/dev/null || fail "a refused file with its table $damage was changed"
+  [ -z "$(tag show "Z:$WORK/damaged.exe")" ] || fail "a tag was read from a table $damage"
+done
 echo "signed tag test passed"

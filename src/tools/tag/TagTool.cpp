@@ -50,12 +50,17 @@ void ReplaceFile(const std::string& path, const std::string& content) {
     }
 }
 
-void StoreTag(const std::string& file, const std::string& tag) {
-    if (!tag.empty()) {
-        const auto parsed = nlohmann::json::parse(tag, nullptr, false);
-        if (parsed.is_discarded() || !parsed.is_object()) throw std::runtime_error("the tag is not a JSON object");
-    }
+// Stores `tag` in the file (empty: removes the tag); the writer keeps the whole signed part or refuses.
+void WriteFileTag(const std::string& file, const std::string& tag) {
     ReplaceFile(file, Core::SignatureTag::WriteTag(ReadFile(file), tag));
+}
+
+// Stores `tag`, which must be a JSON object; an empty text is no tag (only "clear" removes one).
+void StoreTag(const std::string& file, const std::string& tag) {
+    if (tag.size() > Core::SignatureTag::kMaxTagSize) throw std::runtime_error("the tag is longer than 65535 bytes");
+    const auto parsed = nlohmann::json::parse(tag, nullptr, false);
+    if (parsed.is_discarded() || !parsed.is_object()) throw std::runtime_error("the tag is not a JSON object");
+    WriteFileTag(file, tag);
 }
 
 int Main(int argc, char** argv) {
@@ -69,7 +74,7 @@ int Main(int argc, char** argv) {
             const std::string tag = Core::ReadTagFromSignature(args[1]);
             if (!tag.empty()) std::printf("%s\n", tag.c_str());
         } else if (args.size() == 2 && args[0] == "clear") {
-            StoreTag(args[1], "");
+            WriteFileTag(args[1], "");
         } else {
             std::fputs(kUsage, stderr);
             return 2;
