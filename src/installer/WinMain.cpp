@@ -12,8 +12,10 @@
 #include "QorOS/EntryWrapper.h"
 #include "Tracking/Tallivo/ModuleInfo.h"
 #include "installer/ProductInfo.h"
+#include "utils/LogFolder.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
+#include "utils/WorkingFolder.h"
 
 namespace {
 
@@ -27,9 +29,12 @@ CrashHandler::ClientInfo ClientInfoCallback() {
 
 int main(int argc, char** argv) {
     Settings::Init(argc, argv);
-    if (const auto logPath = Settings::GetTextOption(Settings::ID::LogPath)) FLAGS_log_dir = *logPath;
+    const LogFolderChoice logFolder = ChooseLogFolder(Settings::GetTextOption(Settings::ID::LogPath), GetWorkingFolder());
+    FLAGS_log_dir = Core::Utf8FromPath(logFolder.folder);
     static const std::string programName = Product::LogProgramName();
     google::InitGoogleLogging(programName.c_str());
+    // A GUI program's stderr goes nowhere: the first log line says where the log is instead.
+    if (!logFolder.fallbackNote.empty()) LOG(WARNING) << logFolder.fallbackNote;
     Settings::WarnAboutMalformedOptions();
 
     Core::SetupCommonCrashHandler(&ClientInfoCallback, false);

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -76,4 +77,32 @@ TEST(InstallerProcess, OptionsInTheWrongFormAreWarnedAboutAndDoNotEndTheRun) {
     EXPECT_NE(log.find("--distrib-name needs a value"), std::string::npos) << log;
     EXPECT_NE(log.find("--module-name needs a value"), std::string::npos) << log;
     EXPECT_NE(log.find("--debug takes no value; read as true"), std::string::npos) << log;
+}
+
+// A log folder that cannot be created loses nothing: the log goes to the working folder and says so first.
+TEST(InstallerProcess, AnUnusableLogFolderFallsBackToTheWorkingFolder) {
+    Testing::TempFolder temp(L"netsetter-temp-Пользователь-");
+    Testing::WriteWholeFile(temp / L"not-a-folder", "x");
+    const std::wstring unusable = (temp / L"not-a-folder" / L"logs").wstring();
+    wchar_t previousTmp[MAX_PATH] = {};
+    const DWORD hadTmp = GetEnvironmentVariableW(L"TMP", previousTmp, MAX_PATH);
+    SetEnvironmentVariableW(L"TMP", temp.path().c_str());
+    const std::wstring command =
+        L"\"" + InstallerExe().wstring() + L"\" \"--log-path=" + unusable + L"\" --debug";
+    const DWORD code = RunAndWait(command);
+    SetEnvironmentVariableW(L"TMP", hadTmp ? previousTmp : nullptr);
+    EXPECT_EQ(code, 0u);
+
+    std::string log;
+    for (const auto& entry : std::filesystem::directory_iterator(temp.path()))
+        if (entry.path().filename().wstring().rfind(L"Netsetter-", 0) == 0) log += Testing::ReadInfoLogs(entry.path());
+    const auto note = log.find("Log folder \"" + Nolvar::Core::Utf8FromWstring(unusable) + "\" cannot be used");
+    ASSERT_NE(note, std::string::npos) << log;
+    EXPECT_NE(log.find("logging to \"", note), std::string::npos);
+    // The first log line (after glog's file header) is the note.
+    const std::regex logLine("^[IWEF][0-9]{8} [^\n]*", std::regex::multiline);
+    std::smatch first;
+    ASSERT_TRUE(std::regex_search(log, first, logLine)) << log;
+    EXPECT_NE(first.str().find("cannot be used"), std::string::npos) << first.str();
+    EXPECT_NE(log.find("Installer started", note), std::string::npos) << log;
 }
