@@ -11,8 +11,14 @@
 namespace Nolvar {
 
 ConfigDataProvider::ConfigDataProvider(const ioPath& configFile) {
-    std::ifstream in(std::filesystem::path(configFile.wstring()), std::ios::binary);
-    if (in) m_config.assign(std::istreambuf_iterator<char>(in), {});
+    const std::filesystem::path file(configFile.wstring());
+    std::error_code error;
+    const std::uintmax_t size = std::filesystem::file_size(file, error);
+    if (!error && size > kMaxConfigSize) {
+        LOG(ERROR) << "Configuration file is larger than " << kMaxConfigSize << " bytes: " << size;
+    } else if (std::ifstream in(file, std::ios::binary); in) {
+        m_config.assign(std::istreambuf_iterator<char>(in), {});
+    }
     m_default = LoadRcDataResource("IDR_DEFAULT_CFG");
     if (m_default.empty())
         LOG(ERROR) << "Failed to load default config";

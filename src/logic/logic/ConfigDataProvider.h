@@ -1,5 +1,6 @@
 #pragma once
 // The texts of the downloaded and the built-in configuration.
+#include <cstdint>
 #include <string>
 
 #include "QorFilesystem/Path.h"
@@ -13,10 +14,13 @@ public:
     virtual std::string GetDefaultConfig() const = 0;
 };
 
-// Reads the file at `configFile` (empty text when it cannot be read) and the executable's RT_RCDATA resource
-// "IDR_DEFAULT_CFG" once, at construction.
+// Reads the file at `configFile` (empty text when it cannot be read or is larger than kMaxConfigSize) and the
+// executable's RT_RCDATA resource "IDR_DEFAULT_CFG" once, at construction.
 class ConfigDataProvider : public IConfigDataProvider {
 public:
+    // Far more than any configuration needs; a larger file is not read into memory.
+    static constexpr std::uintmax_t kMaxConfigSize = 4 * 1024 * 1024;
+
     explicit ConfigDataProvider(const ioPath& configFile);
     std::string GetConfig() const override { return m_config; }
     std::string GetDefaultConfig() const override { return m_default; }

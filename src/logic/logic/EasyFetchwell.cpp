@@ -59,13 +59,31 @@ bool StartsWith(const ioPath& file, const std::array<unsigned char, N>& signatur
                       [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
 }
 
+// Accepts every value without keeping any: checking a file of any size or depth costs no memory.
+class JsonSyntaxCheck : public nlohmann::json_sax<nlohmann::json> {
+public:
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t&) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+};
+
+// One complete JSON value at the start of the file; what follows it is not examined.
 bool HoldsJson(const ioPath& file) {
     std::ifstream in(file.wstring().c_str(), std::ios::binary);
     if (!in) return false;
+    JsonSyntaxCheck check;
     try {
-        nlohmann::json value;
-        in >> value;
-        return true;
+        return nlohmann::json::sax_parse(in, &check, nlohmann::json::input_format_t::json, false);
     } catch (const std::exception&) {
         return false;
     }

@@ -392,3 +392,16 @@ TEST_F(ConfigParserTest, StagingTokenIsInsertedLiterally) {
     EXPECT_EQ(staged.size(), url.size() + 20000 * (std::string("staging/").size() + 200 - std::string("release").size()));
     Settings::Set(Settings::ID::StagingToken, std::any(std::string()));
 }
+
+// A configuration file larger than any configuration is not read: the built-in one serves.
+TEST_F(ConfigParserTest, AnOversizedConfigurationFileIsNotRead) {
+    Testing::TempFolder temp(L"netsetter-config-");
+    const auto file = temp / L"config.json";
+    const std::string text = BuiltIn().dump();
+    Testing::WriteWholeFile(file, text + std::string(ConfigDataProvider::kMaxConfigSize, ' '));
+    Testing::LogCapture log;
+    EXPECT_EQ(ConfigDataProvider(ioPath(file.wstring())).GetConfig(), "");
+    EXPECT_TRUE(log.contains("Configuration file is larger than 4194304 bytes", google::GLOG_ERROR));
+    Testing::WriteWholeFile(file, text);
+    EXPECT_EQ(ConfigDataProvider(ioPath(file.wstring())).GetConfig(), text);
+}

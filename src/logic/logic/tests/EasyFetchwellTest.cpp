@@ -343,6 +343,10 @@ TEST(EasyFetchwellChecks, ContentChecksByKind) {
     EXPECT_TRUE(Nolvar::ValidateResource(item(2, L"a.json", "[1, 2] and more", 1)));
     EXPECT_FALSE(Nolvar::ValidateResource(item(2, L"b.json", "", 0)));
     EXPECT_FALSE(Nolvar::ValidateResource(item(2, L"c.json", "{\"a\": ", 6)));
+    // Depth costs nothing: the check keeps no value.
+    const std::string deep = std::string(300000, '[') + std::string(300000, ']');
+    EXPECT_TRUE(Nolvar::ValidateResource(item(2, L"deep.json", deep, 1)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(2, L"open.json", deep.substr(0, 300001), 1)));
     EXPECT_FALSE(Nolvar::ValidateResource(item(5, L"d.bin", "MZ", 2)));
     DownloadItem missing = Item(1, "x", "", ioPath((temp / L"missing.exe").wstring()));
     EXPECT_FALSE(Nolvar::ValidateResource(missing));
