@@ -23,6 +23,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env
   ${CMAKE_SOURCE_DIR}/tools/wine-run.sh)
 
 # netsetter_add_tests(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT s])
+# GUI: window tests (label gui, run one at a time on the display tools/test.sh starts).
 # Builds one GoogleTest executable and registers each of its cases with ctest.
 function(netsetter_add_tests name)
   cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
@@ -33,8 +34,11 @@ function(netsetter_add_tests name)
   set_property(SOURCE ${CMAKE_SOURCE_DIR}/cmake/test-manifest.rc APPEND PROPERTY OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/cmake/test.manifest)
   target_link_libraries(${name} PRIVATE ${T_LIBS} NetsetterTestSupport GTest::gmock GTest::gtest_main NetsetterOptions)
   set(labels unit)
+  set(gui_properties)
   if(T_GUI)
     set(labels gui)
+    # Window tests share one display, its pointer and its focus: they run one at a time.
+    set(gui_properties RESOURCE_LOCK display)
     set_property(GLOBAL APPEND PROPERTY NETSETTER_GUI_TESTS ${name})
   endif()
   gtest_discover_tests(${name}
@@ -44,7 +48,8 @@ function(netsetter_add_tests name)
     PROPERTIES
       FIXTURES_REQUIRED testserver
       LABELS "${labels}"
-      TIMEOUT ${T_TIMEOUT})
+      TIMEOUT ${T_TIMEOUT}
+      ${gui_properties})
 endfunction()
 
 # netsetter_add_test_folder(<name> <folder> [LIBS ...] [GUI]): every .cpp of the folder makes one test executable.
