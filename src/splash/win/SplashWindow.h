@@ -1,0 +1,51 @@
+#pragma once
+// The splash main window on the UI thread: its screens, painting and pop-ups. Made, used and destroyed on the UI
+// thread only; other threads reach it through window messages (see WinSplash).
+#include <memory>
+
+#include <windows.h>
+
+namespace Nolvar {
+
+class ISplashEventObserver;
+class SplashState;
+
+// Messages other threads post to the window (never sent: the UI thread may be waiting for them).
+enum class SplashTask : UINT {
+    SpinnerTick = WM_APP + 1,
+    CloseButtonDelayOver = WM_APP + 2,
+    InstallFolderChanged = WM_APP + 3,
+    SetCloseButtonHidden = WM_APP + 4,  // wParam: 1 hides
+    Repaint = WM_APP + 5,
+};
+
+// What the window tells the object that owns its thread.
+class ISplashWindowHost {
+public:
+    virtual ~ISplashWindowHost() = default;
+    // The window exists (called once, on the UI thread, before any message is handled).
+    virtual void OnWindowCreated(HWND window) = 0;
+    // The window is being destroyed; its handle must no longer be used.
+    virtual void OnWindowDestroyed() = 0;
+};
+
+class SplashWindow {
+public:
+    // Creates and shows the window (the spinner view until the first screen). Throws std::runtime_error when a
+    // part the window cannot do without fails.
+    SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host);
+    ~SplashWindow();
+    SplashWindow(const SplashWindow&) = delete;
+    SplashWindow& operator=(const SplashWindow&) = delete;
+
+    // Destroys the window and ends the thread's message loop.
+    void Close();
+    // The exception a message handler raised, if any (the message loop then ends).
+    std::exception_ptr Failure() const;
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace Nolvar
