@@ -55,7 +55,7 @@ public:
 
 private:
     void adjust(Request& request, Options& options) override {
-        if (options.proxy.empty() && m_provider) options.proxy = ProxyToString(m_provider->getProxy(request.url.toString()));
+        if (options.proxy.empty() && m_provider) options.proxy = ProxyToString(m_provider->getProxy(request.url.toString(), options.stop));
     }
     std::shared_ptr<IProxyProvider> m_provider;
 };

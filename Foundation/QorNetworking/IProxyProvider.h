@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace Nolvar::Networking {
@@ -18,6 +19,11 @@ public:
     virtual ~IProxyProvider() = default;
     // The proxy to use for this URL; type None for a direct connection.
     virtual Proxy getProxy(const std::string& url) = 0;
+    // The same for a request that polls `stop`: a lookup that may take long ends once it turns true.
+    virtual Proxy getProxy(const std::string& url, const std::function<bool()>& stop) {
+        (void)stop;
+        return getProxy(url);
+    }
 };
 
 // "scheme://host:port" for an http, https, socks4 or socks5 proxy; empty for none.

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "QorNetworking/AutoProxyLookup.h"
 #include "QorNetworking/ProxyList.h"
 #include "QorString/Utf.h"
 
@@ -37,19 +38,21 @@ std::string ProxyToString(const IProxyProvider::Proxy& proxy) {
 }
 
 struct NativeProxyProvider::Impl {
-    // A session of its own for WinHTTP's auto-proxy (configuration scripts and automatic detection).
-    HINTERNET session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                    WINHTTP_NO_PROXY_BYPASS, 0);
-    ~Impl() {
-        if (session) WinHttpCloseHandle(session);
-    }
+    Impl(std::chrono::milliseconds limit, std::chrono::milliseconds reuse) : lookup(limit, reuse) {}
+    Detail::AutoProxyLookup lookup;
 };
 
-NativeProxyProvider::NativeProxyProvider() : m_impl(std::make_unique<Impl>()) {}
+NativeProxyProvider::NativeProxyProvider()
+    : NativeProxyProvider(Detail::AutoProxyLookup::kLimit, Detail::AutoProxyLookup::kReuse) {}
+
+NativeProxyProvider::NativeProxyProvider(std::chrono::milliseconds lookupLimit, std::chrono::milliseconds reuse)
+    : m_impl(std::make_unique<Impl>(lookupLimit, reuse)) {}
 
 NativeProxyProvider::~NativeProxyProvider() = default;
 
-IProxyProvider::Proxy NativeProxyProvider::getProxy(const std::string& url) {
+IProxyProvider::Proxy NativeProxyProvider::getProxy(const std::string& url) { return getProxy(url, {}); }
+
+IProxyProvider::Proxy NativeProxyProvider::getProxy(const std::string& url, const std::function<bool()>& stop) {
     Url parsed(url, Url::ParsingMode::Lenient);
     if (!parsed.isValid() || Detail::IsLoopbackHost(parsed.host())) return {};
 
@@ -58,26 +61,14 @@ IProxyProvider::Proxy NativeProxyProvider::getProxy(const std::string& url) {
     GlobalText autoConfigUrl{settings.lpszAutoConfigUrl}, proxyList{settings.lpszProxy},
         bypassList{settings.lpszProxyBypass};
 
-    if ((settings.fAutoDetect || autoConfigUrl.text) && m_impl->session) {
-        WINHTTP_AUTOPROXY_OPTIONS options{};
-        if (autoConfigUrl.text) {
-            options.dwFlags |= WINHTTP_AUTOPROXY_CONFIG_URL;
-            options.lpszAutoConfigUrl = autoConfigUrl.text;
+    if (settings.fAutoDetect || autoConfigUrl.text) {
+        Detail::AutoProxyLookup::Query query{parsed.toString(),
+                                             parsed.scheme() + "://" + parsed.host() + ":" + std::to_string(parsed.port()),
+                                             autoConfigUrl.utf8(), settings.fAutoDetect != FALSE};
+        if (auto answer = m_impl->lookup.find(query, stop)) {
+            if (answer->proxyList.empty()) return {};
+            return Detail::SelectProxy(answer->proxyList, answer->bypassList, parsed);
         }
-        if (settings.fAutoDetect) {
-            options.dwFlags |= WINHTTP_AUTOPROXY_AUTO_DETECT;
-            options.dwAutoDetectFlags = WINHTTP_AUTO_DETECT_TYPE_DHCP | WINHTTP_AUTO_DETECT_TYPE_DNS_A;
-        }
-        options.fAutoLogonIfChallenged = TRUE;
-        WINHTTP_PROXY_INFO info{};
-        std::wstring wideUrl = Core::WstringFromUtf8(parsed.toString());
-        if (WinHttpGetProxyForUrl(m_impl->session, wideUrl.c_str(), &options, &info)) {
-            GlobalText autoProxy{info.lpszProxy}, autoBypass{info.lpszProxyBypass};
-            if (info.dwAccessType != WINHTTP_ACCESS_TYPE_NAMED_PROXY || !autoProxy.text) return {};
-            return Detail::SelectProxy(autoProxy.utf8(), autoBypass.utf8(), parsed);
-        }
-        VLOG(1) << "Automatic proxy lookup failed with WinHTTP error " << GetLastError()
-                << "; using the manual proxy settings";
     }
     if (!proxyList.text) return {};
     return Detail::SelectProxy(proxyList.utf8(), bypassList.utf8(), parsed);

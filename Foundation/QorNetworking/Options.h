@@ -38,7 +38,8 @@ struct Options {
     bool followRedirects = true;
     // More redirects than this end the request with TooManyRedirects.
     std::int32_t maxRedirects = 10;
-    // See lowSpeedLimit; also the send and receive time-outs of each network operation.
+    // See lowSpeedLimit. WinHTTP's own send and receive time-outs are set well behind it, so a stall always ends
+    // through this rule.
     std::int64_t lowSpeedTime = 0;
     // Keep the connection open for later requests (HTTP keep-alive).
     bool keepAlive = true;

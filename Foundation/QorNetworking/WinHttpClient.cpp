@@ -35,6 +35,8 @@ using namespace std::chrono_literals;
 constexpr auto kStopCheckInterval = 100ms;
 // How long a cancelled request waits for WinHTTP to let go of its handle before leaving it to WinHTTP.
 constexpr auto kCloseWait = 300ms;
+// Added to WinHTTP's send and receive time-outs so that the low-speed rule ends a stall first (milliseconds).
+constexpr std::int64_t kStallBackstop = 10'000;
 
 struct InternetHandleCloser {
     void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
@@ -206,8 +208,11 @@ private:
             WINHTTP_INVALID_STATUS_CALLBACK)
             return failWinHttp(GetLastError(), RequestPhase::Setup);
         int connectMs = m_options.connectTimeout > 0 ? m_options.connectTimeout * 1000 : 60000;
-        int ioMs = m_options.lowSpeedTime > 0 ? static_cast<int>(std::min<std::int64_t>(m_options.lowSpeedTime, INT_MAX))
-                                              : 30000;
+        // With a low-speed rule of ours, that rule alone decides a stall: WinHTTP's own send and receive time-outs
+        // are only a backstop behind it. The rule may need up to two of its windows to see a stall that began
+        // in the middle of one.
+        std::int64_t ioLimit = m_options.lowSpeedTime > 0 ? 2 * m_options.lowSpeedTime + kStallBackstop : 30000;
+        int ioMs = static_cast<int>(std::min<std::int64_t>(ioLimit, INT_MAX));
         WinHttpSetTimeouts(session.get(), connectMs, connectMs, ioMs, ioMs);
         SetOptionalOption(session.get(), WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
 

@@ -17,15 +17,50 @@ const char* PhaseName(RequestPhase phase) {
     return "";
 }
 
+// A connection that broke: while connecting it never was one, later it failed the side that was moving data.
+std::int32_t BrokenConnection(RequestPhase phase) {
+    switch (phase) {
+    case RequestPhase::Setup: return Error::ConnectionFailure;
+    case RequestPhase::Send: return Error::NetworkSendFailure;
+    default: return Error::NetworkReceiveError;
+    }
+}
+
 std::int32_t CodeFor(DWORD error, RequestPhase phase, DWORD secureFailureFlags, bool viaProxy) {
     switch (error) {
     case ERROR_WINHTTP_CANNOT_CONNECT:
+    // Socket and system errors some WinHTTP versions (Wine's) pass through unchanged.
+    case WSAECONNREFUSED:
+    case WSAENETDOWN:
+    case WSAENETUNREACH:
+    case WSAEHOSTUNREACH:
+    case WSAEHOSTDOWN:
+    case WSAEADDRNOTAVAIL:
+    case ERROR_CONNECTION_REFUSED:
+    case ERROR_NETWORK_UNREACHABLE:
+    case ERROR_HOST_UNREACHABLE:
         return Error::ConnectionFailure;
     case ERROR_WINHTTP_CONNECTION_ERROR:
         return phase == RequestPhase::Send ? Error::NetworkSendFailure : Error::NetworkReceiveError;
+    case WSAECONNRESET:
+    case WSAECONNABORTED:
+    case WSAENETRESET:
+    case WSAESHUTDOWN:
+    case WSAENOTCONN:
+    case ERROR_CONNECTION_ABORTED:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_BROKEN_PIPE:
+        return BrokenConnection(phase);
     case ERROR_WINHTTP_NAME_NOT_RESOLVED:
+    case WSAHOST_NOT_FOUND:
+    case WSATRY_AGAIN:
+    case WSANO_RECOVERY:
+    case WSANO_DATA:
         return viaProxy ? Error::ProxyResolutionFailure : Error::HostResolutionFailure;
     case ERROR_WINHTTP_TIMEOUT:
+    case WSAETIMEDOUT:
+    case ERROR_TIMEOUT:
+    case ERROR_SEM_TIMEOUT:
         return Error::OperationTimedOut;
     case ERROR_WINHTTP_OPERATION_CANCELLED:
         return Error::RequestCancelled;
@@ -71,6 +106,8 @@ std::int32_t CodeFor(DWORD error, RequestPhase phase, DWORD secureFailureFlags, 
     case ERROR_WINHTTP_OPTION_NOT_SETTABLE:
     case ERROR_WINHTTP_SHUTDOWN:
     case ERROR_WINHTTP_INVALID_HEADER:
+    case WSAENOBUFS:
+    case WSAEMFILE:
         return Error::InternalError;
     default:
         return Error::UnknownError;

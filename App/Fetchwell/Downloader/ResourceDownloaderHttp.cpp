@@ -41,9 +41,9 @@ struct ResourceDownloaderHttp::Impl {
 
     bool offline() const { return checker && checker->getState() == INetworkStateChecker::Offline; }
 
-    std::string proxyFor(const std::string& url) const {
+    std::string proxyFor(const std::string& url, const Networking::Options::StopPredicate& stop) const {
         if (!proxyProvider) return {};
-        const auto proxy = proxyProvider->getProxy(url);
+        const auto proxy = proxyProvider->getProxy(url, stop);
         const char* scheme = nullptr;
         switch (proxy.type) {
         case Networking::IProxyProvider::Proxy::Http: scheme = "http"; break;
@@ -55,9 +55,11 @@ struct ResourceDownloaderHttp::Impl {
         return std::string(scheme) + "://" + proxy.host + ":" + std::to_string(proxy.port);
     }
 
-    Networking::Options baseOptions(const std::string& url) const {
+    // The stop predicate also ends a proxy lookup that takes long.
+    Networking::Options baseOptions(const std::string& url, Networking::Options::StopPredicate stop) const {
         Networking::Options options;
-        options.proxy = proxyFor(url);
+        options.proxy = proxyFor(url, stop);
+        options.stop = std::move(stop);
         options.lowSpeedLimit = kLowSpeedLimit;
         options.connectTimeout = options.proxy.empty() ? kConnectTimeoutDirect : kConnectTimeoutProxy;
         options.timeout = kRequestTimeout;
@@ -147,11 +149,10 @@ IResourceDownloader::ResultTask ResourceDownloaderHttp::exec(Task task) {
         return m_impl->aborted.load() || writeFailed || (task.isCancelled && task.isCancelled()) || m_impl->offline();
     };
     auto options = [&](const std::string& target) {
-        Networking::Options o = m_impl->baseOptions(target);
+        Networking::Options o = m_impl->baseOptions(target, stop);
         o.httpVersion = m_impl->httpVersion;
         o.sslIgnoreCertificateErrors = m_impl->ssl.ignoreCertificateErrors;
         o.sslIgnoreHostNameMismatch = m_impl->ssl.ignoreHostNameMismatch;
-        o.stop = stop;
         o.progress = task.progress;
         return o;
     };
@@ -263,8 +264,7 @@ IResourceDownloader::ResultTask ResourceDownloaderHttp::exec(Task task) {
 
 std::int64_t ResourceDownloaderHttp::requestLastModified(const ResourceDescriptor* descriptor) {
     const std::string url = requestUrl(*descriptor);
-    Networking::Options options = m_impl->baseOptions(url);
-    options.stop = [this] { return m_impl->aborted.load(); };
+    Networking::Options options = m_impl->baseOptions(url, [this] { return m_impl->aborted.load(); });
     Networking::Response response;
     m_impl->client->head(response, m_impl->request(url), options);
     m_impl->trackConnectionMetrics(response);

@@ -1,8 +1,11 @@
 // The user's proxy settings (in the test prefix's registry) reach the client through the system proxy adapter.
 #include <gtest/gtest.h>
 
+#include <winsock2.h>
 #include <windows.h>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -11,10 +14,13 @@
 
 #include "QorNetworking/HttpClient.h"
 #include "QorNetworking/NativeProxyProvider.h"
+#include "QorPointer/UniqueHandle.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar::Networking;
 using Proxy = IProxyProvider::Proxy;
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -40,10 +46,15 @@ std::vector<BYTE> ConnectionSettings(DWORD flags, const std::string& proxy, cons
     return data;
 }
 
-// Sets the current user's connection settings for the test and puts the previous ones back afterwards.
+// Sets the current user's connection settings for the test and puts the previous ones back afterwards. Test
+// programs run side by side share the prefix's registry: one scope at a time, across processes.
 class ConnectionSettingsScope {
 public:
-    explicit ConnectionSettingsScope(const std::vector<BYTE>& data) {
+    explicit ConnectionSettingsScope(const std::vector<BYTE>& data)
+        : m_turn(CreateMutexW(nullptr, FALSE, L"NetsetterTestConnectionSettings")) {
+        EXPECT_TRUE(m_turn.valid());
+        const DWORD waited = WaitForSingleObject(m_turn.get(), 120000);
+        EXPECT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
         DWORD size = 0;
         if (RegGetValueW(HKEY_CURRENT_USER, kConnections, kSettings, RRF_RT_REG_BINARY, nullptr, nullptr, &size) ==
             ERROR_SUCCESS) {
@@ -60,9 +71,11 @@ public:
                             static_cast<DWORD>(m_previous->size()));
         else
             RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, kSettings);
+        ReleaseMutex(m_turn.get());
     }
 
 private:
+    Nolvar::Core::UniqueKernelHandle m_turn;
     std::optional<std::vector<BYTE>> m_previous;
 };
 
@@ -105,6 +118,78 @@ TEST(SystemProxyTest, ManualSettingsAndConfigurationScript) {
         EXPECT_EQ(recorded[0]["proxied"], true);
         server.reset(key);
     }
+}
+
+// A server on 127.0.0.1 that takes connections (the system's backlog accepts them) and never answers.
+class SilentServer {
+public:
+    SilentServer() {
+        WSADATA data;
+        WSAStartup(MAKEWORD(2, 2), &data);
+        m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        int length = sizeof(address);
+        EXPECT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        EXPECT_EQ(listen(m_socket, 64), 0);
+        EXPECT_EQ(getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length), 0);
+        m_port = ntohs(address.sin_port);
+    }
+    ~SilentServer() {
+        closesocket(m_socket);
+        WSACleanup();
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+
+private:
+    SOCKET m_socket = INVALID_SOCKET;
+    std::uint16_t m_port = 0;
+};
+
+template <typename F>
+Clock::duration Timed(F&& f) {
+    const auto started = Clock::now();
+    f();
+    return Clock::now() - started;
+}
+
+TEST(SystemProxyTest, ConfigurationScriptThatNeverArrivesIsBoundedReusedAndStoppable) {
+    SilentServer silent;
+    ConnectionSettingsScope scope(ConnectionSettings(kAutoConfigUrl | kManualProxy | 1, "http=manual.proxy:3128", "",
+                                                     silent.url("/never.pac")));
+    NativeProxyProvider provider(1500ms, std::chrono::minutes(5));
+
+    // Bounded: the manual settings serve once the lookup has taken its time.
+    Proxy proxy;
+    auto took = Timed([&] { proxy = provider.getProxy("http://first.invalid/x"); });
+    EXPECT_EQ(proxy, (Proxy{Proxy::Http, "manual.proxy", 3128}));
+    EXPECT_GE(took, 1400ms);
+    EXPECT_LT(took, 1500ms + 5s);
+
+    // The unfinished lookup of that host is not waited for again.
+    took = Timed([&] { proxy = provider.getProxy("http://first.invalid/y"); });
+    EXPECT_EQ(proxy, (Proxy{Proxy::Http, "manual.proxy", 3128}));
+    EXPECT_LT(took, 500ms);
+
+    // A request's stop predicate ends the wait for another host's lookup.
+    const auto started = Clock::now();
+    took = Timed([&] { provider.getProxy("http://second.invalid/", [&] { return Clock::now() - started > 200ms; }); });
+    EXPECT_LT(took, 1s);
+}
+
+TEST(SystemProxyTest, RequestStopsWhileTheConfigurationScriptNeverArrives) {
+    SilentServer silent;
+    ConnectionSettingsScope scope(ConnectionSettings(kAutoConfigUrl | 1, "", "", silent.url("/never.pac")));
+    // The product's own limits: only the stop predicate can end the lookup early.
+    auto client = addSystemProxyAdapter(createHttpClient());
+    Options options{1024, 5, 30'000'000, true, 3, 20'000, true};
+    const auto started = Clock::now();
+    options.stop = [&] { return Clock::now() - started > 300ms; };
+    Response response;
+    client->get(response, Request{Url("http://stopped.invalid/data/16"), {}, {}}, options);
+    EXPECT_EQ(response.error.code, Error::RequestCancelled) << response.error.message;
+    EXPECT_LT(Clock::now() - started, 1300ms);
 }
 
 } // namespace
