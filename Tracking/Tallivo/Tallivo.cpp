@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <typeinfo>
 
+#include <windows.h>
+
 #include <glog/logging.h>
 
 #include "QorCrashHandler/TrackException.h"
@@ -35,6 +37,14 @@ std::string Required(const std::optional<std::string>& field, const std::shared_
     if (field && !field->empty()) return *field;
     if (!provider) ThrowMissing(what);
     return ((*provider).*getter)();
+}
+
+// The pipeline's threads run this library's code, so it stays loaded until the process exits: ending them in
+// an unload would wait for the loader lock that the unload holds.
+void KeepLibraryLoaded() {
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                       reinterpret_cast<LPCWSTR>(&KeepLibraryLoaded), &self);
 }
 
 std::shared_ptr<IScheduler> BuildPipeline(const IApplicationTracker::Initializer& init) {
@@ -76,18 +86,29 @@ std::shared_ptr<IScheduler> BuildPipeline(const IApplicationTracker::Initializer
             preventSending = settings->getBool("STAT_PREVENT_EVENTS_SENDING", false);
         }
     }
+    KeepLibraryLoaded();
     return std::make_shared<Scheduler>(sender, serializer, storage, lock, Core::CreateDirectoryWatcherFactory(),
                                        preventSending, kPollInterval);
 }
 
 } // namespace
 
-// Owns the library's own reference to the tracker; released when the library unloads.
+// True while the process is exiting (ExitProcess has ended every other thread).
+bool ProcessIsExiting() {
+    using ShutdownInProgress = BOOLEAN(NTAPI*)();
+    static const auto inProgress = reinterpret_cast<ShutdownInProgress>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlDllShutdownInProgress")));
+    return inProgress && inProgress() != FALSE;
+}
+
+// Owns the library's own reference to the tracker; released when the library unloads. At the process's exit
+// the pipeline's threads are already gone and it is let go; an unload before (possible only while no pipeline
+// of this library runs) releases the tracker like any other reference.
 class TrackerInstance {
 public:
     TrackerInstance() : m_tracker(new Tracker) { m_tracker->AddRef(); }
     ~TrackerInstance() {
-        m_tracker->abandon();
+        if (ProcessIsExiting()) m_tracker->abandon();
         m_tracker->Release();
     }
     Tracker* get() const { return m_tracker; }
