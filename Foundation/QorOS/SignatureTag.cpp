@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 
 namespace Nolvar::Core {
@@ -202,12 +203,6 @@ std::string WriteTag(std::string_view fileBytes, std::string_view tag) {
 
 namespace {
 
-struct FileCloser {
-    void operator()(HANDLE handle) const {
-        if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-
 bool ReadAt(HANDLE file, std::uint64_t offset, std::string& buffer) {
     OVERLAPPED position{};
     position.Offset = static_cast<DWORD>(offset & 0xffffffff);
@@ -224,9 +219,9 @@ std::string ReadTagFromSignature(const std::string& file) {
     using namespace SignatureTag;
     if (file.empty()) return {};
     const std::wstring wide = WstringFromUtf8(file);
-    std::unique_ptr<void, FileCloser> handle(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (handle.get() == INVALID_HANDLE_VALUE) return {};
+    const UniqueKernelHandle handle(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) return {};
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(handle.get(), &size) || size.QuadPart <= 0) return {};
     std::string head(static_cast<std::size_t>(std::min<LONGLONG>(size.QuadPart, 64 * 1024)), '\0');
