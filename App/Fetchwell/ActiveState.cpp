@@ -1,5 +1,7 @@
 #include "App/Fetchwell/ActiveState.h"
 
+#include "App/Fetchwell/ClientCall.h"
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -172,12 +174,17 @@ void ActiveState::deliver(const Pending& pending) {
     IEventTracer::TraceRecord record = m_traceRecord;
     record.state = &found->second.snapshot;
     if (m_tracer)
-        m_tracer->trace(pending.progress ? IEventTracer::ProgressNotification : IEventTracer::StatusNotification,
-                        record);
-    found->second.callback(pending.state);
+        Detail::CallClientCode("Event tracer", [&] {
+            m_tracer->trace(pending.progress ? IEventTracer::ProgressNotification : IEventTracer::StatusNotification,
+                            record);
+        });
+    Detail::CallClientCode("Resource event handler", [&] { found->second.callback(pending.state); });
     if (m_tracer)
-        m_tracer->trace(pending.progress ? IEventTracer::ProgressNotificationEnd : IEventTracer::StatusNotificationEnd,
-                    record);
+        Detail::CallClientCode("Event tracer", [&] {
+            m_tracer->trace(pending.progress ? IEventTracer::ProgressNotificationEnd
+                                             : IEventTracer::StatusNotificationEnd,
+                            record);
+        });
 }
 
 } // namespace Nolvar::App

@@ -54,15 +54,17 @@ struct Fetchwell::Impl {
     enum class Step { Idle, Ran };
 
     Step slotStep(QueueSlot& slot) {
+        // Read before the queue is looked at: work added from now on ends a retry wait.
+        const std::uint64_t seen = slot.watcher ? slot.watcher->workAddedCount() : 0;
         if (executor->execQueue(slot.queue) == 1) return Step::Ran;
         switch (slot.retrier->check()) {
         case IDownloadRetrier::Retried: return Step::Ran;
         case IDownloadRetrier::Postponed: {
             const auto state = slot.retrier->getState();
             if (slot.watcher && state == IDownloadRetrier::Unstable)
-                slot.watcher->wait(Core::TaskQueueWorkAdded, retryWaits.unstable);
+                slot.watcher->waitForWorkAfter(seen, retryWaits.unstable);
             else if (slot.watcher && state == IDownloadRetrier::Offline)
-                slot.watcher->wait(Core::TaskQueueWorkAdded, retryWaits.offline);
+                slot.watcher->waitForWorkAfter(seen, retryWaits.offline);
             return Step::Ran;
         }
         default: return Step::Idle;
@@ -79,10 +81,13 @@ struct Fetchwell::Impl {
 
     bool running() const { return !mainSlot.watcher || mainSlot.watcher->isRunning(); }
 
+    // The main watcher hears both queues. Waiting for work added after the count read before the pass never
+    // misses an addition to either queue, and never returns at once for work the pass has already seen.
     void loop() {
         while (mainSlot.watcher->isRunning()) {
+            const std::uint64_t seen = mainSlot.watcher->workAddedCount();
             processCurrentQueue();
-            mainSlot.watcher->wait(Core::TaskQueueWorkAdded);
+            mainSlot.watcher->waitForWorkAfter(seen);
         }
     }
 

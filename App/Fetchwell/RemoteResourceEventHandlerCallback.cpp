@@ -9,8 +9,11 @@ RemoteResourceEventHandlerCallback::RemoteResourceEventHandlerCallback() = defau
 RemoteResourceEventHandlerCallback::RemoteResourceEventHandlerCallback(const RemoteResourceEventHandlerCallback& other)
     : m_callback(other.m_callback), m_params(other.m_params), m_resources(other.m_resources) {}
 
+// The resources this object registered with would otherwise keep calling it after it is gone.
 RemoteResourceEventHandlerCallback& RemoteResourceEventHandlerCallback::operator=(
     const RemoteResourceEventHandlerCallback& other) {
+    if (this == &other) return *this;
+    for (auto* resource : m_resources) resource->unregisterEventHandler(this);
     m_callback = other.m_callback;
     m_params = other.m_params;
     m_resources = other.m_resources;

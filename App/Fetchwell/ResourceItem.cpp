@@ -5,6 +5,7 @@
 #include <fmt/format.h>
 #include <glog/logging.h>
 
+#include "App/Fetchwell/ClientCall.h"
 #include "App/Fetchwell/FileUtils.h"
 
 namespace Nolvar::App::Detail {
@@ -65,7 +66,7 @@ void ResourceItem::scheduleLocked(SchedulePriority priority, ScheduleOrder order
     }
     m_priority = priority;
     m_scheduled = true;
-    m_c.eventTracer->trace(IEventTracer::ExecScheduled, {m_descriptor, nullptr, nullptr, {}});
+    trace(IEventTracer::ExecScheduled, {});
     auto task = [this] { runTask(); };
     if (order != 0)
         m_c.downloadQueue->prependTask(task, QueuePriority(priority));
@@ -83,7 +84,7 @@ void ResourceItem::runTask() {
         m_running = true;
     }
     for (;;) {
-        m_c.eventTracer->trace(IEventTracer::Exec, {m_descriptor, nullptr, nullptr, {}});
+        trace(IEventTracer::Exec, {});
         try {
             body();
         } catch (const std::exception& e) {
@@ -95,7 +96,7 @@ void ResourceItem::runTask() {
             m_state.setError(IRemoteResource::Error, IRemoteResource::GeneralError,
                              {Networking::Error::UnknownError, "unknown exception"});
         }
-        m_c.eventTracer->trace(IEventTracer::ExecEnd, {m_descriptor, nullptr, nullptr, {}});
+        trace(IEventTracer::ExecEnd, {});
         std::lock_guard lock(m_runMutex);
         if (!m_rerun) {
             m_running = false;
@@ -136,7 +137,7 @@ bool ResourceItem::keepPresentFile() {
 }
 
 void ResourceItem::download() {
-    m_c.eventTracer->trace(IEventTracer::Download, {m_descriptor, nullptr, nullptr, m_descriptor->serverRelativePath});
+    trace(IEventTracer::Download, m_descriptor->serverRelativePath);
     m_state.setProgress(0, 1);
 
     IResourceDownloader::Task task;
@@ -171,10 +172,14 @@ void ResourceItem::download() {
     else
         m_state.setError(IRemoteResource::TryAgain, error, result.error);
 
-    m_c.eventTracer->trace(IEventTracer::DownloadEnd,
-                           {m_descriptor, nullptr, nullptr,
-                            fmt::format("ServerRelativePath={}, {}", m_descriptor->serverRelativePath,
-                                        m_state.getState().toDebugString())});
+    trace(IEventTracer::DownloadEnd, fmt::format("ServerRelativePath={}, {}", m_descriptor->serverRelativePath,
+                                                 m_state.getState().toDebugString()));
+}
+
+void ResourceItem::trace(IEventTracer::Event event, std::string text) const {
+    CallClientCode("Event tracer", [&] {
+        m_c.eventTracer->trace(event, {m_descriptor, nullptr, nullptr, std::move(text)});
+    });
 }
 
 } // namespace Nolvar::App::Detail

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "App/Fetchwell/ActiveState.h"
 #include "App/Fetchwell/Collaborators.h"
@@ -40,6 +41,8 @@ private:
     void body();
     void download();
     bool keepPresentFile();
+    // A tracer that throws is logged and changes nothing here.
+    void trace(IEventTracer::Event event, std::string text) const;
 
     ActiveState m_state;
     const ResourceDescriptor* m_descriptor;

@@ -1,12 +1,8 @@
 #pragma once
 // Runs queued tasks on a fixed set of worker threads, highest priority first.
-#include <condition_variable>
 #include <cstdint>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "QorExecution/IExecutor.h"
@@ -16,32 +12,25 @@ namespace Nolvar::Core {
 class ParallelExecutor : public IExecutor {
 public:
     explicit ParallelExecutor(std::size_t threadCount);
+    // Aborts, then joins every worker, also one whose task called abort.
     ~ParallelExecutor() override;
     ParallelExecutor(const ParallelExecutor&) = delete;
     ParallelExecutor& operator=(const ParallelExecutor&) = delete;
 
     // Moves every queued task into the executor; free workers take them in priority order.
     int execQueue(const std::shared_ptr<ITaskQueue>& queue) override;
-    // Drops the tasks not yet started and waits for the running ones; the workers end.
+    // Drops the tasks not yet started and waits for the running ones; the workers end. Called from one of the
+    // executor's own tasks it waits for the other tasks; that worker ends when its task returns and is joined by
+    // the destructor.
     void abort() override;
 
 private:
-    struct Pending {
-        Task task;
-        std::shared_ptr<ITaskQueue> source;
-    };
-    using Key = std::tuple<int, std::int64_t, std::uint64_t>;  // (-priority, order in its queue, arrival)
+    struct Shared;
 
-    void work();
+    bool isOwnWorker(std::thread::id id) const;
 
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    std::map<Key, Pending> m_pending;
-    std::uint64_t m_arrivals = 0;
-    std::size_t m_running = 0;
-    bool m_aborted = false;
-    std::vector<std::thread> m_workers;
+    std::shared_ptr<Shared> m_shared;
+    std::vector<std::thread> m_workers;  // touched only by the owner's calls
 };
 
 } // namespace Nolvar::Core

@@ -8,36 +8,36 @@
 namespace Nolvar::Core {
 
 void TaskQueue::addTask(Task task, int priority) {
-    std::lock_guard lock(m_mutex);
-    insert(std::move(task), priority, m_nextBack++);
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.emplace(Key{-priority, m_nextBack++}, std::move(task));
+    }
+    raise(TaskQueueWorkAdded);
 }
 
 void TaskQueue::prependTask(Task task, int priority) {
-    std::lock_guard lock(m_mutex);
-    insert(std::move(task), priority, m_nextFront--);
-}
-
-void TaskQueue::insert(Task task, int priority, std::int64_t order) {
-    m_tasks.emplace(Key{-priority, order}, std::move(task));
+    {
+        std::lock_guard lock(m_mutex);
+        m_tasks.emplace(Key{-priority, m_nextFront--}, std::move(task));
+    }
     raise(TaskQueueWorkAdded);
 }
 
 std::optional<QueuedTask> TaskQueue::takeTask() {
-    std::lock_guard lock(m_mutex);
-    if (m_tasks.empty()) {
-        raise(TaskQueueDrained);
-        return std::nullopt;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_tasks.empty()) {
+            auto first = m_tasks.begin();
+            QueuedTask taken{std::move(first->second), -first->first.first, first->first.second};
+            m_tasks.erase(first);
+            return taken;
+        }
     }
-    auto first = m_tasks.begin();
-    QueuedTask taken{std::move(first->second), -first->first.first, first->first.second};
-    m_tasks.erase(first);
-    return taken;
+    raise(TaskQueueDrained);
+    return std::nullopt;
 }
 
-void TaskQueue::taskFinished() {
-    std::lock_guard lock(m_mutex);
-    raise(TaskQueueWorkAdded);
-}
+void TaskQueue::taskFinished() { raise(TaskQueueWorkAdded); }
 
 bool TaskQueue::execOne() {
     auto taken = takeTask();
@@ -59,6 +59,7 @@ void TaskQueue::subscribe(ITaskQueueEventHandler* handler) {
 }
 
 void TaskQueue::unsubscribe(ITaskQueueEventHandler* handler) {
+    std::lock_guard raising(m_raiseMutex);  // a handler that is being called is not destroyed under it
     std::lock_guard lock(m_mutex);
     m_handlers.erase(std::remove(m_handlers.begin(), m_handlers.end(), handler), m_handlers.end());
 }
@@ -68,9 +69,16 @@ std::size_t TaskQueue::size() const {
     return m_tasks.size();
 }
 
-// Events are raised under the queue's mutex so that they reach the handlers in the order the queue changed.
+// Handlers run outside the queue's lock (they may use the queue), one event at a time. The raise lock is
+// recursive: a handler that adds a task raises from inside a raise.
 void TaskQueue::raise(std::int32_t code) {
-    for (auto* handler : m_handlers) handler->onEvent(code);
+    std::lock_guard raising(m_raiseMutex);
+    std::vector<ITaskQueueEventHandler*> handlers;
+    {
+        std::lock_guard lock(m_mutex);
+        handlers = m_handlers;
+    }
+    for (auto* handler : handlers) handler->onEvent(code);
 }
 
 } // namespace Nolvar::Core

@@ -28,10 +28,11 @@ public:
 private:
     using Key = std::pair<int, std::int64_t>;  // (-priority, order)
 
-    void insert(Task task, int priority, std::int64_t order);
-    void raise(std::int32_t code);  // called with m_mutex held
+    // Tells the handlers; called without m_mutex held.
+    void raise(std::int32_t code);
 
     mutable std::mutex m_mutex;
+    std::recursive_mutex m_raiseMutex;
     std::map<Key, Task> m_tasks;
     std::int64_t m_nextBack = 0;
     std::int64_t m_nextFront = -1;

@@ -18,6 +18,7 @@ void TaskQueueWatcher::watch(ITaskQueue& queue) {
 void TaskQueueWatcher::onEvent(std::int32_t code) {
     std::lock_guard lock(m_mutex);
     m_lastEvent = code;
+    if (code == TaskQueueWorkAdded) ++m_workAdded;
     m_changed.notify_all();
 }
 
@@ -28,6 +29,20 @@ void TaskQueueWatcher::wait(std::int32_t code, int seconds) {
 void TaskQueueWatcher::wait(std::int32_t code, std::chrono::milliseconds limit) {
     std::unique_lock lock(m_mutex);
     auto done = [&] { return !m_running || m_lastEvent == code; };
+    if (limit.count() > 0)
+        m_changed.wait_for(lock, limit, done);
+    else
+        m_changed.wait(lock, done);
+}
+
+std::uint64_t TaskQueueWatcher::workAddedCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_workAdded;
+}
+
+void TaskQueueWatcher::waitForWorkAfter(std::uint64_t seen, std::chrono::milliseconds limit) {
+    std::unique_lock lock(m_mutex);
+    auto done = [&] { return !m_running || m_workAdded != seen; };
     if (limit.count() > 0)
         m_changed.wait_for(lock, limit, done);
     else

@@ -25,6 +25,11 @@ public:
     void wait(std::int32_t code, int seconds = 0);
     // The same with a limit of any length; zero or less waits without a limit.
     void wait(std::int32_t code, std::chrono::milliseconds limit);
+    // How many times work was added to the watched queues so far. A waiter that read it before looking at the
+    // queues waits with waitForWorkAfter: no event in between is lost, and none seen before wakes it again.
+    std::uint64_t workAddedCount() const;
+    // Waits while running and no work was added since `seen`; with a positive limit at most that long.
+    void waitForWorkAfter(std::uint64_t seen, std::chrono::milliseconds limit = std::chrono::milliseconds(0));
     // Ends every wait, now and later.
     void stop();
     bool isRunning() const;
@@ -35,6 +40,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
     std::int32_t m_lastEvent = 0;
+    std::uint64_t m_workAdded = 0;
     bool m_running = true;
 };
 

@@ -47,8 +47,18 @@ struct ThrowingPostProcessor : IPostProcessor {
     std::int32_t process(const ResourceDescriptor*) override { throw std::runtime_error("post-processor broke"); }
 };
 
+// Throws once at the chosen event.
+struct ThrowingOnceTracer : IEventTracer {
+    mutable std::atomic<int> throwsLeft{0};
+    std::atomic<Event> at{ExecScheduled};
+    void trace(Event event, const TraceRecord&) const override {
+        if (event == at.load() && throwsLeft.fetch_sub(1) > 0) throw std::runtime_error("tracer broke");
+    }
+};
+
 struct Fixture {
     std::shared_ptr<FakeDownloader> downloader = std::make_shared<FakeDownloader>();
+    std::shared_ptr<IEventTracer> tracer = std::make_shared<EventTracerStub>();
     std::shared_ptr<Core::TaskQueue> queue = std::make_shared<Core::TaskQueue>();
     std::shared_ptr<IDownloadRetrier> retrier = std::make_shared<DownloadRetrier>(DownloadRetrier::Params{5, 5, 2, 10});
     std::shared_ptr<IPostProcessor> postProcessor = std::make_shared<PostProcessorStub>();
@@ -57,7 +67,7 @@ struct Fixture {
     void make() {
         scheduler = std::make_unique<RemoteResourceScheduler>(
             downloader, queue, std::make_shared<Core::TaskQueueImmediate>(), postProcessor,
-            std::make_shared<ResourceValidatorStub>(), std::make_shared<EventTracerStub>(), retrier,
+            std::make_shared<ResourceValidatorStub>(), tracer, retrier,
             std::make_shared<ErrorHandlerStub>(), nullptr);
     }
     Fixture() { make(); }
@@ -201,4 +211,53 @@ TEST(RemoteResourceScheduler, OneItemNeverRunsTwoDownloadsAtOnce) {
     EXPECT_EQ(f.downloader->calls, 2);
     EXPECT_EQ(f.downloader->maxConcurrent, 1);
     EXPECT_EQ(r->getState().status, IRemoteResource::Available);
+}
+
+TEST(RemoteResourceScheduler, TracerOrObserverThatThrowsOnceNeverWedgesTheResource) {
+    Fixture f;
+    auto tracer = std::make_shared<ThrowingOnceTracer>();
+    f.tracer = tracer;
+    f.make();
+    ResourceDescriptor d = Descriptor("x");
+    ResourceDescriptorBundle bundle{&d};
+    IRemoteResource* resource = f.scheduler->registerResource(&bundle);
+    std::atomic<int> observerThrowsLeft{0};
+    std::vector<State> heard;
+    RemoteResourceEventHandlerCallback handler;
+    handler.setCallback(RemoteResourceEventHandlerCallback::StateCallback([&](State s) {
+        if (s.status == IRemoteResource::Available && observerThrowsLeft.fetch_sub(1) > 0)
+            throw std::runtime_error("observer broke");
+        heard.push_back(s);
+    }));
+    handler.registerWithin(resource);
+
+    int expectedCalls = 0;
+    auto scheduleTwice = [&] {
+        // The first schedule meets the fault; the second must download again and settle.
+        f.scheduler->registerAutoSchedule(&bundle, 2, 0);
+        f.runAll();
+        f.scheduler->registerAutoSchedule(&bundle, 2, 0);
+        f.runAll();
+        expectedCalls = f.downloader->calls;
+        return resource->getState().status;
+    };
+    for (auto event : {IEventTracer::ExecScheduled, IEventTracer::Exec, IEventTracer::ExecEnd, IEventTracer::Download,
+                       IEventTracer::DownloadEnd, IEventTracer::StatusNotification,
+                       IEventTracer::StatusNotificationEnd}) {
+        const int before = f.downloader->calls;
+        tracer->at = event;
+        tracer->throwsLeft = 1;
+        EXPECT_EQ(scheduleTwice(), IRemoteResource::Available) << "tracer event " << event;
+        EXPECT_GT(expectedCalls, before) << "tracer event " << event;
+        EXPECT_LE(tracer->throwsLeft.load(), 0) << "tracer event " << event;
+        heard.clear();
+    }
+
+    tracer->throwsLeft = 0;
+    observerThrowsLeft = 1;
+    const int before = f.downloader->calls;
+    EXPECT_EQ(scheduleTwice(), IRemoteResource::Available);
+    EXPECT_EQ(f.downloader->calls, before + 2);
+    ASSERT_FALSE(heard.empty());
+    EXPECT_EQ(heard.back().status, IRemoteResource::Available);
 }

@@ -254,3 +254,18 @@ TEST(RemoteResourceEventHandlerCallback, ForwardsAndUnregistersFromEveryResource
     EXPECT_EQ(first.unregistered.size(), 1u);
     EXPECT_EQ(second.unregistered.size(), 1u);
 }
+
+TEST(RemoteResourceEventHandlerCallback, CopyAssignmentLeavesNoRegistrationBehind) {
+    FakeResource old, other;
+    RemoteResourceEventHandlerCallback source;
+    source.registerWithin(&other);
+    {
+        RemoteResourceEventHandlerCallback target;
+        target.registerWithin(&old);
+        target = source;
+    }
+    // Every registration of the destroyed target was taken back.
+    ASSERT_EQ(old.registered.size(), 1u);
+    ASSERT_EQ(old.unregistered.size(), 1u);
+    EXPECT_EQ(old.unregistered[0], old.registered[0]);
+}

@@ -189,3 +189,82 @@ TEST(TaskQueueWatcher, TimedWaitEndsAfterItsTimeAndStopEndsEveryWait) {
     EXPECT_FALSE(watcher.isRunning());
     stopper.join();
 }
+
+TEST(TaskQueue, HandlersMayUseTheQueueWhileTheyAreCalled) {
+    // A handler that asks the queue for its size, and adds one follow-up task, from inside the event.
+    struct Reentrant : ITaskQueueEventHandler {
+        TaskQueue* queue = nullptr;
+        std::atomic<int> calls{0};
+        bool added = false;
+        void onEvent(std::int32_t code) override {
+            ++calls;
+            (void)queue->size();
+            if (code == TaskQueueWorkAdded && !added) {
+                added = true;
+                queue->addTask([] {}, PriorityLow);
+            }
+        }
+    };
+    auto run = std::make_shared<std::promise<std::size_t>>();
+    auto result = run->get_future();
+    // Detached: a queue that deadlocks its own handler would block this thread for good.
+    std::thread([run] {
+        TaskQueue queue;
+        Reentrant handler;
+        handler.queue = &queue;
+        queue.subscribe(&handler);
+        queue.addTask([] {}, PriorityNormal);
+        while (queue.execOne()) {
+        }
+        queue.unsubscribe(&handler);
+        run->set_value(queue.size());
+    }).detach();
+    ASSERT_EQ(result.wait_for(10s), std::future_status::ready) << "a handler using its queue blocked";
+    EXPECT_EQ(result.get(), 0u);
+}
+
+TEST(TaskQueueWatcher, WorkAddedToEitherQueueIsNeverLostAmongOtherEvents) {
+    // One watcher over two queues, as the download library's loop has: an addition to one queue followed by
+    // the other queue reporting itself drained must still wake a waiter that read the count before.
+    for (int trial = 0; trial < 300; ++trial) {
+        TaskQueue first, second;
+        TaskQueueWatcher watcher(first);
+        watcher.watch(second);
+        const std::uint64_t seen = watcher.workAddedCount();
+        std::thread adder([&] { first.addTask([] {}, PriorityNormal); });
+        std::thread drainer([&] { EXPECT_FALSE(second.execOne()); });
+        adder.join();
+        drainer.join();
+        const auto before = std::chrono::steady_clock::now();
+        watcher.waitForWorkAfter(seen, 5s);
+        ASSERT_LT(std::chrono::steady_clock::now() - before, 1s) << "wake-up lost in trial " << trial;
+    }
+}
+
+TEST(TaskQueueWatcher, WaitForNewWorkDoesNotReturnForWorkAlreadySeen) {
+    TaskQueue queue;
+    TaskQueueWatcher watcher(queue);
+    queue.addTask([] {}, PriorityNormal);
+    EXPECT_EQ(watcher.lastEvent(), TaskQueueWorkAdded);
+    const std::uint64_t seen = watcher.workAddedCount();
+    const auto before = std::chrono::steady_clock::now();
+    watcher.waitForWorkAfter(seen, 300ms);
+    EXPECT_GE(std::chrono::steady_clock::now() - before, 250ms);
+}
+
+TEST(ParallelExecutor, AbortFromItsOwnTaskLeavesNoWorkerBehindTheExecutor) {
+    auto queue = std::make_shared<TaskQueue>();
+    auto* executor = new ParallelExecutor(2);
+    std::promise<void> aborted;
+    std::atomic<bool> taskEnded{false};
+    queue->addTask([&] {
+        executor->abort();
+        aborted.set_value();
+        std::this_thread::sleep_for(200ms);  // still running when the owner destroys the executor
+        taskEnded = true;
+    }, PriorityNormal);
+    executor->execQueue(queue);
+    ASSERT_EQ(aborted.get_future().wait_for(10s), std::future_status::ready);
+    delete executor;
+    EXPECT_TRUE(taskEnded.load()) << "the executor was destroyed while its worker still ran";
+}
