@@ -12,6 +12,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "QorNetworking/WinHttpHandle.h"
+
 namespace Testing {
 namespace {
 
@@ -23,10 +25,7 @@ std::wstring Widen(const std::string& text) {
     return out;
 }
 
-struct InternetHandleCloser {
-    void operator()(HINTERNET h) const { if (h) WinHttpCloseHandle(h); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
+using Nolvar::Networking::UniqueInternetHandle;
 
 } // namespace
 
@@ -89,14 +88,14 @@ HttpResult PlainHttpRequest(const std::string& method, const std::string& url, c
     if (!WinHttpCrackUrl(wideUrl.c_str(), 0, 0, &parts)) return result;
     std::wstring pathAndQuery = path;
 
-    InternetHandle session(WinHttpOpen(L"NetsetterTests", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
-                                       WINHTTP_NO_PROXY_BYPASS, 0));
+    UniqueInternetHandle session(WinHttpOpen(L"NetsetterTests", WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME,
+                                             WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return result;
-    InternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
+    UniqueInternetHandle connection(WinHttpConnect(session.get(), host, parts.nPort, 0));
     if (!connection) return result;
     DWORD flags = parts.nScheme == INTERNET_SCHEME_HTTPS ? WINHTTP_FLAG_SECURE : 0;
-    InternetHandle request(WinHttpOpenRequest(connection.get(), Widen(method).c_str(), pathAndQuery.c_str(), nullptr,
-                                              WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
+    UniqueInternetHandle request(WinHttpOpenRequest(connection.get(), Widen(method).c_str(), pathAndQuery.c_str(),
+                                                    nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
     if (!request) return result;
     if (flags) {
         DWORD ignore = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_CN_INVALID |

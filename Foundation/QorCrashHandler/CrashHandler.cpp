@@ -19,6 +19,7 @@
 
 #include "QorCrashHandler/BreadcrumbRegistry.h"
 #include "QorCrashHandler/SentryBreadCrumbsLogSink.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 
 // The executable's entry for handled-exception reports coming from DLLs (see WriteTrackedException).
@@ -82,14 +83,13 @@ ioPath WriteReport(const Installed& installed, EXCEPTION_POINTERS* exception, co
     boost::filesystem::create_directories(folder, error);
     if (error) return {};
 
-    HANDLE dump = CreateFileW((folder / L"crash.dmp").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
     bool dumped = false;
-    if (dump != INVALID_HANDLE_VALUE) {
+    if (const Core::UniqueKernelHandle dump(CreateFileW((folder / L"crash.dmp").c_str(), GENERIC_WRITE, 0, nullptr,
+                                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        dump) {
         MINIDUMP_EXCEPTION_INFORMATION info{GetCurrentThreadId(), exception, FALSE};
-        dumped = MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), dump, MiniDumpNormal,
+        dumped = MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), dump.get(), MiniDumpNormal,
                                    exception ? &info : nullptr, nullptr, nullptr) != FALSE;
-        CloseHandle(dump);
     }
 
     nlohmann::json report = what;

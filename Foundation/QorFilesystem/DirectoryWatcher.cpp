@@ -5,6 +5,8 @@
 #include <system_error>
 #include <thread>
 
+#include "QorPointer/UniqueHandle.h"
+
 namespace Nolvar::Core {
 
 namespace {
@@ -13,35 +15,17 @@ std::system_error LastError(const char* what) {
     return std::system_error(static_cast<int>(GetLastError()), std::system_category(), what);
 }
 
-class ChangeNotification {
-public:
-    ChangeNotification(const ioPath& directory, DWORD filter)
-        : m_handle(FindFirstChangeNotificationW(directory.wstring().c_str(), FALSE, filter)) {
-        if (m_handle == INVALID_HANDLE_VALUE) throw LastError("FindFirstChangeNotificationW");
-    }
-    ~ChangeNotification() { FindCloseChangeNotification(m_handle); }
-    ChangeNotification(const ChangeNotification&) = delete;
-    ChangeNotification& operator=(const ChangeNotification&) = delete;
-    HANDLE get() const { return m_handle; }
+UniqueChangeNotification WatchDirectory(const ioPath& directory, DWORD filter) {
+    UniqueChangeNotification notification(FindFirstChangeNotificationW(directory.wstring().c_str(), FALSE, filter));
+    if (!notification) throw LastError("FindFirstChangeNotificationW");
+    return notification;
+}
 
-private:
-    HANDLE m_handle;
-};
-
-class Event {
-public:
-    Event() : m_handle(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-        if (m_handle == nullptr) throw LastError("CreateEventW");
-    }
-    ~Event() { CloseHandle(m_handle); }
-    Event(const Event&) = delete;
-    Event& operator=(const Event&) = delete;
-    HANDLE get() const { return m_handle; }
-    void set() const { SetEvent(m_handle); }
-
-private:
-    HANDLE m_handle;
-};
+UniqueKernelHandle NewManualResetEvent() {
+    UniqueKernelHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event) throw LastError("CreateEventW");
+    return event;
+}
 
 DWORD FilterOf(WatchMode mode) {
     DWORD filter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME;
@@ -54,10 +38,12 @@ DWORD FilterOf(WatchMode mode) {
 class DirectoryWatcher final : public IDirectoryWatcher {
 public:
     DirectoryWatcher(const ioPath& directory, WatchMode mode, IDirectoryWatcherFactory::Callback callback)
-        : m_notification(directory, FilterOf(mode)), m_callback(std::move(callback)), m_thread([this] { run(); }) {}
+        : m_notification(WatchDirectory(directory, FilterOf(mode))),
+          m_stop(NewManualResetEvent()),
+          m_callback(std::move(callback)), m_thread([this] { run(); }) {}
 
     ~DirectoryWatcher() override {
-        m_stop.set();
+        SetEvent(m_stop.get());
         m_thread.join();
     }
 
@@ -74,8 +60,8 @@ private:
         }
     }
 
-    ChangeNotification m_notification;
-    Event m_stop;
+    UniqueChangeNotification m_notification;
+    UniqueKernelHandle m_stop;
     IDirectoryWatcherFactory::Callback m_callback;
     std::thread m_thread;  // last: starts after everything it uses exists
 };

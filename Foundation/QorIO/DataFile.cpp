@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <limits>
 #include <system_error>
+#include <utility>
+
+#include "QorPointer/UniqueHandle.h"
 
 namespace Nolvar::Core {
 namespace {
@@ -14,31 +17,11 @@ namespace {
                             std::string(what) + " " + Utf8FromPath(path));
 }
 
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle() { reset(); }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    HANDLE get() const { return m_handle; }
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    bool reset() {
-        if (!valid()) return true;
-        BOOL closed = CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-        return closed != FALSE;
-    }
-
-private:
-    HANDLE m_handle;
-};
-
 constexpr DWORD kMaxChunk = 1u << 30;
 
 class InputFile final : public RefCounted<IDataInput> {
 public:
-    InputFile(HANDLE handle, ioPath path) : m_file(handle), m_path(std::move(path)) {}
+    InputFile(UniqueKernelHandle file, ioPath path) : m_file(std::move(file)), m_path(std::move(path)) {}
 
     std::uint64_t size() const override {
         LARGE_INTEGER size{};
@@ -54,13 +37,13 @@ public:
     }
 
 private:
-    FileHandle m_file;
+    UniqueKernelHandle m_file;
     ioPath m_path;
 };
 
 class OutputFile final : public RefCounted<IDataOutput> {
 public:
-    OutputFile(HANDLE handle, ioPath path) : m_file(handle), m_path(std::move(path)) {}
+    OutputFile(UniqueKernelHandle file, ioPath path) : m_file(std::move(file)), m_path(std::move(path)) {}
 
     void write(const void* data, std::size_t bytes) override {
         if (!m_file.valid()) {
@@ -81,29 +64,31 @@ public:
         }
     }
 
+    // Closing a written file can report a late write failure: the owner's own close would swallow it.
     void close() override {
-        if (!m_file.reset()) ThrowLastError("CloseHandle", m_path);
+        if (m_file && !CloseHandle(m_file.release())) ThrowLastError("CloseHandle", m_path);
     }
 
 private:
-    FileHandle m_file;
+    UniqueKernelHandle m_file;
     ioPath m_path;
 };
 
 } // namespace
 
 DataInputPtr DataInputFile::Create(const ioPath& path) {
-    HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) ThrowLastError("CreateFileW (read)", path);
-    return DataInputPtr(new InputFile(handle, path));
+    UniqueKernelHandle file(CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN,
+                                        nullptr));
+    if (!file) ThrowLastError("CreateFileW (read)", path);
+    return DataInputPtr(new InputFile(std::move(file), path));
 }
 
 DataOutputPtr DataOutputFile::Create(const ioPath& path) {
-    HANDLE handle = CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) ThrowLastError("CreateFileW (write)", path);
-    return DataOutputPtr(new OutputFile(handle, path));
+    UniqueKernelHandle file(CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) ThrowLastError("CreateFileW (write)", path);
+    return DataOutputPtr(new OutputFile(std::move(file), path));
 }
 
 } // namespace Nolvar::Core

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <thread>
 
-#include "QorPointer/UniqueHandle.h"
+#include "QorNetworking/WinHttpHandle.h"
 #include "QorString/Utf.h"
 
 namespace Nolvar::Networking::Detail {
@@ -20,26 +20,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kStopCheckInterval = std::chrono::milliseconds(50);
 
-struct InternetTraits {
-    using pointer = HINTERNET;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::WinHttpCloseHandle(h); }
-};
-struct GlobalTextTraits {
-    using pointer = LPWSTR;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::GlobalFree(h); }
-};
-using UniqueInternet = Core::UniqueHandle<InternetTraits>;
-using UniqueGlobalText = Core::UniqueHandle<GlobalTextTraits>;
-
-std::string Utf8(const UniqueGlobalText& text) { return text ? Core::Utf8FromWstring(text.get()) : std::string(); }
-
 // Runs on the lookup's own thread; may block for as long as WinHTTP likes.
 std::optional<AutoProxyLookup::Answer> LookUp(const AutoProxyLookup::Query& query) {
-    UniqueInternet session(
+    UniqueInternetHandle session(
         WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
     if (!session) return std::nullopt;
     const std::wstring configUrl = Core::WstringFromUtf8(query.autoConfigUrl);

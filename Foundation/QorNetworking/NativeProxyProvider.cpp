@@ -10,21 +10,10 @@
 
 #include "QorNetworking/AutoProxyLookup.h"
 #include "QorNetworking/ProxyList.h"
+#include "QorNetworking/WinHttpHandle.h"
 #include "QorString/Utf.h"
 
 namespace Nolvar::Networking {
-namespace {
-
-struct GlobalText {
-    LPWSTR text = nullptr;
-    ~GlobalText() {
-        if (text) GlobalFree(text);
-    }
-    std::string utf8() const { return text ? Core::Utf8FromWstring(text) : std::string(); }
-};
-
-} // namespace
-
 std::string ProxyToString(const IProxyProvider::Proxy& proxy) {
     const char* scheme = nullptr;
     switch (proxy.type) {
@@ -58,20 +47,20 @@ IProxyProvider::Proxy NativeProxyProvider::getProxy(const std::string& url, cons
 
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG settings{};
     if (!WinHttpGetIEProxyConfigForCurrentUser(&settings)) return {};
-    GlobalText autoConfigUrl{settings.lpszAutoConfigUrl}, proxyList{settings.lpszProxy},
+    const UniqueGlobalText autoConfigUrl{settings.lpszAutoConfigUrl}, proxyList{settings.lpszProxy},
         bypassList{settings.lpszProxyBypass};
 
-    if (settings.fAutoDetect || autoConfigUrl.text) {
+    if (settings.fAutoDetect || autoConfigUrl) {
         Detail::AutoProxyLookup::Query query{parsed.toString(),
                                              parsed.scheme() + "://" + parsed.host() + ":" + std::to_string(parsed.port()),
-                                             autoConfigUrl.utf8(), settings.fAutoDetect != FALSE};
+                                             Utf8(autoConfigUrl), settings.fAutoDetect != FALSE};
         if (auto answer = m_impl->lookup.find(query, stop)) {
             if (answer->proxyList.empty()) return {};
             return Detail::SelectProxy(answer->proxyList, answer->bypassList, parsed);
         }
     }
-    if (!proxyList.text) return {};
-    return Detail::SelectProxy(proxyList.utf8(), bypassList.utf8(), parsed);
+    if (!proxyList) return {};
+    return Detail::SelectProxy(Utf8(proxyList), Utf8(bypassList), parsed);
 }
 
 } // namespace Nolvar::Networking

@@ -18,6 +18,7 @@
 #include "QorNetworking/ProxyText.h"
 #include "QorNetworking/WinHttpExchange.h"
 #include "QorNetworking/WinHttpErrors.h"
+#include "QorNetworking/WinHttpHandle.h"
 #include "QorString/Utf.h"
 
 #ifndef WINHTTP_OPTION_ENABLE_HTTP_PROTOCOL
@@ -38,11 +39,6 @@ constexpr auto kCloseWait = 300ms;
 // Added to WinHTTP's send and receive time-outs so that the low-speed rule ends a stall first (milliseconds).
 constexpr std::int64_t kStallBackstop = 10'000;
 
-struct InternetHandleCloser {
-    void operator()(HINTERNET handle) const { WinHttpCloseHandle(handle); }
-};
-using InternetHandle = std::unique_ptr<void, InternetHandleCloser>;
-
 std::wstring Wide(const std::string& text) { return Core::WstringFromUtf8(text); }
 std::string Narrow(const std::wstring& text) { return Core::Utf8FromWstring(text); }
 
@@ -62,18 +58,17 @@ public:
         DWORD flags = WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY;
         if (url.scheme() == "https") flags |= WINHTTP_FLAG_SECURE;
         const wchar_t* version = options.httpVersion == HttpVersion::Http1_0 ? L"HTTP/1.0" : nullptr;
-        m_request = WinHttpOpenRequest(m_connect.get(), method.c_str(), Wide(url.pathAndQuery()).c_str(), version,
-                                       WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags);
+        m_request.reset(WinHttpOpenRequest(m_connect.get(), method.c_str(), Wide(url.pathAndQuery()).c_str(), version,
+                                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, flags));
         if (!m_request) {
             error = GetLastError();
             m_exchange->forgetWinHttpReference();
             return;
         }
         DWORD_PTR context = reinterpret_cast<DWORD_PTR>(m_exchange);
-        if (!WinHttpSetOption(m_request, WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
+        if (!WinHttpSetOption(m_request.get(), WINHTTP_OPTION_CONTEXT_VALUE, &context, sizeof(context))) {
             error = GetLastError();
-            WinHttpCloseHandle(m_request);
-            m_request = nullptr;
+            m_request.reset();
             m_exchange->forgetWinHttpReference();
             return;
         }
@@ -88,8 +83,7 @@ public:
     // Closes the request handle; waits at most `limit` for WinHTTP to report it closed.
     void close(Clock::duration limit) {
         if (m_request) {
-            WinHttpCloseHandle(m_request);
-            m_request = nullptr;
+            m_request.reset();
             m_exchange->waitClosed(limit);
         }
         if (m_exchange) {
@@ -100,15 +94,15 @@ public:
         m_connect.reset();
     }
 
-    HINTERNET handle() const { return m_request; }
+    HINTERNET handle() const { return m_request.get(); }
     Exchange& exchange() { return *m_exchange; }
     // Time spent connecting, known once the hop is closed.
     Clock::duration connectTime() const { return m_connectTime; }
 
 private:
     Clock::duration m_connectTime{};
-    InternetHandle m_connect;
-    HINTERNET m_request = nullptr;
+    UniqueInternetHandle m_connect;
+    UniqueInternetHandle m_request;
     Exchange* m_exchange = nullptr;
 };
 
@@ -199,7 +193,7 @@ private:
         std::string agent;
         if (auto ua = request.headers.find("User-Agent"); ua != request.headers.end()) agent = CleanHeaderText(ua->second);
         std::wstring proxyName = m_viaProxy ? Wide(proxy->host + ":" + std::to_string(proxy->port)) : std::wstring();
-        InternetHandle session(WinHttpOpen(agent.empty() ? nullptr : Wide(agent).c_str(),
+        UniqueInternetHandle session(WinHttpOpen(agent.empty() ? nullptr : Wide(agent).c_str(),
                                            m_viaProxy ? WINHTTP_ACCESS_TYPE_NAMED_PROXY : WINHTTP_ACCESS_TYPE_NO_PROXY,
                                            m_viaProxy ? proxyName.c_str() : WINHTTP_NO_PROXY_NAME,
                                            m_viaProxy ? L"<-loopback>" : WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "QorPointer/UniqueHandle.h"
+
 namespace Nolvar::Util {
 
 class AppMutexLocker {
@@ -21,7 +23,7 @@ public:
     void release();
 
 private:
-    HANDLE m_mutex = nullptr;
+    Core::UniqueKernelHandle m_mutex;
     bool m_owned = false;
 };
 

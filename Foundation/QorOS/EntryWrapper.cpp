@@ -5,10 +5,10 @@
 
 #include <cstdio>
 #include <exception>
-#include <memory>
 #include <string>
 #include <vector>
 
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 
 namespace Nolvar::Core {
@@ -17,7 +17,7 @@ int EntryWrapper(const MainFunction& main) {
     std::vector<std::string> arguments;
     {
         int count = 0;
-        std::unique_ptr<LPWSTR, decltype(&LocalFree)> wide(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+        const UniqueLocalPtr<LPWSTR*> wide(CommandLineToArgvW(GetCommandLineW(), &count));
         for (int i = 0; wide && i < count; ++i) arguments.push_back(Utf8FromWstring(wide.get()[i]));
     }
     std::vector<char*> argv;

@@ -3,24 +3,17 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <memory>
 #include <vector>
 
 #include "QorFilesystem/Path.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 
 namespace Nolvar::Core {
 namespace {
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const {
-        if (handle && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
-    }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
-
 std::wstring ImagePath(DWORD processId) {
-    UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    UniqueKernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
     if (!process) return {};
     std::wstring buffer(32768, L'\0');
     DWORD size = static_cast<DWORD>(buffer.size());
@@ -37,8 +30,8 @@ bool SameText(const std::wstring& a, const std::wstring& b) {
 // Ids of the processes whose executable file name is `exeName`.
 std::vector<DWORD> FindProcesses(const std::wstring& exeName) {
     std::vector<DWORD> found;
-    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot || snapshot.get() == INVALID_HANDLE_VALUE) return found;
+    UniqueKernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return found;
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof(entry);
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {

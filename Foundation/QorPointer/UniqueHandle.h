@@ -72,6 +72,14 @@ struct Kernel {
     static void close(pointer h) noexcept { ::CloseHandle(h); }
 };
 
+// Change notifications from FindFirstChangeNotification: INVALID_HANDLE_VALUE on failure, closed by their own call.
+struct ChangeNotification {
+    using pointer = HANDLE;
+    static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool isValid(pointer h) noexcept { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(pointer h) noexcept { ::FindCloseChangeNotification(h); }
+};
+
 struct FindFile {
     using pointer = HANDLE;
     static pointer invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -124,11 +132,22 @@ struct MemoryDc {
     static void close(pointer h) noexcept { ::DeleteDC(h); }
 };
 
+// Memory a call allocated for the caller with LocalAlloc (CommandLineToArgvW, FormatMessage), typed as what it holds.
+template <class T>
 struct LocalMemory {
-    using pointer = HLOCAL;
+    using pointer = T;
     static pointer invalid() noexcept { return nullptr; }
     static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::LocalFree(h); }
+    static void close(pointer h) noexcept { ::LocalFree(reinterpret_cast<HLOCAL>(h)); }
+};
+
+// Memory a call allocated for the caller with GlobalAlloc (WinHTTP's proxy texts), typed as what it holds.
+template <class T>
+struct GlobalMemory {
+    using pointer = T;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::GlobalFree(reinterpret_cast<HGLOBAL>(h)); }
 };
 
 }  // namespace HandleTraits
@@ -142,6 +161,11 @@ template <class T>
 using UniqueGdiObject = UniqueHandle<HandleTraits::GdiObject<T>>;
 using UniqueIcon = UniqueHandle<HandleTraits::Icon>;
 using UniqueMemoryDc = UniqueHandle<HandleTraits::MemoryDc>;
-using UniqueLocalMemory = UniqueHandle<HandleTraits::LocalMemory>;
+template <class T>
+using UniqueLocalPtr = UniqueHandle<HandleTraits::LocalMemory<T>>;
+using UniqueLocalMemory = UniqueLocalPtr<HLOCAL>;
+template <class T>
+using UniqueGlobalPtr = UniqueHandle<HandleTraits::GlobalMemory<T>>;
+using UniqueChangeNotification = UniqueHandle<HandleTraits::ChangeNotification>;
 
 }  // namespace Nolvar::Core

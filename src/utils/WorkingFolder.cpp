@@ -55,11 +55,7 @@ WorkingFolderLock::WorkingFolderLock(const ioPath& folder)
     : m_handle(CreateFileW((folder / kLockFileName).c_str(), GENERIC_READ | GENERIC_WRITE,
                            FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)) {}
 
-WorkingFolderLock::~WorkingFolderLock() {
-    if (locked()) CloseHandle(m_handle);
-}
-
-bool WorkingFolderLock::locked() const { return m_handle != INVALID_HANDLE_VALUE; }
+bool WorkingFolderLock::locked() const { return m_handle.valid(); }
 
 ioPath CreateWorkingFolderIn(const ioPath& tempFolder, std::unique_ptr<WorkingFolderLock>& lock) {
     for (;;) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "QorFilesystem/Path.h"
+#include "QorPointer/UniqueHandle.h"
 
 namespace Nolvar {
 
@@ -26,13 +27,10 @@ namespace Detail {
 class WorkingFolderLock {
 public:
     explicit WorkingFolderLock(const ioPath& folder);
-    ~WorkingFolderLock();
-    WorkingFolderLock(const WorkingFolderLock&) = delete;
-    WorkingFolderLock& operator=(const WorkingFolderLock&) = delete;
     bool locked() const;
 
 private:
-    void* m_handle;
+    Core::UniqueKernelHandle m_handle;
 };
 
 // Creates a new locked working folder under `tempFolder`; the lock lives in `lock`.

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "QorNetworking/HttpClient.h"
+#include "QorNetworking/WinHttpHandle.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 
 using namespace Nolvar;
@@ -27,9 +29,12 @@ double PlainWinHttpDownload(const std::wstring& url, HANDLE file) {
     parts.lpszUrlPath = path;
     parts.dwUrlPathLength = 4096;
     if (!WinHttpCrackUrl(url.c_str(), 0, 0, &parts)) return -1;
-    HINTERNET session = WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0);
-    HINTERNET connect = WinHttpConnect(session, host, parts.nPort, 0);
-    HINTERNET request = WinHttpOpenRequest(connect, L"GET", path, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0);
+    const Networking::UniqueInternetHandle session(
+        WinHttpOpen(nullptr, WINHTTP_ACCESS_TYPE_NO_PROXY, WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
+    const Networking::UniqueInternetHandle connect(WinHttpConnect(session.get(), host, parts.nPort, 0));
+    const Networking::UniqueInternetHandle requestHandle(WinHttpOpenRequest(
+        connect.get(), L"GET", path, nullptr, WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, 0));
+    const HINTERNET request = requestHandle.get();
     double total = -1;
     if (request && WinHttpSendRequest(request, WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA, 0, 0, 0) &&
         WinHttpReceiveResponse(request, nullptr)) {
@@ -43,9 +48,6 @@ double PlainWinHttpDownload(const std::wstring& url, HANDLE file) {
             total += read;
         }
     }
-    WinHttpCloseHandle(request);
-    WinHttpCloseHandle(connect);
-    WinHttpCloseHandle(session);
     return total;
 }
 
@@ -57,8 +59,10 @@ int wmain(int argc, wchar_t** argv) {
         std::fprintf(stderr, "usage: NetworkBench <url> <output file> [--plain-winhttp]\n");
         return 2;
     }
-    HANDLE file = CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
+    Core::UniqueKernelHandle output(
+        CreateFileW(argv[2], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const HANDLE file = output.get();
+    if (!output) {
         std::fprintf(stderr, "cannot create the output file\n");
         return 2;
     }
@@ -66,7 +70,7 @@ int wmain(int argc, wchar_t** argv) {
         auto started = std::chrono::steady_clock::now();
         double bytes = PlainWinHttpDownload(argv[1], file);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        CloseHandle(file);
+        output.reset();
         if (bytes < 0) return 1;
         std::printf("bytes=%.0f seconds=%.3f bytes_per_second=%.0f\n", bytes, seconds, bytes / seconds);
         return 0;
@@ -87,7 +91,7 @@ int wmain(int argc, wchar_t** argv) {
     auto started = std::chrono::steady_clock::now();
     client->get(response, request, options);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-    CloseHandle(file);
+    output.reset();
 
     if (response.error.code != 0 || response.statusCode != 200 || writeFailed) {
         std::fprintf(stderr, "download failed: error %d (%s), status %d%s\n", response.error.code,

@@ -14,6 +14,7 @@
 #include "QorCrashHandler/SentryBreadCrumbsLogSink.h"
 #include "QorCrashHandler/TrackException.h"
 #include "QorString/Utf.h"
+#include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
 
 using namespace Nolvar;
@@ -22,31 +23,12 @@ namespace {
 
 constexpr wchar_t kChildVariable[] = L"NETSETTER_CRASH_TEST_CHILD";
 
-std::wstring SelfPath() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
-
 // Runs this test program as a child that crashes the way `mode` says, with reports going to `folder`.
 DWORD RunCrashingChild(const std::string& mode, const std::filesystem::path& folder) {
-    const std::wstring value = Core::WstringFromUtf8(mode) + L"|" + folder.wstring();
-    SetEnvironmentVariableW(kChildVariable, value.c_str());
-    std::wstring command = L"\"" + SelfPath() + L"\" --gtest_filter=CrashChild.DISABLED_Run --gtest_also_run_disabled_tests";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    const BOOL started =
-        CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
-    SetEnvironmentVariableW(kChildVariable, nullptr);
-    if (!started) return static_cast<DWORD>(-1);
+    Testing::ChildProcess child = Testing::StartOwnTest("CrashChild.DISABLED_Run", kChildVariable,
+                                                        Core::WstringFromUtf8(mode) + L"|" + folder.wstring());
     // Writing a minidump under Wine takes tens of seconds on a busy machine.
-    WaitForSingleObject(process.hProcess, 110000);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+    return static_cast<DWORD>(child.wait(std::chrono::seconds(110)));
 }
 
 std::filesystem::path OnlyReport(const std::filesystem::path& folder) {

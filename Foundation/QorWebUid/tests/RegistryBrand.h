@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 
 class RegistryBrand {
@@ -41,12 +42,11 @@ public:
 
     // Last write time of SOFTWARE\<brand>\<subKey>, 0 when the key is missing.
     unsigned long long lastWriteTime(const std::string& subKey) const {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_CURRENT_USER, path(subKey).c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
+        Nolvar::Core::UniqueRegKey key;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, path(subKey).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS) return 0;
         FILETIME time = {};
-        RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+        RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, &time);
-        RegCloseKey(key);
         return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     }
 

@@ -12,6 +12,7 @@
 
 #include "QorCrashHandler/TrackException.h"
 #include "QorFilesystem/CacheRoot.h"
+#include "QorPointer/UniqueHandle.h"
 #include "Tracking/Tallivo/Impl/NotNull.h"
 #include "Tracking/Tallivo/Impl/SerializedEvents.h"
 #include "Tracking/Tallivo/Impl/StorageDirectory.h"
@@ -30,29 +31,13 @@ boost::system::error_code LastError() {
 
 std::string Quoted(const ioPath& path) { return "\"" + Core::Utf8FromPath(path) + "\""; }
 
-class File {
-public:
-    explicit File(HANDLE handle) : m_handle(handle) {}
-    ~File() { close(); }
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-    bool valid() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE get() const { return m_handle; }
-    void close() {
-        if (valid()) CloseHandle(m_handle);
-        m_handle = INVALID_HANDLE_VALUE;
-    }
-
-private:
-    HANDLE m_handle;
-};
-
 // Writes `text` into a new file; false (with the last error set) when the file exists or cannot be written.
 bool WriteNewFile(const ioPath& path, const std::string& text, boost::system::error_code& openError,
                   boost::system::error_code& writeError) {
-    File file(CreateFileW(path.wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    const Core::UniqueKernelHandle file(CreateFileW(path.wstring().c_str(), GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         openError = LastError();
         return false;
     }
@@ -69,9 +54,10 @@ bool IsClash(const boost::system::error_code& error) {
 }
 
 std::string ReadWholeFile(const ioPath& path) {
-    File file(CreateFileW(path.wstring().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file.valid()) {
+    const Core::UniqueKernelHandle file(CreateFileW(path.wstring().c_str(), GENERIC_READ,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
         LOG(WARNING) << "Can't open json file: " << Core::Utf8FromPath(path);
         return {};
     }

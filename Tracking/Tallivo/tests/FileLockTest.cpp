@@ -3,7 +3,7 @@
 
 #include <thread>
 
-#include "ChildProcess.h"
+#include "TallivoHelper.h"
 #include "Tracking/Tallivo/Impl/FileLock.h"
 #include "testing/TempFolder.h"
 
@@ -45,6 +45,7 @@ TEST(FileLock, ExactlyOneOfTwoProcessesHoldsItUntilTheHolderDies) {
 
     // The other process takes it first.
     auto holder = std::make_unique<Testing::ChildProcess>(
+        Testing::TallivoHelper(),
         std::vector<std::wstring>{L"lock", directory.wstring(), (temp.path() / L"holder").wstring()});
     ASSERT_EQ(WaitForReadyFile(temp.path() / L"holder"), "1");
     FileLock ours(directory);
@@ -52,7 +53,8 @@ TEST(FileLock, ExactlyOneOfTwoProcessesHoldsItUntilTheHolderDies) {
     EXPECT_FALSE(ours.tryLock());
 
     // A third process does not get it either while we wait.
-    Testing::ChildProcess third({L"lock", directory.wstring(), (temp.path() / L"third").wstring()});
+    Testing::ChildProcess third(Testing::TallivoHelper(),
+                                {L"lock", directory.wstring(), (temp.path() / L"third").wstring()});
     EXPECT_EQ(WaitForReadyFile(temp.path() / L"third"), "0");
     third.terminate();
 
@@ -61,6 +63,7 @@ TEST(FileLock, ExactlyOneOfTwoProcessesHoldsItUntilTheHolderDies) {
     EXPECT_TRUE(ours.tryLock());
 
     // Now we hold it: a new process is refused.
-    Testing::ChildProcess late({L"lock", directory.wstring(), (temp.path() / L"late").wstring()});
+    Testing::ChildProcess late(Testing::TallivoHelper(),
+                               {L"lock", directory.wstring(), (temp.path() / L"late").wstring()});
     EXPECT_EQ(WaitForReadyFile(temp.path() / L"late"), "0");
 }

@@ -8,7 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "ChildProcess.h"
+#include "TallivoHelper.h"
 #include "Uploads.h"
 #include "FakeClock.h"
 #include "Tracking/Tallivo/Impl/IdGenerator.h"
@@ -168,7 +168,7 @@ TEST_F(StorageTest, HalfWrittenEventIsNeverHandedOutAndStaleOnesAreCleared) {
 TEST_F(StorageTest, AWriterKilledMidWayLeavesOnlyWholeEvents) {
     fs::create_directories(directory);
     {
-        Testing::ChildProcess writer({L"push", directory.wstring(), L"100000"});
+        Testing::ChildProcess writer(Testing::TallivoHelper(), {L"push", directory.wstring(), L"100000"});
         ASSERT_TRUE(Testing::WaitFor([&] { return filesWith(".json").size() >= 20; }, std::chrono::seconds(20)));
         writer.terminate();
     }
@@ -209,8 +209,8 @@ TEST_F(StorageTest, IdsAreUniqueAcrossThreadsAndProcesses) {
 
     auto storage = makeStorage();
     constexpr int kPerWriter = 150;
-    Testing::ChildProcess childA({L"push", directory.wstring(), std::to_wstring(kPerWriter)});
-    Testing::ChildProcess childB({L"push", directory.wstring(), std::to_wstring(kPerWriter)});
+    Testing::ChildProcess childA(Testing::TallivoHelper(), {L"push", directory.wstring(), std::to_wstring(kPerWriter)});
+    Testing::ChildProcess childB(Testing::TallivoHelper(), {L"push", directory.wstring(), std::to_wstring(kPerWriter)});
     std::thread one([&] {
         for (int i = 0; i < kPerWriter; ++i) storage->push(NumberedEvent(i));
     });

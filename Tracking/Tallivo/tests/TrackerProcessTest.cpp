@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "ChildProcess.h"
+#include "TallivoHelper.h"
 #include "QorString/Utf.h"
 #include "TrackerSupport.h"
 #include "Uploads.h"
@@ -53,7 +53,7 @@ TEST(TrackerProcesses, EventsStoredWhileTheServerIsDownAreSentByALaterProcess) {
     Testing::ProductFolderCleanup cleanup(product);
     server.script(key, Testing::kAccept);
 
-    Testing::ChildProcess offline(TrackArguments("http://127.0.0.1:1/stat", product, 7, 0));
+    Testing::ChildProcess offline(Testing::TallivoHelper(), TrackArguments("http://127.0.0.1:1/stat", product, 7, 0));
     ASSERT_EQ(offline.wait(), 0);
     EXPECT_EQ(Testing::StoredEvents(product), 7u);
 
@@ -75,7 +75,7 @@ TEST(TrackerProcesses, OneSenderForTwoProcessesAndEveryEventOnce) {
     const std::string url = server.httpUrl("/script/" + key);
 
     // The helper starts first, so it holds the sending lock while it runs.
-    Testing::ChildProcess helper(TrackArguments(url, product, 25, 8000));
+    Testing::ChildProcess helper(Testing::TallivoHelper(), TrackArguments(url, product, 25, 8000));
     ASSERT_TRUE(Testing::WaitFor([&] { return ReceivedEvents(server, key).counts.size() == 25; }, 10s));
 
     auto tracker = Tracker::GetInstance();
@@ -103,7 +103,8 @@ TEST(TrackerProcesses, LockIsTakenOverAfterTheHolderExits) {
     server.script(holderKey, R"([{"status":200,"body":{"success":false,"disabled":true}}])");
     server.script(key, Testing::kAccept);
 
-    Testing::ChildProcess holder(TrackArguments(server.httpUrl("/script/" + holderKey), product, 1, 2000));
+    Testing::ChildProcess holder(Testing::TallivoHelper(),
+                                 TrackArguments(server.httpUrl("/script/" + holderKey), product, 1, 2000));
     ASSERT_TRUE(Testing::WaitFor([&] { return Testing::Recorded(server, holderKey).size() == 1; }, 10s));
     auto tracker = Tracker::GetInstance();
     ASSERT_TRUE(tracker->Initialize(Testing::TrackerInit(server.httpUrl("/script/" + key), product)));
@@ -125,7 +126,8 @@ TEST(TrackerProcesses, ExitWithoutDeinitializeEndsTheProcess) {
     server.script(key, R"([{"status":200,"delay":30000,"body":{"success":true,"disabled":false}}])");
 
     // The helper exits while its upload is in flight and its threads run.
-    Testing::ChildProcess helper(TrackArguments(server.httpUrl("/script/" + key), product, 3, -1500));
+    Testing::ChildProcess helper(Testing::TallivoHelper(),
+                                 TrackArguments(server.httpUrl("/script/" + key), product, 3, -1500));
     EXPECT_EQ(helper.wait(15s), 0);
     EXPECT_EQ(Testing::StoredEvents(product), 3u);
 }

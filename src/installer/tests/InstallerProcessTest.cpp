@@ -3,11 +3,13 @@
 #include <filesystem>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include "QorString/Utf.h"
+#include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
 #include "testing/TestServer.h"
 
@@ -18,23 +20,10 @@ std::filesystem::path InstallerExe() {
            L"installer.exe";
 }
 
-DWORD RunAndWait(std::wstring commandLine) {
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return static_cast<DWORD>(-1);
-    WaitForSingleObject(process.hProcess, 60000);
-    DWORD code = static_cast<DWORD>(-1);
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return code;
+// The installer's exit code, or -1 when it did not end within a minute.
+int RunInstaller(const std::vector<std::wstring>& arguments) {
+    return Testing::ChildProcess(InstallerExe().wstring(), arguments).wait(std::chrono::seconds(60));
 }
-
-struct ModuleCloser {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
 
 std::string NamedResource(HMODULE module, const wchar_t* name) {
     HRSRC resource = FindResourceW(module, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
@@ -47,8 +36,7 @@ std::string NamedResource(HMODULE module, const wchar_t* name) {
 
 TEST(InstallerProcess, StartsAndWritesOneLogWithTheLibrariesLines) {
     Testing::TempFolder logs(L"netsetter-log-Пользователь-");
-    const std::wstring command = L"\"" + InstallerExe().wstring() + L"\" \"--log-path=" + logs.path().wstring() + L"\"";
-    EXPECT_EQ(RunAndWait(command), 0u);
+    EXPECT_EQ(RunInstaller({L"--log-path=" + logs.path().wstring()}), 0);
     const std::string log = Testing::ReadInfoLogs(logs.path());
     EXPECT_NE(log.find("Installer started"), std::string::npos) << log;
     EXPECT_NE(log.find("Fetchwell module version 2.0.0"), std::string::npos) << log;
@@ -56,8 +44,8 @@ TEST(InstallerProcess, StartsAndWritesOneLogWithTheLibrariesLines) {
 }
 
 TEST(InstallerProcess, ResourcesAreFoundByName) {
-    std::unique_ptr<std::remove_pointer_t<HMODULE>, ModuleCloser> module(LoadLibraryExW(
-        InstallerExe().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
+    const Nolvar::Core::UniqueModule module(LoadLibraryExW(InstallerExe().c_str(), nullptr,
+                                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
     ASSERT_TRUE(module);
     const std::string config = NamedResource(module.get(), L"IDR_DEFAULT_CFG");
     ASSERT_FALSE(config.empty());
@@ -69,9 +57,8 @@ TEST(InstallerProcess, ResourcesAreFoundByName) {
 
 TEST(InstallerProcess, OptionsInTheWrongFormAreWarnedAboutAndDoNotEndTheRun) {
     Testing::TempFolder logs(L"netsetter-log-");
-    const std::wstring command = L"\"" + InstallerExe().wstring() + L"\" \"--log-path=" + logs.path().wstring() +
-                                 L"\" --distrib-name --debug=1 --module-name";
-    EXPECT_EQ(RunAndWait(command), 0u);
+    EXPECT_EQ(RunInstaller({L"--log-path=" + logs.path().wstring(), L"--distrib-name", L"--debug=1", L"--module-name"}),
+              0);
     const std::string log = Testing::ReadInfoLogs(logs.path());
     EXPECT_NE(log.find("Installer started"), std::string::npos) << log;
     EXPECT_NE(log.find("--distrib-name needs a value"), std::string::npos) << log;

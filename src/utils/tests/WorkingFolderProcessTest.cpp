@@ -7,6 +7,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
+#include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
 #include "utils/WorkingFolder.h"
 
@@ -42,16 +43,8 @@ TEST(WorkingFolderChild, DISABLED_HoldFolder) {
 
 TEST(WorkingFolder, AnotherRunningInstallerKeepsItsFolderUntilItEnds) {
     Testing::TempFolder temp;
-    SetEnvironmentVariableW(kChildVariable, temp.path().c_str());
-    std::wstring command(32768, L'\0');
-    command.resize(GetModuleFileNameW(nullptr, command.data(), static_cast<DWORD>(command.size())));
-    command = L"\"" + command + L"\" --gtest_filter=WorkingFolderChild.DISABLED_HoldFolder --gtest_also_run_disabled_tests";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION child{};
-    const BOOL started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
-    SetEnvironmentVariableW(kChildVariable, nullptr);
-    ASSERT_TRUE(started);
+    Testing::ChildProcess child =
+        Testing::StartOwnTest("WorkingFolderChild.DISABLED_HoldFolder", kChildVariable, temp.path().wstring());
 
     const ioPath ours(temp.path().wstring());
     ioPath folder;
@@ -63,10 +56,7 @@ TEST(WorkingFolder, AnotherRunningInstallerKeepsItsFolderUntilItEnds) {
     Detail::RemoveWorkingFoldersIn(ours);
     EXPECT_TRUE(boost::filesystem::exists(folder / L"netsetter.lock"));
 
-    TerminateProcess(child.hProcess, 0);
-    WaitForSingleObject(child.hProcess, 30000);
-    CloseHandle(child.hThread);
-    CloseHandle(child.hProcess);
+    child.terminate();
     Detail::RemoveWorkingFoldersIn(ours);
     EXPECT_FALSE(boost::filesystem::exists(folder));
 }

@@ -96,8 +96,9 @@ InstalledApplication FindInstalledApplication(const SearchKeys& searchKeys) {
     InstalledApplication result;
     int best = INT_MIN;
     for (const UninstallView& view : kUninstallViews) {
-        RegistryKey uninstall(view.root, kUninstallKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | view.viewFlag);
-        if (!uninstall.isOpen()) continue;
+        const Core::UniqueRegKey uninstall =
+            OpenRegistryKey(view.root, kUninstallKey, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS | view.viewFlag);
+        if (!uninstall) continue;
         DWORD count = 0;
         DWORD longest = 0;
         if (RegQueryInfoKeyW(uninstall.get(), nullptr, nullptr, nullptr, &count, &longest, nullptr, nullptr,

@@ -1,7 +1,6 @@
 #include "utils/win/RegistryReader.h"
 
 #include <algorithm>
-#include <utility>
 #include <vector>
 
 namespace Nolvar {
@@ -16,23 +15,10 @@ constexpr int kValueReadAttempts = 4;
 
 } // namespace
 
-RegistryKey::RegistryKey(HKEY root, const std::wstring& subKey, REGSAM access) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root, subKey.c_str(), 0, access, &key) == ERROR_SUCCESS) m_key = key;
-}
-
-RegistryKey::~RegistryKey() {
-    if (m_key) RegCloseKey(m_key);
-}
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept : m_key(std::exchange(other.m_key, nullptr)) {}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        if (m_key) RegCloseKey(m_key);
-        m_key = std::exchange(other.m_key, nullptr);
-    }
-    return *this;
+Core::UniqueRegKey OpenRegistryKey(HKEY root, const std::wstring& subKey, REGSAM access) {
+    Core::UniqueRegKey key;
+    if (RegOpenKeyExW(root, subKey.c_str(), 0, access, key.put()) != ERROR_SUCCESS) key.release();
+    return key;
 }
 
 std::wstring EnumRegistrySubKey(HKEY key, DWORD index, DWORD bufferLength) {

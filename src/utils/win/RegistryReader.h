@@ -4,26 +4,12 @@
 
 #include <string>
 
+#include "QorPointer/UniqueHandle.h"
+
 namespace Nolvar {
 
-// An open registry key, closed when the object goes.
-class RegistryKey {
-public:
-    RegistryKey() = default;
-    // Opens `subKey` under `root` with `access` (which may carry a KEY_WOW64_* view flag); check `isOpen`.
-    RegistryKey(HKEY root, const std::wstring& subKey, REGSAM access);
-    ~RegistryKey();
-    RegistryKey(RegistryKey&& other) noexcept;
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    bool isOpen() const { return m_key != nullptr; }
-    HKEY get() const { return m_key; }
-
-private:
-    HKEY m_key = nullptr;
-};
+// Opens `subKey` under `root` with `access` (which may carry a KEY_WOW64_* view flag); empty when it cannot.
+Core::UniqueRegKey OpenRegistryKey(HKEY root, const std::wstring& subKey, REGSAM access);
 
 // Name of the sub-key at `index`, read into a buffer of `bufferLength` characters that doubles while too small.
 std::wstring EnumRegistrySubKey(HKEY key, DWORD index, DWORD bufferLength);

@@ -3,20 +3,21 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
+#include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
 
 namespace {
 
-std::filesystem::path BinFolder() {
-    std::wstring self(32768, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    return std::filesystem::path(self).parent_path();
-}
+std::filesystem::path BinFolder() { return std::filesystem::path(Testing::SelfPath()).parent_path(); }
 
 // A running copy of the stand-in installer under the product's name, registered as installed.
 class RunningProduct {
@@ -26,31 +27,26 @@ public:
         const auto exe = folder / exeName;
         std::filesystem::copy_file(BinFolder() / L"FakeInstaller.exe", exe);
         std::filesystem::copy_file(BinFolder() / L"FakeInstaller.exe", folder / L"uninstall.exe");
-        HKEY key = nullptr;
-        RegCreateKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr);
+        Nolvar::Core::UniqueRegKey key;
+        RegCreateKeyExW(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, key.put(), nullptr);
         const std::wstring uninstall = L"\"" + (folder / L"uninstall.exe").wstring() + L"\"";
-        RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(uninstall.c_str()),
+        RegSetValueExW(key.get(), L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(uninstall.c_str()),
                        static_cast<DWORD>((uninstall.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(key);
-        std::wstring commandLine = L"\"" + exe.wstring() + L"\" /FAKE_SLEEP=60000";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &m_process);
+        try {
+            m_process.emplace(exe.wstring(), std::vector<std::wstring>{L"/FAKE_SLEEP=60000"});
+        } catch (const std::runtime_error&) {
+            // started() tells
+        }
     }
     ~RunningProduct() {
-        if (m_process.hProcess) {
-            TerminateProcess(m_process.hProcess, 0);
-            WaitForSingleObject(m_process.hProcess, 5000);
-            CloseHandle(m_process.hProcess);
-            CloseHandle(m_process.hThread);
-        }
+        m_process.reset();
         RegDeleteKeyW(HKEY_CURRENT_USER, m_key.c_str());
     }
-    bool started() const { return m_process.hProcess != nullptr; }
+    bool started() const { return m_process.has_value(); }
 
 private:
     std::wstring m_key;
-    PROCESS_INFORMATION m_process{};
+    std::optional<Testing::ChildProcess> m_process;
 };
 
 TEST(ProductRunning, NeedsTheCheckARunningProcessAndAnInstalledProduct) {

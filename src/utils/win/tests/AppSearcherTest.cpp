@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "testing/TempFolder.h"
 #include "utils/win/RegistryReader.h"
@@ -44,14 +45,13 @@ protected:
     void AddEntry(View view, const std::wstring& suffix, const std::wstring& installLocation,
                   const std::wstring& uninstallString) {
         const std::wstring name = m_prefix + suffix;
-        HKEY key = nullptr;
+        Nolvar::Core::UniqueRegKey key;
         ASSERT_EQ(RegCreateKeyExW(view.root, (kUninstall + name).c_str(), 0, nullptr, 0, KEY_SET_VALUE | view.flag,
-                                  nullptr, &key, nullptr),
+                                  nullptr, key.put(), nullptr),
                   ERROR_SUCCESS);
         m_made.push_back({view, name});
-        if (!installLocation.empty()) SetString(key, L"InstallLocation", installLocation);
-        if (!uninstallString.empty()) SetString(key, L"UninstallString", uninstallString);
-        RegCloseKey(key);
+        if (!installLocation.empty()) SetString(key.get(), L"InstallLocation", installLocation);
+        if (!uninstallString.empty()) SetString(key.get(), L"UninstallString", uninstallString);
     }
 
     // A product folder with the executable (when `withExe`) and an uninstaller.
@@ -130,14 +130,14 @@ TEST_F(AppSearcher, UnreadableEntriesAndFoldersCountAsNotFound) {
     const auto file = MakeProduct(L"file", true);
     AddEntry(kUser64, L"9", file + L"\\product.exe", file + L"\\product.exe\\uninstall.exe");  // a file, not a folder
     AddEntry(kUser64, L"8", L"Q:\\missing\\folder", L"Q:\\missing\\folder\\uninstall.exe");
-    HKEY key = nullptr;
+    Nolvar::Core::UniqueRegKey key;
     ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (kUninstall + m_prefix + L"7").c_str(), 0, nullptr, 0,
-                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+                              KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     m_made.push_back({kUser64, m_prefix + L"7"});
     const DWORD number = 5;
-    RegSetValueExW(key, L"UninstallString", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-    RegCloseKey(key);
+    RegSetValueExW(key.get(), L"UninstallString", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    key.reset();
 
     const auto found = FindInstalledApplication(Keys());
     EXPECT_TRUE(found.executablePath.empty());
@@ -175,20 +175,20 @@ TEST(FindFileInFolder, MatchesWholeNamesIgnoringAsciiCase) {
 
 TEST(RegistryReader, ReadsLongValuesAndRejectsOtherTypes) {
     const std::wstring subKey = L"Software\\NetsetterTest" + std::to_wstring(GetCurrentProcessId()) + L"Reader";
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    Nolvar::Core::UniqueRegKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(), nullptr),
               ERROR_SUCCESS);
     const std::wstring longText(1000, L'ж');
-    RegSetValueExW(key, L"long", 0, REG_SZ, reinterpret_cast<const BYTE*>(longText.c_str()),
+    RegSetValueExW(key.get(), L"long", 0, REG_SZ, reinterpret_cast<const BYTE*>(longText.c_str()),
                    static_cast<DWORD>((longText.size() + 1) * sizeof(wchar_t)));
     const wchar_t embedded[] = L"front\0back";
-    RegSetValueExW(key, L"embedded", 0, REG_SZ, reinterpret_cast<const BYTE*>(embedded), sizeof(embedded));
+    RegSetValueExW(key.get(), L"embedded", 0, REG_SZ, reinterpret_cast<const BYTE*>(embedded), sizeof(embedded));
     const DWORD number = 7;
-    RegSetValueExW(key, L"number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
-    RegCloseKey(key);
+    RegSetValueExW(key.get(), L"number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    key.reset();
 
-    Nolvar::RegistryKey root(HKEY_CURRENT_USER, L"Software", KEY_READ);
-    ASSERT_TRUE(root.isOpen());
+    const Nolvar::Core::UniqueRegKey root = Nolvar::OpenRegistryKey(HKEY_CURRENT_USER, L"Software", KEY_READ);
+    ASSERT_TRUE(root);
     const std::wstring relative = subKey.substr(std::wstring(L"Software\\").size());
     EXPECT_EQ(Nolvar::ReadRegistryString(root.get(), relative, L"long"), longText);
     EXPECT_EQ(Nolvar::ReadRegistryString(root.get(), relative, L"embedded"), L"front");

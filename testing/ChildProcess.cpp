@@ -1,0 +1,60 @@
+#include "testing/ChildProcess.h"
+
+#include <stdexcept>
+
+namespace Testing {
+
+std::wstring SelfPath() {
+    std::wstring path(32768, L'\0');
+    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+    return path;
+}
+
+std::wstring BesideSelf(const std::wstring& fileName) {
+    const std::wstring self = SelfPath();
+    return self.substr(0, self.find_last_of(L"\\/") + 1) + fileName;
+}
+
+ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+    std::wstring commandLine = L"\"" + program + L"\"";
+    for (const std::wstring& argument : arguments) commandLine += L" \"" + argument + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
+    }
+    m_process.reset(process.hProcess);
+    CloseHandle(process.hThread);
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_process) terminate();
+}
+
+int ChildProcess::wait(std::chrono::milliseconds timeout) {
+    if (WaitForSingleObject(m_process.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(m_process.get(), &code);
+    return static_cast<int>(code);
+}
+
+void ChildProcess::terminate() {
+    if (WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT) {
+        TerminateProcess(m_process.get(), 9);
+        WaitForSingleObject(m_process.get(), 10000);
+    }
+}
+
+ChildProcess StartOwnTest(const std::string& testName, const wchar_t* variable, const std::wstring& value) {
+    SetEnvironmentVariableW(variable, value.c_str());
+    struct Unset {
+        const wchar_t* name;
+        ~Unset() { SetEnvironmentVariableW(name, nullptr); }
+    } unset{variable};
+    const std::wstring filter(testName.begin(), testName.end());
+    return ChildProcess(SelfPath(), {L"--gtest_filter=" + filter, L"--gtest_also_run_disabled_tests"});
+}
+
+} // namespace Testing
