@@ -74,11 +74,9 @@ TEST(InstallerProcess, AnUnusableLogFolderFallsBackToTheWorkingFolder) {
     wchar_t previousTmp[MAX_PATH] = {};
     const DWORD hadTmp = GetEnvironmentVariableW(L"TMP", previousTmp, MAX_PATH);
     SetEnvironmentVariableW(L"TMP", temp.path().c_str());
-    const std::wstring command =
-        L"\"" + InstallerExe().wstring() + L"\" \"--log-path=" + unusable + L"\" --debug";
-    const DWORD code = RunAndWait(command);
+    const int code = RunInstaller({L"--log-path=" + unusable, L"--debug"});
     SetEnvironmentVariableW(L"TMP", hadTmp ? previousTmp : nullptr);
-    EXPECT_EQ(code, 0u);
+    EXPECT_EQ(code, 0);
 
     std::string log;
     for (const auto& entry : std::filesystem::directory_iterator(temp.path()))
