@@ -54,7 +54,8 @@ verify tagged.exe
 tag set "Z:$WORK/tagged.exe" '{"browser":"E"}' >/dev/null || fail "set before the refusals"
 cp tagged.exe before.exe
 : > empty.json
-for args in "set-file|Z:$WORK/tagged.exe|Z:$WORK/empty.json" "set|Z:$WORK/tagged.exe|" "set-file|Z:$WORK/tagged.exe|NUL"; do
+for args in "set-file|Z:$WORK/tagged.exe|Z:$WORK/empty.json" "set|Z:$WORK/tagged.exe|" "set-file|Z:$WORK/tagged.exe|NUL" \
+            "set-file|Z:$WORK/tagged.exe|CON" "set-file|Z:$WORK/tagged.exe|Z:$WORK"; do
   IFS='|' read -r command file value <<<"$args"
   if tag "$command" "$file" "$value" >/dev/null </dev/null; then fail "$command with '$value' exited 0"; fi
   cmp before.exe tagged.exe >/dev/null || fail "$command with '$value' changed the file"

@@ -12,6 +12,7 @@
 
 #include "QorFilesystem/Path.h"
 #include "QorOS/EntryWrapper.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorOS/SignatureTag.h"
 #include "QorString/Utf.h"
 
@@ -29,8 +30,16 @@ constexpr char kUsage[] =
     "65535 bytes; the installer reads its keys \"browser\" (browser code letter), \"config_url\" and \"webuid\".\n"
     "Example: netsetter-tag set installer.exe \"{\\\"browser\\\":\\\"C\\\",\\\"webuid\\\":\\\"4f2a\\\"}\"\n";
 
+// The whole content of a regular file: device names ("CON", "NUL") and folders are refused, never read.
 std::string ReadFile(const std::string& path) {
-    std::ifstream in(std::filesystem::path(Core::PathFromUtf8(path).wstring()), std::ios::binary);
+    const std::filesystem::path file(Core::PathFromUtf8(path).wstring());
+    {
+        const Core::UniqueKernelHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!handle) throw std::runtime_error("cannot read " + path);
+        if (GetFileType(handle.get()) != FILE_TYPE_DISK) throw std::runtime_error(path + " is not a file");
+    }
+    std::ifstream in(file, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
