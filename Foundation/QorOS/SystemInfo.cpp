@@ -34,4 +34,17 @@ std::string ProcessorArchitecture() {
     }
 }
 
+bool IsRunningOnRosetta() {
+    using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (!kernel) return false;
+    auto isWow64Process2 =
+        reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(GetProcAddress(kernel, "IsWow64Process2")));
+    USHORT processMachine = 0;
+    USHORT nativeMachine = 0;
+    if (!isWow64Process2 || !isWow64Process2(GetCurrentProcess(), &processMachine, &nativeMachine)) return false;
+    constexpr USHORT kArm64Machine = 0xAA64;
+    return nativeMachine == kArm64Machine && sizeof(void*) == 8;
+}
+
 } // namespace Nolvar::Core

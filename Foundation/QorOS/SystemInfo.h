@@ -17,5 +17,7 @@ std::string SystemVersion(std::string_view separator);
 std::string AppBits();
 // Architecture of the processor: "x64", "arm64", "x86" or "unknown".
 std::string ProcessorArchitecture();
+// True when this x86-64 process runs emulated on an ARM64 machine.
+bool IsRunningOnRosetta();
 
 } // namespace Nolvar::Core

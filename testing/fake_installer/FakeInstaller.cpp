@@ -1,6 +1,7 @@
 // A stand-in for a product's silent installer, driven by its own arguments (the installer's usual ones, such as
 // /S, /D= and /LOCALE=, are accepted and ignored):
 //   /FAKE_EXIT=<n>           exit with code n (default 0)
+//   /FAKE_EXIT_FIRST=<n>     exit with code n on the first run of this file ("<own path>.ran" marks it run)
 //   /FAKE_SLEEP=<ms>         sleep that long before finishing
 //   /FAKE_UNINSTALL=<HKCU|HKLM>:<64|32>:<name>
 //                            register an Uninstall entry <name> in that hive and view, for the folder of /D=;
@@ -52,6 +53,8 @@ bool StartsWith(const std::wstring& text, const wchar_t* prefix, std::wstring* r
 
 struct Options {
     int exitCode = 0;
+    bool hasFirstExitCode = false;
+    int firstExitCode = 0;
     DWORD sleepMs = 0;
     std::wstring folder;
     std::vector<std::wstring> uninstallEntries;
@@ -68,7 +71,10 @@ Options ParseOptions() {
         const std::wstring arg = argv[i];
         std::wstring value;
         if (StartsWith(arg, L"/FAKE_EXIT=", &value)) options.exitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
-        else if (StartsWith(arg, L"/FAKE_SLEEP=", &value)) options.sleepMs = std::wcstoul(value.c_str(), nullptr, 10);
+        else if (StartsWith(arg, L"/FAKE_EXIT_FIRST=", &value)) {
+            options.hasFirstExitCode = true;
+            options.firstExitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
+        } else if (StartsWith(arg, L"/FAKE_SLEEP=", &value)) options.sleepMs = std::wcstoul(value.c_str(), nullptr, 10);
         else if (StartsWith(arg, L"/FAKE_UNINSTALL=", &value)) options.uninstallEntries.push_back(value);
         else if (StartsWith(arg, L"/FAKE_PRODUCT=", &value)) options.productFile = value;
         else if (arg == L"/FAKE_START_PRODUCT") options.startProduct = true;
@@ -138,5 +144,9 @@ int wmain() {
     if (options.startProduct && !StartProduct(options.folder, options.productFile, options.productLifetimeMs)) return 102;
 
     WriteUtf8File(self + L".done", L"");
+    if (options.hasFirstExitCode && GetFileAttributesW((self + L".ran").c_str()) == INVALID_FILE_ATTRIBUTES) {
+        WriteUtf8File(self + L".ran", L"");
+        return options.firstExitCode;
+    }
     return options.exitCode;
 }
