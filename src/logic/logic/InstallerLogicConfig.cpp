@@ -1,0 +1,133 @@
+// What the installer logic does with the configuration parser's reports.
+#include <algorithm>
+
+#include <glog/logging.h>
+
+#include "QorOS/Process.h"
+#include "QorOS/SystemInfo.h"
+#include "logic/logic/InstallerLogicImpl.h"
+#include "logic/logic/InstallerNames.h"
+#include "logic/logic/ProductRunning.h"
+#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
+#include "utils/WorkingFolder.h"
+
+namespace Nolvar {
+
+namespace {
+
+std::string TextSetting(Settings::ID id) { return Settings::GetTextOption(id).value_or(std::string()); }
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string JoinKeys(const std::vector<std::string>& keys) {
+    std::string out;
+    for (const auto& key : keys) out += (out.empty() ? "" : ", ") + key;
+    return out;
+}
+
+} // namespace
+
+void InstallerLogic::Impl::OnConfigName(const std::string& name) {
+    Settings::Set(Settings::ID::ConfigName, std::any(name));
+}
+
+void InstallerLogic::Impl::OnInstallerFound(InstallerItem item) {
+    for (const auto& [key, value] : item.searchKeys) {
+        if (EndsWith(key, "exe_name")) item.exeName = value;
+        if (EndsWith(key, "uninstall_registry_key_name") && item.displayName.empty()) item.displayName = value;
+    }
+    if (item.autodetectArch && item.url.find("x86_64") != std::string::npos && Core::IsRunningOnRosetta()) {
+        item.url = ReplaceAll(item.url, "/x86_64/", "/arm64/");
+        Track("PRODUCT_ARCH_CHANGED", {{StatisticsParam::ProductName, item.id}});
+    }
+    const std::string webUid = TextSetting(Settings::ID::WebUid);
+    const std::string nameToken = webUid.empty() ? std::string() : "_W" + webUid + "_";
+    item.status = ItemStatus::Downloading;
+    item.targetPath = MakeRandomFilePath(GetWorkingFolder(), "exe", nameToken);
+    item.downloadStarted = SteadyNowNs();
+
+    DownloadItem download;
+    download.kind = DownloadItem::ProductInstaller;
+    download.id = item.id;
+    download.url = item.url;
+    download.targetPath = item.targetPath;
+    m_items.push_back(std::move(item));
+    m_downloads->download(std::move(download));
+}
+
+void InstallerLogic::Impl::OnSplashImage(int screen, const std::string& url) {
+    DownloadItem download;
+    download.kind = DownloadItem::SplashImage;
+    download.id = ScreenName(screen);
+    download.url = ReplaceAll(url, "--locale--", GetCurrentLocale());
+    m_downloads->download(std::move(download));
+}
+
+void InstallerLogic::Impl::OnStatisticsSettings(const std::string& url, const std::string& id,
+                                                const std::string& targetApplicationId) {
+    m_statistics->Initialize(url, id, targetApplicationId);
+}
+
+void InstallerLogic::Impl::ReportValidationErrors(const ValidationErrorMap& errors) {
+    for (const auto& [error, info] : errors) {
+        if (error == ValidationErrors::MissingSection) {
+            Track("WI_CONFIG_GET_PARAM_ERROR", {{"WI_CONFIG_GET_PARAM_NAME", JoinKeys(info.keys)}});
+        } else if (error == ValidationErrors::MissingItem) {
+            Track("WI_CONFIG_GET_FEATURE_ERROR",
+                  {{"WI_CONFIG_GET_FEATURE_NAME", JoinKeys(info.keys)}, {"WI_CONFIG_GET_PARAM_NAME", info.sectionName}});
+        }
+    }
+}
+
+void InstallerLogic::Impl::OnConfigLoaded(const ValidationErrorMap& errors) {
+    ReportValidationErrors(errors);
+    Track(errors.count(ValidationErrors::ConfigChanged) ? "WI_CONFIG_FILE_UPDATED" : "WI_CONFIG_FILE_NOT_UPDATED");
+}
+
+void InstallerLogic::Impl::OnConfigInvalid(const ValidationErrorMap& errors) { ReportValidationErrors(errors); }
+
+void InstallerLogic::Impl::OnDefaultConfigFailed() { OnExit(0, "Failed to parse default JSON config."); }
+
+void InstallerLogic::Impl::OnConfigParsed() {
+    LOG(INFO) << "Config parsed";
+    const std::string browser = TextSetting(Settings::ID::PreferredBrowser);
+    Track("BUNDLE_INSTALL_STARTED", {{StatisticsParam::InitializationTime, std::to_string(MsSinceStart())},
+                                     {StatisticsParam::PreferredBrowser, browser.empty() ? "UNDEFINED" : browser}});
+    if (!m_ownsMutex) {
+        LOG(INFO) << "Bundle " << TextSetting(Settings::ID::ProductId) << " already installing";
+        Track("BUNDLE_INSTALL_REPEATED_DETECTED");
+        Core::BringProcessToFront();
+        OnExit(0, "Self-closing another WI: installer for bundle " + TextSetting(Settings::ID::ProductDisplayName) +
+                      " already running.");
+    }
+    m_splash->Reserved4();
+    SortByInstallOrder(m_items);
+    if (ProductRunningWalk(true)) return;
+    m_loop->post(StateChanged{1});
+}
+
+bool InstallerLogic::Impl::ProductRunningWalk(bool reportFound) {
+    m_productRunning = false;
+    for (const auto& item : m_items) {
+        m_productRunning = IsProductRunning(item);
+        if (!m_productRunning) continue;
+        if (reportFound) {
+            LOG(INFO) << "Program " << item.id << "is already running";
+            Track("INSTALLING_PROGRAM_IS_RUNNING");
+        }
+        m_splash->ShowCloseProductPopup(ItemDisplayName(item));
+        return true;
+    }
+    return false;
+}
+
+} // namespace Nolvar

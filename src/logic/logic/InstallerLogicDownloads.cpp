@@ -1,0 +1,252 @@
+// The installer logic's download handlers: configuration, splash images and product installers.
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <glog/logging.h>
+
+#include "logic/logic/ConfigParser.h"
+#include "logic/logic/InstallerLogicImpl.h"
+#include "logic/logic/InstallerNames.h"
+#include "utils/Settings.h"
+
+namespace Nolvar {
+
+namespace {
+
+std::string DownloadErrorText(const App::IRemoteResource::State& state) {
+    const std::string text = App::IRemoteResource::downloadErrorToString(state.downloadError);
+    return text.empty() ? "Incorrect URL" : text;
+}
+
+std::string NetworkErrorText(const App::IRemoteResource::State& state) {
+    return App::IRemoteResource::networkErrorToString(state.networkError);
+}
+
+std::string ReadBinaryFile(const ioPath& path) {
+    std::ifstream file(std::filesystem::path(path.wstring()), std::ios::binary);
+    if (!file) return {};
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void LogUnknownInstaller(const std::string& id) { LOG(ERROR) << "Couldn't find installer with id=" << id; }
+
+} // namespace
+
+void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
+    const DownloadItem& download = event.item;
+    switch (download.kind) {
+    case DownloadItem::Configuration:
+        Track("CONFIG_DOWNLOAD_STARTED");
+        return;
+    case DownloadItem::SplashImage:
+        Track("IMAGE_DOWNLOAD_STARTED",
+              {{StatisticsParam::ImageType, download.id}, {StatisticsParam::ImageLink, download.url}});
+        return;
+    case DownloadItem::ProductInstaller: break;
+    default: return;
+    }
+    if (!m_bundleDownloadStarted) {
+        m_bundleDownloadStarted = true;
+        m_bundleDownloadStart = SteadyNowNs();
+        Track("BUNDLE_DOWNLOAD_STARTED", {{StatisticsParam::TotalSize, "0"}});
+    }
+    const auto item = FindItemById(m_items, download.id);
+    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    Track("PRODUCT_DOWNLOAD_STARTED", {{StatisticsParam::ProductName, download.id}, {StatisticsParam::TotalSize, "0"}});
+    item->totalBytes = download.state.total;
+    item->receivedBytes = download.state.done;
+    item->status = ItemStatus::Downloading;
+    item->downloadStarted = SteadyNowNs();
+}
+
+void InstallerLogic::Impl::OnUpdateProgressDownload(const UpdateProgressDownload& event) {
+    const DownloadItem& download = event.item;
+    if (download.kind != DownloadItem::ProductInstaller) return;
+    const auto item = FindItemById(m_items, download.id);
+    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    item->receivedBytes = download.state.done;
+    item->totalBytes = download.state.total;
+    item->status = ItemStatus::Downloading;
+    if (m_state.load() != 2) return;
+    if (m_items.size() == 1) return SetProgressPercent(download.state.percent * 100.0);
+    std::uint64_t received = 0;
+    std::uint64_t total = 0;
+    for (const auto& i : m_items) {
+        received += i.receivedBytes;
+        total += i.totalBytes;
+    }
+    // Nothing known about the sizes yet: no progress.
+    SetProgressPercent(total == 0 ? 0.0 : static_cast<double>(received) * 100.0 / static_cast<double>(total));
+}
+
+void InstallerLogic::Impl::SetProgressPercent(double percent) {
+    if (!std::isfinite(percent) || percent < 0.0) percent = 0.0;
+    if (percent > 100.0) percent = 100.0;
+    m_splash->SetProgress(static_cast<unsigned>(percent));
+}
+
+void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
+    const DownloadItem& download = event.item;
+    if (download.kind == DownloadItem::SplashImage) {
+        Track("IMAGE_DOWNLOAD_COMPLETED",
+              {{StatisticsParam::ImageType, download.id}, {StatisticsParam::TotalSize, std::to_string(download.state.total)}});
+        const std::int32_t screen = ScreenFromName(download.id);
+        std::string bytes = ReadBinaryFile(download.targetPath);
+        if (screen == 1) {
+            m_splash->SetSplashImage(std::move(bytes));
+            m_splash->SetScreen(SplashScreen::Start);
+        } else if (screen == 4 || screen == 5 || screen == 6) {
+            m_splash->AddImage(static_cast<SplashImageType>(screen), std::move(bytes));
+        }
+        return;
+    }
+    if (download.kind == DownloadItem::Configuration) {
+        ParseConfigFile(download, "CONFIG_DOWNLOAD_COMPLETED", {}, false);
+        return;
+    }
+    if (download.kind != DownloadItem::ProductInstaller) return;
+
+    const auto item = FindItemById(m_items, download.id);
+    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    // A late or repeated report must not bring back an item that is installing or done.
+    if (item->status != ItemStatus::Downloading && item->status != ItemStatus::DownloadFailed) {
+        LOG(WARNING) << "Download of " << download.id << " finished again; ignored";
+        return;
+    }
+    item->status = ItemStatus::Downloaded;
+    item->totalBytes = download.state.total;
+    item->receivedBytes = download.state.done;
+    const std::int64_t started = item->downloadStarted > 0 ? item->downloadStarted : SteadyNowNs();
+    const std::int64_t elapsed = ElapsedMs(started);
+    Track("PRODUCT_DOWNLOAD_FINISHED",
+          {{StatisticsParam::ProductName, item->id},
+           {StatisticsParam::TotalSize, std::to_string(download.state.total)},
+           {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)},
+           {StatisticsParam::TimeElapsed, std::to_string(elapsed)},
+           {StatisticsParam::AverageSpeed, std::to_string(download.state.total / static_cast<std::uint64_t>(elapsed))}});
+
+    const auto all = AllDownloaded(m_items);
+    if (!all.allDownloaded) return;
+    LOG(INFO) << "All products downloaded";
+    const std::int64_t bundleElapsed = ElapsedMs(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
+    Track("BUNDLE_DOWNLOAD_FINISHED",
+          {{StatisticsParam::TotalSize, std::to_string(all.totalBytes)},
+           {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())},
+           {StatisticsParam::TimeElapsed, std::to_string(bundleElapsed)},
+           {StatisticsParam::AverageSpeed, std::to_string(all.totalBytes / static_cast<std::uint64_t>(bundleElapsed))}});
+    m_splash->SetProgress(100);
+    if (m_state.load() == 2) {
+        m_splash->SetScreen(SplashScreen::Wait);
+        StartDownloadedItems();
+    }
+}
+
+void InstallerLogic::Impl::StartDownloadedItems() {
+    for (auto& item : m_items)
+        if (item.status == ItemStatus::Downloaded) StartInstall(item);
+}
+
+void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
+    const DownloadItem& download = event.item;
+    const auto& state = download.state;
+    if (download.kind == DownloadItem::SplashImage) {
+        const std::int32_t screen = ScreenFromName(download.id);
+        if (screen == 1) {
+            m_splash->SetSplashImageMissing();
+            m_splash->SetScreen(SplashScreen::Start);
+        } else if (screen == 4 || screen == 5 || screen == 6) {
+            m_splash->SetImageMissing(static_cast<SplashImageType>(screen));
+        }
+        Track("IMAGE_DOWNLOAD_FAILED", {{StatisticsParam::CurlError, NetworkErrorText(state)},
+                                        {StatisticsParam::DownloadError, DownloadErrorText(state)},
+                                        {StatisticsParam::ImageType, download.id}});
+        return;
+    }
+    if (download.kind == DownloadItem::Configuration) {
+        const bool parsed = ParseConfigFile(download, "CONFIG_DOWNLOAD_FAILED",
+                                            {{StatisticsParam::CurlError, NetworkErrorText(state)},
+                                             {StatisticsParam::DownloadError, DownloadErrorText(state)}},
+                                            true);
+        if (!parsed) ShowNoConnection();
+        return;
+    }
+    if (download.kind != DownloadItem::ProductInstaller) return;
+
+    const auto item = FindItemById(m_items, download.id);
+    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    if (item->status != ItemStatus::Downloading) {
+        LOG(WARNING) << "Download of " << download.id << " failed while it was not downloading; ignored";
+        return;
+    }
+    ++item->downloadErrorCount;
+    ++m_downloadErrorCount;
+    item->status = ItemStatus::DownloadFailed;
+    const std::int64_t started =
+        item->downloadStarted > 0 ? item->downloadStarted : (m_bundleDownloadStart > 0 ? m_bundleDownloadStart : SteadyNowNs());
+    const std::int64_t elapsed = ElapsedMs(started);
+    Track("PRODUCT_DOWNLOAD_ERROR",
+          {{StatisticsParam::ProductName, item->id},
+           {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)},
+           {StatisticsParam::TimeElapsed, std::to_string(elapsed)},
+           {StatisticsParam::AverageSpeed, std::to_string(item->receivedBytes / static_cast<std::uint64_t>(elapsed))},
+           {StatisticsParam::CurlError, NetworkErrorText(state)},
+           {StatisticsParam::DownloadError, DownloadErrorText(state)}});
+
+    std::size_t failed = 0;
+    std::size_t downloaded = 0;
+    std::uint64_t failedReceived = 0;
+    std::uint64_t failedTotal = 0;
+    for (const auto& i : m_items) {
+        if (i.status == ItemStatus::DownloadFailed) {
+            ++failed;
+            failedReceived += i.receivedBytes;
+            failedTotal += i.totalBytes;
+        } else if (i.status == ItemStatus::Downloaded) {
+            ++downloaded;
+        }
+    }
+    if (failed == m_items.size()) {
+        const std::int64_t bundleElapsed = ElapsedMs(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
+        Track("BUNDLE_DOWNLOAD_ERROR",
+              {{StatisticsParam::DownloadedSize, std::to_string(failedReceived)},
+               {StatisticsParam::TotalSize, std::to_string(failedTotal)},
+               {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())},
+               {StatisticsParam::TimeElapsed, std::to_string(bundleElapsed)},
+               {StatisticsParam::AverageSpeed, std::to_string(failedReceived / static_cast<std::uint64_t>(bundleElapsed))},
+               {StatisticsParam::CurlError, NetworkErrorText(state)},
+               {StatisticsParam::DownloadError, DownloadErrorText(state)}});
+    }
+    if (state.downloadError == App::IRemoteResource::NoSpaceLeft && CheckDiskSpace()) return;
+    if (failed + downloaded != m_items.size()) return;
+    if (m_state.load() == 2)
+        DownloadRetryDecision(*item);
+    else
+        m_downloadFailedBeforeStart = true;
+}
+
+void InstallerLogic::Impl::DownloadRetryDecision(const InstallerItem& item) {
+    const std::int32_t shown = m_downloadRetryCount++;
+    if (shown < 3)
+        ShowRetry(item);
+    else
+        ShowNoConnection();
+}
+
+void InstallerLogic::Impl::ShowNoConnection() {
+    Track("NO_CONNECTION_POPUP_SHOWN");
+    m_splash->ShowNoConnectionPopup();
+}
+
+bool InstallerLogic::Impl::ParseConfigFile(const DownloadItem& item, const std::string& eventName,
+                                           const Params& eventParams, bool builtInOnly) {
+    Settings::Set(Settings::ID::ConfigFile, std::any(Core::Utf8FromPath(item.targetPath)));
+    Track(eventName, eventParams);
+    std::unique_ptr<ConfigParser> parser =
+        m_parts.configSource ? std::make_unique<ConfigParser>(*this, m_parts.configSource(item.targetPath))
+                             : std::make_unique<ConfigParser>(*this, item.targetPath);
+    return builtInOnly ? parser->ParseDefaultConfig() : parser->ParseConfig();
+}
+
+} // namespace Nolvar

@@ -1,0 +1,237 @@
+#include "logic/logic/InstallerLogicImpl.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include <glog/logging.h>
+
+#include "installer/ProductInfo.h"
+#include "logic/helpers/WebUidProvider.h"
+#include "logic/logic/InstallerNames.h"
+#include "logic/logic/ProductRunning.h"
+#include "logic/tracker/json/JsonStatisticsTracker.h"
+#include "splash/win/Localization.h"
+#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
+#include "utils/SystemFacts.h"
+#include "utils/UrlUtils.h"
+
+#ifndef NETSETTER_BUILD_COMMIT
+#define NETSETTER_BUILD_COMMIT "unknown"
+#endif
+
+namespace Nolvar {
+
+namespace {
+
+std::string TextSetting(Settings::ID id) { return Settings::GetTextOption(id).value_or(std::string()); }
+
+std::string Joined(const std::vector<std::string>& texts) {
+    std::string out;
+    for (const auto& text : texts) out += (out.empty() ? "" : ", ") + text;
+    return out;
+}
+
+} // namespace
+
+std::int64_t SteadyNowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+InstallerLogic::InstallerLogic(InstallerLogicParts parts) : m_impl(std::make_unique<Impl>(std::move(parts))) {}
+
+InstallerLogic::~InstallerLogic() {
+    m_impl.reset();
+    LOG(INFO) << "InstallerLogic::Impl destructed";
+}
+
+bool InstallerLogic::Run() {
+    try {
+        m_impl->Run();
+        return false;
+    } catch (const std::exception& e) {
+        LOG(ERROR) << "Installer run ended by an exception: " << e.what();
+    } catch (...) {
+        LOG(ERROR) << "Installer run ended by an unknown exception";
+    }
+    return true;
+}
+
+InstallerLogic::Impl::Impl(InstallerLogicParts parts)
+    : m_parts(std::move(parts)), m_startTime(std::chrono::steady_clock::now()) {
+    m_loop = std::make_shared<EventLoop>();
+    m_downloads = std::make_shared<EasyFetchwell>(m_loop, m_parts.downloads);
+    m_statistics = m_parts.statistics ? m_parts.statistics : std::make_shared<JsonStatisticsTracker>();
+    m_urlGenerator = std::make_unique<ConfigUrlGenerator>();
+    if (!m_parts.createSplash) throw std::invalid_argument("InstallerLogic needs a splash");
+    m_splash = m_parts.createSplash(*this);
+    if (!m_splash) throw std::runtime_error("The splash could not be created");
+
+    LOG(INFO) << "Installer started";
+    LOG(INFO) << "Version: " << Product::InstallerVersion();
+    LOG(INFO) << "Build commit: " << NETSETTER_BUILD_COMMIT;
+    LOG(INFO) << "DistribName: " << TextSetting(Settings::ID::DistribName);
+    LOG(INFO) << "Default locale: " << DefaultLocale() << ", available locales: [" << Joined(AvailableLocales())
+              << "]";
+
+    m_loop->on<FinishDownload>([this](const FinishDownload& e) { OnFinishDownload(e); });
+    m_loop->on<StartDownload>([this](const StartDownload& e) { OnStartDownload(e); });
+    m_loop->on<UpdateProgressDownload>([this](const UpdateProgressDownload& e) { OnUpdateProgressDownload(e); });
+    m_loop->on<FailDownload>([this](const FailDownload& e) { OnFailDownload(e); });
+    m_loop->on<StateChanged>([this](const StateChanged& e) { OnStateChanged(e); });
+    m_loop->on<RetryPressed>([this](const RetryPressed&) { OnRetry(); });
+    m_loop->on<SelectFolderDialog>([this](const SelectFolderDialog&) { OnSelectFolderDialog(); });
+    m_loop->on<InstallerFinished>([this](const InstallerFinished& e) { OnInstallerResult(e); });
+    m_loop->on<SkipPressed>([this](const SkipPressed&) { OnSkipPressed(); });
+}
+
+InstallerLogic::Impl::~Impl() {
+    LOG(INFO) << "InstallerLogic::Impl destruction started";
+    m_productWait.Cancel();
+}
+
+void InstallerLogic::Impl::Run() {
+    // Whatever ends the run, the window closes and the single-instance mutex is released.
+    struct RunEnd {
+        Impl& impl;
+        ~RunEnd() {
+            try {
+                impl.m_splash->Close();
+            } catch (const std::exception& e) {
+                LOG(ERROR) << "Closing the splash failed: " << e.what();
+            }
+            impl.m_appMutex.reset();
+        }
+    } runEnd{*this};
+
+    m_appMutex = CreateAppMutex(TextSetting(Settings::ID::BrandName) + TextSetting(Settings::ID::ProductId));
+    m_ownsMutex = m_appMutex->tryLock(0);
+
+    const std::string displayName = TextSetting(Settings::ID::ProductDisplayName);
+    LOG(INFO) << "Product display name = " << displayName;
+    m_splash->SetCaption(displayName);
+
+    App::WebUidManager::Parameters webUidParameters;
+    webUidParameters.headers = {{"User-Agent", MakeUserAgent()}};
+    webUidParameters.timeoutMs = 5000;
+    webUidParameters.useSystemProxy = true;
+    webUidParameters.maxRedirects = 0;
+    webUidParameters.serviceUrl = m_parts.webUidServiceUrl;
+    webUidParameters.brand = TextSetting(Settings::ID::BrandName);
+    const WebUidRequestInfo requestInfo{TextSetting(Settings::ID::ProductId), TextSetting(Settings::ID::BundleName),
+                                        "WI", TextSetting(Settings::ID::InstallerVersion)};
+    const std::string webUid = ProvideWebUid(m_statistics, webUidParameters, requestInfo);
+
+    Track("CONFIG_SCREEN_SHOWN", {{StatisticsParam::InitializationTime, std::to_string(MsSinceStart())}});
+    LOG(INFO) << "WebUid used: " << webUid;
+    LOG(INFO) << "Preferred browser: " << TextSetting(Settings::ID::PreferredBrowser);
+
+    const std::string configUrl = m_urlGenerator->Generate(webUid);
+    LOG(INFO) << "Config URL used: " << configUrl;
+
+    DownloadItem config;
+    config.kind = DownloadItem::Configuration;
+    config.id = "config";
+    config.url = ApplyStagingToUrl(configUrl);
+    m_downloads->download(std::move(config));
+
+    LOG(INFO) << "Main loop entered";
+    m_loop->run();
+}
+
+void InstallerLogic::Impl::OnStateChanged(const StateChanged& event) {
+    LOG(INFO) << "StateChanged Event Triggered! Data: " << event.state;
+    if (event.state == 2 && m_state.load() == 2) {
+        LOG(INFO) << "Start pressed again; ignored";
+        return;
+    }
+    if (m_state.load() == 3 && event.state != 3) return;
+    m_state = event.state;
+
+    if (event.state == 2) {
+        m_splash->SetScreen(SplashScreen::Progress);
+        if (m_downloadFailedBeforeStart) {
+            m_downloadFailedBeforeStart = false;
+            const auto failed = std::find_if(m_items.begin(), m_items.end(),
+                                             [](const InstallerItem& i) { return i.status == ItemStatus::DownloadFailed; });
+            if (failed != m_items.end()) DownloadRetryDecision(*failed);
+        }
+        if (AllDownloaded(m_items).allDownloaded) {
+            m_splash->SetScreen(SplashScreen::Wait);
+            StartDownloadedItems();
+        }
+    } else if (event.state == 3) {
+        m_productWait.Cancel();
+        if (m_runningInstallers > 0) {
+            // The run never ends while an installer it started still runs within its time limit.
+            LOG(INFO) << "Waiting for " << m_runningInstallers << " running installer(s) before exiting";
+            m_stopWhenInstallersEnd = true;
+            m_splash->SetScreen(SplashScreen::Wait);
+            return;
+        }
+        LOG(INFO) << "Main loop exited";
+        m_loop->stop();
+    }
+}
+
+void InstallerLogic::Impl::StopWhenInstallersEnded() {
+    if (!m_stopWhenInstallersEnd || m_runningInstallers > 0) return;
+    LOG(INFO) << "Main loop exited";
+    m_loop->stop();
+}
+
+void InstallerLogic::Impl::Track(const std::string& name, Params params) {
+    m_statistics->TrackEvent(Tracking::Instant::Event(name, std::move(params)));
+}
+
+std::int64_t InstallerLogic::Impl::ElapsedMs(std::int64_t fromNs) const {
+    const std::int64_t ms = (SteadyNowNs() - fromNs) / 1000000;
+    return ms <= 0 ? 1 : ms;
+}
+
+std::int64_t InstallerLogic::Impl::MsSinceStart() const {
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_startTime).count();
+    return ms <= 0 ? 1 : ms;
+}
+
+// LaunchedProductWait
+
+LaunchedProductWait::~LaunchedProductWait() { Cancel(); }
+
+void LaunchedProductWait::Start(InstallerItem item, std::chrono::milliseconds limit, std::chrono::milliseconds poll,
+                                std::function<void()> done) {
+    Cancel();
+    {
+        std::lock_guard lock(m_mutex);
+        m_cancelled = false;
+    }
+    m_thread = std::thread([this, item = std::move(item), limit, poll, done = std::move(done)] {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        std::unique_lock lock(m_mutex);
+        while (!m_cancelled) {
+            lock.unlock();
+            const bool running = IsProductRunning(item);
+            lock.lock();
+            if (running || m_cancelled || std::chrono::steady_clock::now() >= end) break;
+            m_wake.wait_until(lock, std::min(end, std::chrono::steady_clock::now() + poll),
+                              [this] { return m_cancelled; });
+        }
+        const bool cancelled = m_cancelled;
+        lock.unlock();
+        if (!cancelled) done();
+    });
+}
+
+void LaunchedProductWait::Cancel() {
+    {
+        std::lock_guard lock(m_mutex);
+        m_cancelled = true;
+    }
+    m_wake.notify_all();
+    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
+}
+
+} // namespace Nolvar

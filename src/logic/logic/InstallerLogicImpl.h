@@ -1,0 +1,174 @@
+#pragma once
+// The state and the handlers of the installer logic. Items, counters and ISplash calls belong to the loop
+// thread; other threads reach this object by posting to the loop, tracking statistics or reading atomics.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "logic/logic/ConfigUrlGenerator.h"
+#include "logic/logic/EasyFetchwell.h"
+#include "logic/logic/EventLoop.h"
+#include "logic/logic/Events.h"
+#include "logic/logic/IConfigParserObserver.h"
+#include "logic/logic/InstallerItem.h"
+#include "logic/logic/InstallerLogic.h"
+#include "logic/tracker/json/IStatisticsTracker.h"
+#include "splash/ISplash.h"
+#include "splash/ISplashEventObserver.h"
+#include "utils/AppMutex.h"
+#include "utils/IInstallerExecutor.h"
+
+namespace Nolvar {
+
+// The result of one product installer, handed from the launcher's thread to the loop.
+struct InstallerFinished {
+    std::string name;
+    std::int32_t exitState = -1;
+};
+// The skip road of the splash observer, handed to the loop.
+struct SkipPressed {};
+
+// Waits on a thread of its own for the product an installer launched; can be cancelled; joined by its owner.
+class LaunchedProductWait {
+public:
+    LaunchedProductWait() = default;
+    ~LaunchedProductWait();
+    LaunchedProductWait(const LaunchedProductWait&) = delete;
+    LaunchedProductWait& operator=(const LaunchedProductWait&) = delete;
+
+    // Tests `item` at once and then every `poll` until it runs or `limit` has passed, then calls `done`.
+    void Start(InstallerItem item, std::chrono::milliseconds limit, std::chrono::milliseconds poll,
+               std::function<void()> done);
+    void Cancel();
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_cancelled = false;
+    std::thread m_thread;
+};
+
+class InstallerLogic::Impl : public virtual ISplashEventObserver,
+                             public virtual IInstallerExecutorObserver,
+                             public virtual IConfigParserObserver {
+public:
+    explicit Impl(InstallerLogicParts parts);
+    ~Impl() override;
+    Impl(const Impl&) = delete;
+    Impl& operator=(const Impl&) = delete;
+
+    void Run();
+
+    // Loop handlers.
+    void OnStateChanged(const StateChanged& event);
+    void OnStartDownload(const StartDownload& event);
+    void OnUpdateProgressDownload(const UpdateProgressDownload& event);
+    void OnFinishDownload(const FinishDownload& event);
+    void OnFailDownload(const FailDownload& event);
+    void OnRetry();
+    void OnSelectFolderDialog();
+    void OnInstallerResult(const InstallerFinished& result);
+    void OnSkipPressed();
+
+    // ISplashEventObserver (splash UI thread; OnExit also from the logic's own threads).
+    void OnStartPressed() override;
+    void OnReadyPressed() override;
+    void OnExit(int screen, const std::string& reason) override;
+    void OnEulaRequestSucceeded() override;
+    void OnEulaRequestFailed() override;
+    void OnEulaShown() override;
+    void OnEulaHidden() override;
+    void OnSkip() override;
+    void OnRetryPressed() override;
+    void OnRetryCancelled() override;
+    void OnSelectFolder() override;
+    void OnScreenShown(int screen, bool imageShown) override;
+    void OnScreenImageAdded(int type) override;
+    void OnSomethingWrongShown(const std::string& text) override;
+
+    // IInstallerExecutorObserver (launcher threads).
+    void OnInstallerStarted(const std::string& name) override;
+    void OnInstallerFinished(const std::string& name, std::int32_t exitState) override;
+
+    // IConfigParserObserver (loop thread, during a parse).
+    void OnConfigName(const std::string& name) override;
+    void OnInstallerFound(InstallerItem item) override;
+    void OnSplashImage(int screen, const std::string& url) override;
+    void OnStatisticsSettings(const std::string& url, const std::string& id,
+                              const std::string& targetApplicationId) override;
+    void OnConfigLoaded(const ValidationErrorMap& errors) override;
+    void OnConfigInvalid(const ValidationErrorMap& errors) override;
+    void OnDefaultConfigFailed() override;
+    void OnConfigParsed() override;
+
+private:
+    using Params = std::map<std::string, std::string>;
+
+    void Track(const std::string& name, Params params = {});
+    std::int64_t ElapsedMs(std::int64_t fromNs) const;
+    std::int64_t MsSinceStart() const;
+
+    // Download side.
+    bool ParseConfigFile(const DownloadItem& item, const std::string& eventName, const Params& eventParams,
+                         bool builtInOnly);
+    void ShowNoConnection();
+    void DownloadRetryDecision(const InstallerItem& item);
+    void SetProgressPercent(double percent);
+    void StartDownloadedItems();
+    void ReportValidationErrors(const ValidationErrorMap& errors);
+
+    // Installation side.
+    bool CheckDiskSpace();
+    void StartInstall(InstallerItem& item);
+    void ShowRetry(const InstallerItem& item);
+    void InstallFailed(InstallerItem& item);
+    void FinishRunWhenAllDone();
+    // Sets the product running flag from the items; shows the close-product pop-up for the first that runs.
+    bool ProductRunningWalk(bool reportFound);
+    void StopWhenInstallersEnded();
+
+    // Members in construction order; destroyed in reverse: splash, items, downloads, statistics, URL generator,
+    // loop.
+    std::shared_ptr<EventLoop> m_loop;
+    std::unique_ptr<IUrlGenerator> m_urlGenerator;
+    std::shared_ptr<IStatisticsTracker> m_statistics;
+    std::shared_ptr<EasyFetchwell> m_downloads;
+    InstallerItems m_items;
+    std::unique_ptr<ISplash> m_splash;
+    LaunchedProductWait m_productWait;
+    std::unique_ptr<ILockableSync> m_appMutex;
+
+    const InstallerLogicParts m_parts;
+
+    std::atomic<std::int32_t> m_state{0};
+    std::atomic<bool> m_exitRequested{false};
+    std::atomic<bool> m_startPressed{false};
+    bool m_ownsMutex = false;
+    bool m_productRunning = false;
+    std::atomic<std::int32_t> m_downloadErrorCount{0};
+    std::atomic<std::int32_t> m_installErrorCount{0};
+    std::int64_t m_bundleDownloadStart = 0;
+    bool m_bundleDownloadStarted = false;
+    const std::chrono::steady_clock::time_point m_startTime;
+    bool m_downloadFailedBeforeStart = false;
+    std::int32_t m_downloadRetryCount = 0;
+    bool m_automaticInstallRetry = true;
+    std::int32_t m_installRetryCount = 0;
+    // Installers started and not yet reported; the run does not end while one runs.
+    int m_runningInstallers = 0;
+    bool m_stopWhenInstallersEnd = false;
+
+    std::once_flag m_startScreenShown;
+    std::once_flag m_downloadScreenShown;
+    std::once_flag m_startImageAdded;
+};
+
+// Steady-clock now in nanoseconds.
+std::int64_t SteadyNowNs();
+
+} // namespace Nolvar

@@ -1,0 +1,147 @@
+// What the installer logic does with the window's reports.
+#include <exception>
+#include <thread>
+
+#include <glog/logging.h>
+
+#include "QorCrashHandler/TrackException.h"
+#include "logic/logic/InstallerLogicImpl.h"
+#include "logic/logic/InstallerNames.h"
+#include "splash/win/Localization.h"
+#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
+#include "utils/TextUtils.h"
+
+namespace Nolvar {
+
+namespace {
+
+bool TestingCrashRequested() {
+    const std::any value = Settings::Get(Settings::ID::TestingCrash);
+    if (const auto* flag = std::any_cast<bool>(&value)) return *flag;
+    if (const auto* text = std::any_cast<std::string>(&value)) return StringToBool(*text);
+    return false;
+}
+
+// The crash-reporting test hook: a handled exception reported to the crash handler from a thread of its own.
+void RunCrashReportingTest() {
+    std::thread([] {
+        try {
+            throw std::runtime_error("Crash reporting test requested by the configuration");
+        } catch (const std::exception& e) {
+            Core::TrackException("CrashReportingTest", e.what());
+        }
+    }).join();
+}
+
+const char* YesNo(bool value) { return value ? kStatisticsYes : kStatisticsNo; }
+
+} // namespace
+
+void InstallerLogic::Impl::OnStartPressed() {
+    if (m_startPressed.exchange(true)) {
+        LOG(INFO) << "Start button pressed again; ignored";
+        return;
+    }
+    if (TestingCrashRequested()) RunCrashReportingTest();
+    LOG(INFO) << "Start button pressed";
+    // Tracked before the post, so the acceptance is never reported after the installations it leads to.
+    Track("BUNDLE_EULA_ACCEPTED", {{StatisticsParam::AcceptanceResult, kStatisticsYes}});
+    m_loop->post(StateChanged{2});
+}
+
+void InstallerLogic::Impl::OnReadyPressed() {
+    LOG(INFO) << "Ready button pressed";
+    m_exitRequested = true;
+    m_loop->post(StateChanged{3});
+}
+
+void InstallerLogic::Impl::OnExit(int screen, const std::string& reason) {
+    if (m_state.load() == 3) return;
+    // Acted on once, whichever thread comes first.
+    if (m_exitRequested.exchange(true)) return;
+    LOG(INFO) << "Exit button pressed";
+    const std::int32_t state = m_state.load();
+    if (state >= 0 && state <= 2) {
+        Track("BUNDLE_INSTALL_CANCELLED", {{StatisticsParam::DownloadErrorCount, std::to_string(m_downloadErrorCount.load())},
+                                           {StatisticsParam::InstallErrorCount, std::to_string(m_installErrorCount.load())},
+                                           {StatisticsParam::Screen, ScreenName(screen)},
+                                           {StatisticsParam::ErrorReason, reason}});
+    }
+    m_loop->post(StateChanged{3});
+}
+
+void InstallerLogic::Impl::OnEulaRequestSucceeded() {
+    Track("BUNDLE_EULA_REQUESTED", {{StatisticsParam::Result, "SUCCEEDED"}});
+}
+
+void InstallerLogic::Impl::OnEulaRequestFailed() { Track("BUNDLE_EULA_REQUESTED", {{StatisticsParam::Result, "FAILED"}}); }
+
+void InstallerLogic::Impl::OnEulaShown() { Track("BUNDLE_EULA_SHOWN"); }
+
+void InstallerLogic::Impl::OnEulaHidden() { Track("BUNDLE_EULA_HIDDEN"); }
+
+void InstallerLogic::Impl::OnSkip() { m_loop->post(SkipPressed{}); }
+
+void InstallerLogic::Impl::OnSkipPressed() {
+    for (auto& item : m_items) {
+        if (item.status == ItemStatus::DownloadFailed || item.status == ItemStatus::InstallFailed) {
+            item.status = ItemStatus::Skipped;
+            break;
+        }
+        if (item.status == ItemStatus::Downloaded) StartInstall(item);
+    }
+}
+
+void InstallerLogic::Impl::OnRetryPressed() { m_loop->post(RetryPressed{}); }
+
+void InstallerLogic::Impl::OnRetryCancelled() {
+    m_splash->SetScreen(SplashScreen::Cancel);
+    OnExit(7, "Retry dialog cancelled!");
+}
+
+void InstallerLogic::Impl::OnSelectFolder() { m_loop->post(SelectFolderDialog{}); }
+
+void InstallerLogic::Impl::OnSelectFolderDialog() {
+    if (!m_parts.selectFolder) return;
+    ioPath folder;
+    const std::any value = Settings::Get(Settings::ID::InstallFolder);
+    if (const auto* path = std::any_cast<ioPath>(&value)) folder = *path;
+    const ioPath chosen = m_parts.selectFolder(Tr(19), folder);
+    if (!chosen.empty()) Settings::Set(Settings::ID::InstallFolder, std::any(chosen));
+}
+
+void InstallerLogic::Impl::OnScreenShown(int screen, bool imageShown) {
+    const std::string displayImage = YesNo(imageShown);
+    switch (screen) {
+    case 1:
+        std::call_once(m_startScreenShown, [&] {
+            Track("START_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage},
+                                         {StatisticsParam::InitializationTime, std::to_string(MsSinceStart())}});
+        });
+        break;
+    case 4:
+        std::call_once(m_downloadScreenShown,
+                       [&] { Track("DOWNLOAD_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); });
+        break;
+    case 5: Track("INSTALL_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); break;
+    case 6: Track("READY_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); break;
+    default: break;
+    }
+}
+
+void InstallerLogic::Impl::OnScreenImageAdded(int type) {
+    if (type == 1) {
+        std::call_once(m_startImageAdded, [&] { Track("SCREEN_IMAGE_ADDED", {{StatisticsParam::ImageType, "START"}}); });
+        return;
+    }
+    Track("SCREEN_IMAGE_ADDED", {{StatisticsParam::ImageType, ScreenName(type)}});
+}
+
+void InstallerLogic::Impl::OnSomethingWrongShown(const std::string& text) {
+    Track("SOMETHING_WRONG_POPUP_SHOWN", {{StatisticsParam::DownloadErrorCount, std::to_string(m_downloadErrorCount.load())},
+                                          {StatisticsParam::InstallErrorCount, std::to_string(m_installErrorCount.load())},
+                                          {StatisticsParam::ErrorReason, text}});
+}
+
+} // namespace Nolvar

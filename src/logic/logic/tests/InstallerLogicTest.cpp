@@ -1,0 +1,262 @@
+// Whole runs of the installer logic, driven through the scripted splash.
+#include <windows.h>
+
+#include <algorithm>
+
+#include <gmock/gmock.h>
+
+#include "QorOS/AppMutexLocker.h"
+#include "logic/logic/tests/LogicTestSupport.h"
+
+using namespace LogicTest;
+using Nolvar::ISplashEventObserver;
+using ::testing::ElementsAre;
+
+namespace {
+
+std::string Param(const Event& event, const std::string& key) {
+    const auto it = event.params.find(key);
+    return it == event.params.end() ? "<absent>" : it->second;
+}
+
+// The events stored on disk by the tracking library for this test's statistics product.
+std::vector<nlohmann::json> StoredEvents() {
+    std::vector<nlohmann::json> events;
+    const auto folder = Nolvar::Core::GetSystemCacheRoot() / "Nolvaria" / Unique("statistics") / "EventsStorage";
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(folder.wstring()), error)) {
+        if (entry.path().extension() != L".json") continue;
+        const auto event = nlohmann::json::parse(ReadFile(entry.path()), nullptr, false);
+        if (event.is_object()) events.push_back(event);
+    }
+    return events;
+}
+
+void PressRetry(ISplashEventObserver& o) { o.OnRetryPressed(); }
+
+} // namespace
+
+TEST_F(LogicRun, OneProductIsDownloadedInstalledAndReportedStepByStep) {
+    Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    const std::vector<std::string> road = {
+        "CONFIG_SCREEN_SHOWN",      "CONFIG_DOWNLOAD_STARTED",   "CONFIG_DOWNLOAD_COMPLETED",
+        "WI_CONFIG_FILE_UPDATED",   "BUNDLE_INSTALL_STARTED",    "START_SCREEN_SHOWN",
+        "BUNDLE_EULA_ACCEPTED",     "PRODUCT_INSTALL_STARTED",   "PRODUCT_INSTALL_FINISHED",
+        "BUNDLE_INSTALL_FINISHED"};
+    EXPECT_EQ(m_statistics->Order(road), road) << CallsText();
+    // Downloads run alongside the start screen; each is reported once, before its product is launched.
+    const auto downloads = m_statistics->Order({"BUNDLE_DOWNLOAD_STARTED", "PRODUCT_DOWNLOAD_STARTED",
+                                                "PRODUCT_DOWNLOAD_FINISHED", "BUNDLE_DOWNLOAD_FINISHED",
+                                                "PRODUCT_INSTALL_STARTED"});
+    EXPECT_THAT(downloads, ElementsAre("BUNDLE_DOWNLOAD_STARTED", "PRODUCT_DOWNLOAD_STARTED", "PRODUCT_DOWNLOAD_FINISHED",
+                                       "BUNDLE_DOWNLOAD_FINISHED", "PRODUCT_INSTALL_STARTED"));
+
+    const auto finished = m_statistics->Named("PRODUCT_DOWNLOAD_FINISHED").at(0);
+    EXPECT_EQ(Param(finished, "PRODUCT_NAME"), "alpha");
+    EXPECT_EQ(Param(finished, "TOTAL_SIZE"), std::to_string(m_fakeInstaller.size()));
+    EXPECT_EQ(Param(finished, "ERROR_COUNT"), "0");
+    EXPECT_GT(std::stoll(Param(finished, "TIME_ELAPSED")), 0);
+    EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_FINISHED").at(0), "INSTALL_ERROR_COUNT"), "0");
+    EXPECT_EQ(Param(m_statistics->Named("PRODUCT_INSTALL_STARTED").at(0), "PRODUCT_NAME"), "alpha");
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 0);
+
+    // The window: caption, progress screen, wait screen, full progress, close button hidden, closed last.
+    const auto calls = m_script->Calls();
+    EXPECT_EQ(calls.front(), "SetCaption Netsetter Test");
+    EXPECT_EQ(calls.back(), "Close");
+    EXPECT_EQ(m_script->Count("SetScreen 4"), 1);
+    EXPECT_EQ(m_script->Count("SetScreen 5"), 1);
+    EXPECT_EQ(m_script->Count("SetProgress 100"), 1);
+    EXPECT_EQ(m_script->Count("SetCloseButtonHidden 1"), 1);
+    EXPECT_EQ(m_script->Count("Show"), 0) << CallsText();
+
+    // The real statistics library stored the events with the common parameters.
+    m_statistics->Release();
+    const auto stored = StoredEvents();
+    const auto bundleFinished = std::find_if(stored.begin(), stored.end(),
+                                             [](const auto& e) { return e.value("name", "") == "BUNDLE_INSTALL_FINISHED"; });
+    ASSERT_NE(bundleFinished, stored.end()) << stored.size() << " events stored";
+    EXPECT_EQ((*bundleFinished)["params"].value("WI_CONFIG_NAME", ""), "logic-test");
+    EXPECT_EQ((*bundleFinished)["params"].value("BUNDLE_ID", ""), Unique("product"));
+    EXPECT_EQ((*bundleFinished)["params"].value("PRODUCT_VERSION", ""), "3.0.0");
+}
+
+TEST_F(LogicRun, TwoProductsStartInInstallOrderAndRunSideBySide) {
+    // Listed second, installed first; each runs long enough for the other to start meanwhile.
+    Serve(Config({{"later", 2, "/FAKE_SLEEP=3000"}, {"first", 1, "/FAKE_SLEEP=3000"}}));
+    PressStartOnStartScreen();
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    std::vector<std::string> launches;
+    for (const auto& e : m_statistics->Named("PRODUCT_INSTALL_STARTED")) launches.push_back(Param(e, "PRODUCT_NAME"));
+    EXPECT_THAT(launches, ElementsAre("first", "later"));
+    // Both were launched before either finished.
+    const auto order = m_statistics->Order({"PRODUCT_INSTALL_STARTED", "PRODUCT_INSTALL_FINISHED"});
+    EXPECT_THAT(order, ElementsAre("PRODUCT_INSTALL_STARTED", "PRODUCT_INSTALL_STARTED", "PRODUCT_INSTALL_FINISHED",
+                                   "PRODUCT_INSTALL_FINISHED"));
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 0);
+}
+
+TEST_F(LogicRun, UnreachableConfigurationServerFallsBackToTheBuiltInConfiguration) {
+    m_builtIn = Config({{"builtin", 0, "/FAKE_EXIT=0"}}, "built-in");
+    Nolvar::Settings::Set(Nolvar::Settings::ID::ConfigUrl, std::any(std::string("http://127.0.0.1:9/config.json")));
+    PressStartOnStartScreen();
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    ASSERT_EQ(m_statistics->Count("CONFIG_DOWNLOAD_FAILED"), 1);
+    EXPECT_NE(Param(m_statistics->Named("CONFIG_DOWNLOAD_FAILED")[0], "DOWNLOAD_ERROR"), "<absent>");
+    EXPECT_EQ(m_statistics->Count("CONFIG_DOWNLOAD_COMPLETED"), 0);
+    EXPECT_EQ(Param(m_statistics->Named("PRODUCT_INSTALL_STARTED").at(0), "PRODUCT_NAME"), "builtin");
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+    EXPECT_EQ(m_script->Count("ShowNoConnectionPopup"), 0);
+}
+
+TEST_F(LogicRun, AConfigurationValueOfTheWrongTypeFallsBackToTheBuiltInConfiguration) {
+    m_builtIn = Config({{"builtin", 0, "/FAKE_EXIT=0"}}, "built-in");
+    auto config = Config({{"served", 0, "/FAKE_EXIT=0"}});
+    config["data"]["Installers"][0]["install_order"]["DefaultValue"] = 3;   // a number, not text
+    Serve(config);
+    PressStartOnStartScreen();
+    EXPECT_FALSE(RunLogic(Parts(), 90s));
+
+    EXPECT_EQ(m_statistics->Count("CONFIG_DOWNLOAD_COMPLETED"), 1);
+    ASSERT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 1);
+    EXPECT_EQ(Param(m_statistics->Named("PRODUCT_INSTALL_STARTED")[0], "PRODUCT_NAME"), "builtin");
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+}
+
+TEST_F(LogicRun, AProductFileFailingTheContentCheckIsOfferedThreeTimesThenNoConnectionThenCancel) {
+    Serve(Config({{"broken", 0, "", true, "ZM this is no installer"}}));
+    PressStartOnStartScreen();
+    m_script->When("ShowRetryPopup", PressRetry);
+    m_script->When("ShowNoConnectionPopup", [](ISplashEventObserver& o) { o.OnExit(4, "No connection pop-up closed"); });
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product broken -1"), 3) << CallsText();
+    EXPECT_EQ(m_script->Count("ShowNoConnectionPopup"), 1);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_DOWNLOAD_ERROR"), 4);
+    EXPECT_EQ(m_statistics->Count("NO_CONNECTION_POPUP_SHOWN"), 1);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 0);
+    ASSERT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
+    const auto cancelled = m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0];
+    EXPECT_EQ(Param(cancelled, "DOWNLOAD_ERROR_COUNT"), "4");
+    EXPECT_EQ(Param(cancelled, "SCREEN"), "PROGRESS");
+}
+
+TEST_F(LogicRun, AFailingInstallerIsRetriedOnceThenOfferedThreeTimesThenGivenUpWithExitCodeZero) {
+    Serve(Config({{"failing", 0, "/FAKE_EXIT=6", false}}));
+    PressStartOnStartScreen();
+    m_script->When("ShowRetryPopup", PressRetry);
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 5);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 5);
+    EXPECT_EQ(Param(m_statistics->Named("PRODUCT_INSTALL_FAILED")[0], "EXIT_STATE"), "INSTALLER_ERROR");
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product failing 6"), 3) << CallsText();
+    ASSERT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
+    const auto cancelled = m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0];
+    EXPECT_EQ(Param(cancelled, "ERROR_REASON"), "RetryInstall failed after four tries");
+    EXPECT_EQ(Param(cancelled, "SCREEN"), "WAIT");
+    EXPECT_EQ(Param(cancelled, "INSTALL_ERROR_COUNT"), "5");
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 0);
+}
+
+TEST_F(LogicRun, AnInstallerThatSucceedsWithoutInstallingTakesTheFailureRoadAndEnds) {
+    Serve(Config({{"ghost", 0, "/FAKE_EXIT=0", false}}));
+    PressStartOnStartScreen();
+    m_script->When("ShowRetryPopup", PressRetry);
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 5);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 5);
+    EXPECT_EQ(Param(m_statistics->Named("PRODUCT_INSTALL_FAILED")[0], "EXIT_STATE"), "<absent>");
+    // The pop-up names no installer error: the window shows its "Something went wrong" text.
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product ghost -1"), 3) << CallsText();
+    EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_CANCELLED").at(0), "ERROR_REASON"),
+              "RetryInstall failed after four tries");
+}
+
+TEST_F(LogicRun, AProductRunningOnReinstallIsClosedByTheUserAndTheInstallationSucceeds) {
+    Serve(Config({{"busy", 0, "/FAKE_EXIT_FIRST=4 /FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    m_script->When("ShowCloseProductPopup", PressRetry);
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_script->Count("ShowCloseProductPopup Product busy"), 1) << CallsText();
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 2);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 0);
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+}
+
+TEST_F(LogicRun, CancelOnTheStartScreenEndsTheRunWithoutInstalling) {
+    Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
+    m_script->When("SetScreen 1", [](ISplashEventObserver& o) { o.OnExit(1, "Close button pressed"); }, 1);
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    ASSERT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
+    EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0], "SCREEN"), "START");
+    EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0], "ERROR_REASON"), "Close button pressed");
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 0);
+    EXPECT_EQ(m_script->Calls().back(), "Close");
+}
+
+TEST_F(LogicRun, ASecondInstallerOfTheSameBundleClosesItself) {
+    // Another installer of the bundle holds the single-instance mutex.
+    std::promise<void> held, release;
+    std::thread other([&] {
+        Nolvar::Util::AppMutexLocker locker("nolvaria" + Unique("product"));
+        locker.acquire(0);
+        held.set_value();
+        release.get_future().wait();
+        locker.release();
+    });
+    held.get_future().wait();
+    Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
+    const bool failed = RunLogic(Parts());
+    release.set_value();
+    other.join();
+
+    EXPECT_FALSE(failed);
+    EXPECT_THAT(m_statistics->Order({"BUNDLE_INSTALL_STARTED", "BUNDLE_INSTALL_REPEATED_DETECTED",
+                                     "BUNDLE_INSTALL_CANCELLED"}),
+                ElementsAre("BUNDLE_INSTALL_STARTED", "BUNDLE_INSTALL_REPEATED_DETECTED", "BUNDLE_INSTALL_CANCELLED"));
+    const auto cancelled = m_statistics->Named("BUNDLE_INSTALL_CANCELLED").at(0);
+    EXPECT_EQ(Param(cancelled, "SCREEN"), "");
+    EXPECT_EQ(Param(cancelled, "ERROR_REASON"),
+              "Self-closing another WI: installer for bundle Netsetter Test already running.");
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 0);
+}
+
+TEST_F(LogicRun, TooLittleDiskSpaceStopsTheLaunchUntilTheUserTriesAgainWithSpace) {
+    Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    auto space = std::make_shared<std::atomic<std::uint64_t>>(1000);
+    m_script->When("ShowDiskSpacePopup", [space](ISplashEventObserver& o) {
+        *space = 1ull << 40;   // the user frees space and tries again
+        o.OnRetryPressed();
+    });
+    auto parts = Parts();
+    parts.freeDiskSpace = [space](const Nolvar::ioPath&) { return space->load(); };
+    EXPECT_FALSE(RunLogic(std::move(parts)));
+
+    const std::string required = std::to_string(5 * m_fakeInstaller.size());
+    ASSERT_EQ(m_statistics->Count("NOT_ENOUGH_DISK_SPACE"), 1) << CallsText();
+    EXPECT_EQ(Param(m_statistics->Named("NOT_ENOUGH_DISK_SPACE")[0], "REQUIRED_BYTES"), required);
+    EXPECT_EQ(Param(m_statistics->Named("NOT_ENOUGH_DISK_SPACE")[0], "AVAILABLE_BYTES"), "1000");
+    EXPECT_EQ(m_script->Count("ShowDiskSpacePopup " + required + " 1000 "), 1);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 1);
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+}
+
+TEST_F(LogicRun, AnExceptionInAHandlerClosesTheSplashAndEndsTheRunAsFailed) {
+    Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    m_script->ThrowOn("SetScreen 4");
+    EXPECT_TRUE(RunLogic(Parts()));
+    EXPECT_EQ(m_script->Calls().back(), "Close");
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 0);
+}
