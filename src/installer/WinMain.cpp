@@ -1,4 +1,5 @@
-// Process entry of installer.exe.
+// Process entry of installer.exe: settings, working folder, logging, signature tag, crash handling, the run, and
+// the removal of working folders at exit.
 #include <windows.h>
 
 #include <memory>
@@ -9,9 +10,12 @@
 #include "App/Fetchwell/ModuleInfo.h"
 #include "QorCrashHandler/CrashHandler.h"
 #include "QorCrashHandler/SentryBreadCrumbsLogSink.h"
+#include "QorFilesystem/Path.h"
 #include "QorOS/EntryWrapper.h"
+#include "QorOS/SignatureTag.h"
 #include "Tracking/Tallivo/ModuleInfo.h"
 #include "installer/ProductInfo.h"
+#include "installer/SignatureTagSettings.h"
 #include "utils/LogFolder.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
@@ -37,15 +41,21 @@ int main(int argc, char** argv) {
     if (!logFolder.fallbackNote.empty()) LOG(WARNING) << logFolder.fallbackNote;
     Settings::WarnAboutMalformedOptions();
 
+    ApplySignatureTag(Core::ReadTagFromSignature(Settings::GetTextOption(Settings::ID::DistribName).value_or("")));
+
     Core::SetupCommonCrashHandler(&ClientInfoCallback, false);
+    int exitCode = 0;
     {
         CrashHandler::SentryBreadCrumbsLogSink breadcrumbs({0, 1, 2, 3});
         LOG(INFO) << "Installer started";
         LOG(INFO) << "Fetchwell " << App::FetchwellModuleVersion() << ", Tallivo " << Tracking::TallivoModuleVersion();
+        LOG(INFO) << "Config URL: " << Settings::GetTextOption(Settings::ID::ConfigUrl).value_or("");
     }
     Core::RemoveCommonCrashHandler();
     google::ShutdownGoogleLogging();
-    return 0;
+
+    if (!Settings::GetFlagOption(Settings::ID::Debug)) RemoveOldWorkingFolders();
+    return exitCode;
 }
 
 } // namespace

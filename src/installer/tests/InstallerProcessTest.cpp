@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <optional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -23,6 +24,36 @@ std::filesystem::path InstallerExe() {
 // The installer's exit code, or -1 when it did not end within a minute.
 int RunInstaller(const std::vector<std::wstring>& arguments) {
     return Testing::ChildProcess(InstallerExe().wstring(), arguments).wait(std::chrono::seconds(60));
+}
+
+// Sets TMP and TEMP of this process, and so of the installers it starts, while it exists.
+class TempVariables {
+public:
+    explicit TempVariables(const std::filesystem::path& temp) {
+        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+            wchar_t value[MAX_PATH] = {};
+            const DWORD n = GetEnvironmentVariableW(name, value, MAX_PATH);
+            m_previous.push_back(n && n < MAX_PATH ? std::optional<std::wstring>(value) : std::nullopt);
+            SetEnvironmentVariableW(name, temp.c_str());
+        }
+    }
+    ~TempVariables() {
+        SetEnvironmentVariableW(L"TMP", m_previous[0] ? m_previous[0]->c_str() : nullptr);
+        SetEnvironmentVariableW(L"TEMP", m_previous[1] ? m_previous[1]->c_str() : nullptr);
+    }
+    TempVariables(const TempVariables&) = delete;
+    TempVariables& operator=(const TempVariables&) = delete;
+
+private:
+    std::vector<std::optional<std::wstring>> m_previous;
+};
+
+std::vector<std::filesystem::path> WorkingFoldersIn(const std::filesystem::path& temp) {
+    std::vector<std::filesystem::path> folders;
+    for (const auto& entry : std::filesystem::directory_iterator(temp))
+        if (entry.is_directory() && entry.path().filename().wstring().rfind(L"Netsetter-", 0) == 0)
+            folders.push_back(entry.path());
+    return folders;
 }
 
 std::string NamedResource(HMODULE module, const wchar_t* name) {
@@ -90,4 +121,29 @@ TEST(InstallerProcess, AnUnusableLogFolderFallsBackToTheWorkingFolder) {
     ASSERT_TRUE(std::regex_search(log, first, logLine)) << log;
     EXPECT_NE(first.str().find("cannot be used"), std::string::npos) << first.str();
     EXPECT_NE(log.find("Installer started", note), std::string::npos) << log;
+}
+
+TEST(InstallerProcess, DebugKeepsTheWorkingFolderWithTheLog) {
+    Testing::TempFolder temp(L"netsetter-temp-");
+    {
+        TempVariables variables(temp.path());
+        EXPECT_EQ(RunInstaller({L"--debug"}), 0);
+    }
+    const auto folders = WorkingFoldersIn(temp.path());
+    ASSERT_EQ(folders.size(), 1u);
+    const std::string log = Testing::ReadInfoLogs(folders[0]);
+    EXPECT_NE(log.find("Installer started"), std::string::npos) << log;
+}
+
+TEST(InstallerProcess, WithoutDebugEveryWorkingFolderIsRemovedAtExit) {
+    Testing::TempFolder temp(L"netsetter-temp-");
+    std::filesystem::create_directories(temp / L"Netsetter-12345" / L"sub");
+    Testing::WriteWholeFile(temp / L"Netsetter-12345" / L"sub" / L"left.exe", "MZ");
+    std::filesystem::create_directories(temp / L"Other-1");
+    {
+        TempVariables variables(temp.path());
+        EXPECT_EQ(RunInstaller({}), 0);
+    }
+    EXPECT_TRUE(WorkingFoldersIn(temp.path()).empty());
+    EXPECT_TRUE(std::filesystem::exists(temp / L"Other-1"));
 }
