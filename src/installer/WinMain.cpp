@@ -14,6 +14,7 @@
 #include "QorOS/EntryWrapper.h"
 #include "QorOS/SignatureTag.h"
 #include "Tracking/Tallivo/ModuleInfo.h"
+#include "installer/Application.h"
 #include "installer/ProductInfo.h"
 #include "installer/SignatureTagSettings.h"
 #include "utils/LogFolder.h"
@@ -47,9 +48,14 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     {
         CrashHandler::SentryBreadCrumbsLogSink breadcrumbs({0, 1, 2, 3});
-        LOG(INFO) << "Installer started";
         LOG(INFO) << "Fetchwell " << App::FetchwellModuleVersion() << ", Tallivo " << Tracking::TallivoModuleVersion();
-        LOG(INFO) << "Config URL: " << Settings::GetTextOption(Settings::ID::ConfigUrl).value_or("");
+        try {
+            const std::unique_ptr<IApplication> application = CreateApplication();
+            exitCode = application->Run();
+        } catch (const std::exception& e) {
+            LOG(ERROR) << "The installer could not run: " << e.what();
+            exitCode = 1;
+        }
     }
     Core::RemoveCommonCrashHandler();
     google::ShutdownGoogleLogging();

@@ -1,14 +1,17 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <future>
 #include <optional>
 #include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "QorOS/AppMutexLocker.h"
 #include "QorString/Utf.h"
 #include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
@@ -21,9 +24,70 @@ std::filesystem::path InstallerExe() {
            L"installer.exe";
 }
 
+// The web user id every run here finds stored and in its file name, so none asks the web-user-id service.
+constexpr char kWebUid[] = "processtest0001";
+
+void StoreWebUid() {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\nolvaria\\User", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        return;
+    const std::wstring value = Nolvar::Core::WstringFromUtf8(kWebUid);
+    RegSetValueExW(key, L"WEBUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+}
+
+// A configuration whose downloads stay on the test server.
+std::string LocalConfigUrl() {
+    const Testing::TestServer server;
+    const auto value = [](const std::string& text) {
+        return nlohmann::json{{"Values", nlohmann::json::array()}, {"DefaultValue", text}};
+    };
+    const std::string absent = server.httpUrl("/files/absent-process-test");
+    const nlohmann::json config = {
+        {"configname", "process-test"},
+        {"data",
+         {{"Product", {{"version", value("2.0.0")}}},
+          {"Installers", nlohmann::json::array({{{"id", value("product")},
+                                                 {"url", value(absent + ".exe")},
+                                                 {"install_order", value("0")},
+                                                 {"install_args", value("/S")},
+                                                 {"search_installed_win_exe_name", value("product.exe")},
+                                                 {"search_installed_win_uninstall_registry_key_name", value("Product")}}})},
+          {"Splash",
+           {{"start", value(absent + ".png")}, {"progress", value(absent + ".png")}, {"wait", value(absent + ".png")},
+            {"ready", value(absent + ".png")}}},
+          {"Statistics",
+           {{"url", value("http://127.0.0.1:9/statistics")},
+            {"id", value("process-test")},
+            {"targetApplicationId", value("netsetter-process-test")}}}}}};
+    const std::string name = std::to_string(GetCurrentProcessId()) + "-process-config.json";
+    server.putFile(name, config.dump());
+    return server.httpUrl("/files/" + name);
+}
+
+// Runs installer.exe as the second installer of its bundle: this test holds the single-instance mutex, so the run
+// downloads and parses the configuration and then closes itself. Waits for other tests holding the mutex first.
 // The installer's exit code, or -1 when it did not end within a minute.
 int RunInstaller(const std::vector<std::wstring>& arguments) {
-    return Testing::ChildProcess(InstallerExe().wstring(), arguments).wait(std::chrono::seconds(60));
+    StoreWebUid();
+    std::vector<std::wstring> all = {L"--config-url=" + Nolvar::Core::WstringFromUtf8(LocalConfigUrl()),
+                                     L"--distrib-name=C:\\Downloads\\SetupC_W" +
+                                         Nolvar::Core::WstringFromUtf8(kWebUid) + L"_.exe"};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::promise<bool> held;
+    std::promise<void> done;
+    std::thread holder([&] {
+        Nolvar::Util::AppMutexLocker mutex("nolvarianetsetter");
+        held.set_value(mutex.acquire(180000));
+        done.get_future().wait();
+    });
+    int code = -1;
+    if (held.get_future().get()) code = Testing::ChildProcess(InstallerExe().wstring(), all).wait(std::chrono::seconds(60));
+    done.set_value();
+    holder.join();
+    return code;
 }
 
 // Sets TMP and TEMP of this process, and so of the installers it starts, while it exists.
@@ -146,4 +210,51 @@ TEST(InstallerProcess, WithoutDebugEveryWorkingFolderIsRemovedAtExit) {
     }
     EXPECT_TRUE(WorkingFoldersIn(temp.path()).empty());
     EXPECT_TRUE(std::filesystem::exists(temp / L"Other-1"));
+}
+
+namespace {
+
+// A tagged copy of the signed installer, named `fileName` inside `folder`.
+std::filesystem::path TaggedCopy(const std::filesystem::path& folder, const std::wstring& fileName, const std::string& tag) {
+    const std::filesystem::path bin = Nolvar::Core::WstringFromUtf8(Testing::HarnessVariable("NETSETTER_BIN_DIR"));
+    const std::filesystem::path copy = folder / fileName;
+    std::filesystem::copy_file(bin.parent_path() / L"signed" / L"installer.exe", copy);
+    const std::filesystem::path tagFile = folder / L"tag.json";
+    Testing::WriteWholeFile(tagFile, tag);
+    const int tagged = Testing::ChildProcess((bin / L"netsetter-tag.exe").wstring(),
+                                             {L"set-file", copy.wstring(), tagFile.wstring()})
+                           .wait(std::chrono::seconds(60));
+    EXPECT_EQ(tagged, 0) << tag;
+    return copy;
+}
+
+} // namespace
+
+TEST(InstallerProcess, TheTagOfTheDistributionFileWinsOverTheCommandLine) {
+    Testing::TempFolder folder(L"netsetter-tagged-");
+    const std::string configUrl = LocalConfigUrl();
+    const auto copy = TaggedCopy(folder.path(), L"SetupE_tagged.exe",
+                                 R"({"browser":"C","config_url":")" + configUrl + R"("})");
+    EXPECT_EQ(RunInstaller({L"--log-path=" + folder.path().wstring(),
+                            L"--config-url=http://127.0.0.1:9/from-command-line.json",
+                            L"--distrib-name=" + copy.wstring()}),
+              0);
+    const std::string log = Testing::ReadInfoLogs(folder.path());
+    EXPECT_NE(log.find("Config URL used: " + configUrl), std::string::npos) << log;
+    EXPECT_NE(log.find("Preferred browser: chrome.exe"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Failed to parse Signature Tag"), std::string::npos) << log;
+}
+
+TEST(InstallerProcess, AMalformedTagIsLoggedAndChangesNothing) {
+    Testing::TempFolder folder(L"netsetter-tagged-");
+    const std::string configUrl = LocalConfigUrl();
+    const auto copy = TaggedCopy(folder.path(), L"SetupE_bad.exe", R"({"browser":"C","config_url":5})");
+    EXPECT_EQ(RunInstaller({L"--log-path=" + folder.path().wstring(),
+                            L"--config-url=" + Nolvar::Core::WstringFromUtf8(configUrl),
+                            L"--distrib-name=" + copy.wstring()}),
+              0);
+    const std::string log = Testing::ReadInfoLogs(folder.path());
+    EXPECT_NE(log.find("Failed to parse Signature Tag. "), std::string::npos) << log;
+    EXPECT_NE(log.find("Config URL used: " + configUrl), std::string::npos) << log;
+    EXPECT_NE(log.find("Preferred browser: msedge.exe"), std::string::npos) << log;
 }

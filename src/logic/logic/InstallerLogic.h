@@ -23,8 +23,8 @@ class IStatisticsTracker;
 // parts and shorter limits. Every default is the product's.
 struct InstallerLogicParts {
     using SplashFactory = std::function<std::unique_ptr<ISplash>(ISplashEventObserver&)>;
-    // Title, then the folder to start in; the chosen folder, or empty when the user cancelled.
-    using FolderPicker = std::function<ioPath(const std::wstring& title, const ioPath& folder)>;
+    // Text id of the title, then the folder to start in; the chosen folder, or empty when the user cancelled.
+    using FolderPicker = std::function<ioPath(int titleTextId, const ioPath& folder)>;
     using FreeSpaceQuery = std::function<std::uint64_t(const ioPath&)>;
     using ConfigSource = std::function<std::shared_ptr<IConfigDataProvider>(const ioPath& configFile)>;
 

@@ -7,7 +7,6 @@
 #include "QorCrashHandler/TrackException.h"
 #include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/InstallerNames.h"
-#include "splash/win/Localization.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
 #include "utils/TextUtils.h"
@@ -107,7 +106,7 @@ void InstallerLogic::Impl::OnSelectFolderDialog() {
     ioPath folder;
     const std::any value = Settings::Get(Settings::ID::InstallFolder);
     if (const auto* path = std::any_cast<ioPath>(&value)) folder = *path;
-    const ioPath chosen = m_parts.selectFolder(Tr(19), folder);
+    const ioPath chosen = m_parts.selectFolder(19, folder);
     if (!chosen.empty()) Settings::Set(Settings::ID::InstallFolder, std::any(chosen));
 }
 
