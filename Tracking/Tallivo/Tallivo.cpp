@@ -208,7 +208,8 @@ bool Tracker::TrackException(const std::string& name, const std::string& key, co
 }
 
 void Tracker::abandon() {
-    // No lock: a thread that ExitProcess ended may have held it.
+    // No lock: a thread that ExitProcess ended may have held it. The events still queued go to disk first.
+    if (m_impl) m_impl->storeAtExit();
     static_cast<void>(m_impl.release());
 }
 

@@ -33,6 +33,8 @@ public:
         };
 
         ResponseKind kind = ResponseKind::TransportError;
+        std::int32_t status = 0;        // HTTP status; 0 without an answer
+        std::int32_t networkError = 0;  // the networking client's error code; 0 when an answer came
         Headers headers;
         Answer answer;
     };

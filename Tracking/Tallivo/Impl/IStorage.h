@@ -17,6 +17,8 @@ public:
     virtual const std::vector<std::string>& get() const = 0;
     // Deletes the files; false when some could not be deleted (they become available again).
     virtual bool commit() = 0;
+    // Keeps the files aside (never sent again) instead of deleting them; a storage without such a place deletes.
+    virtual bool setAside() { return commit(); }
 };
 
 class IStorage {

@@ -7,6 +7,7 @@
 
 #include "QorCrashHandler/TrackException.h"
 #include "Tracking/Tallivo/Impl/NotNull.h"
+#include "QorNetworking/Error.h"
 #include "Tracking/Tallivo/Impl/PutQueue.h"
 
 namespace Nolvar::Tracking::Instant {
@@ -15,6 +16,19 @@ namespace {
 
 std::int64_t NextBackoff(std::int64_t backoff) {
     return std::min(std::max<std::int64_t>(2 * backoff, 1), Scheduler::kMaxBackoff);
+}
+
+// A failure that is down to the batch, not to the server's availability or load.
+enum class BatchFault { None, Refused, TooSlow };
+
+BatchFault FaultOf(const ISender::Response& response) {
+    if (response.kind == ISender::ResponseKind::OtherStatus && response.status >= 401 && response.status <= 499)
+        return BatchFault::Refused;
+    if (response.kind == ISender::ResponseKind::TransportError &&
+        (response.networkError == Networking::Error::OperationTimedOut ||
+         response.networkError == Networking::Error::NetworkSendFailure))
+        return BatchFault::TooSlow;
+    return BatchFault::None;
 }
 
 } // namespace
@@ -57,6 +71,10 @@ Scheduler::~Scheduler() {
 
 void Scheduler::put(const Event& event) { m_putQueue->put(event); }
 
+void Scheduler::storeAtExit() {
+    if (m_putQueue) m_putQueue->storeAtExit();
+}
+
 void Scheduler::onEventAvailable() {
     {
         std::lock_guard lock(m_mutex);
@@ -92,6 +110,8 @@ void Scheduler::doWork() {
     std::unique_ptr<ISerializedEvents> pending;
     std::int64_t backoff = 0;
     Wait wait = Wait::ForChange;
+    std::size_t batchLimit = kBatchSize;
+    int batchFailures = 0;
     const ISender::StopCheck stopCheck = [this] { return m_stopping.load(); };
 
     // A stop seen before a pass lets that pass run to its end, so it may send one last batch.
@@ -107,7 +127,7 @@ void Scheduler::doWork() {
                 continue;
             }
             if (batch.empty()) {
-                pending = m_storage->pop(kBatchSize);
+                pending = m_storage->pop(batchLimit);
                 if (!pending) {
                     LOG(WARNING) << "Scheduler::doWork exception happened inside `m_storage->pop`, retrying";
                     wait = Wait::Bounded;
@@ -133,6 +153,8 @@ void Scheduler::doWork() {
                 pending.reset();
                 batch.clear();
                 backoff = 0;
+                batchFailures = 0;
+                batchLimit = std::min(kBatchSize, 2 * batchLimit);  // back to full batches step by step
             };
             switch (response.kind) {
             case ISender::ResponseKind::Ok:
@@ -159,6 +181,29 @@ void Scheduler::doWork() {
             default:
                 backoff = NextBackoff(backoff);
                 break;
+            }
+            if (const BatchFault fault = FaultOf(response); fault != BatchFault::None && !batch.empty() &&
+                                                            ++batchFailures >= kBatchFailuresBeforeSplit) {
+                // No event may hold up the others: send fewer at a time, down to the one that fails.
+                const std::size_t size = pending->get().size();
+                if (size > 1) {
+                    batchLimit = std::max<std::size_t>(1, size / 2);
+                    LOG(WARNING) << "Statistics batch of " << size << " events failed " << batchFailures
+                                 << " times; sending " << batchLimit << " at a time";
+                    pending.reset();  // back to the storage for the next pop
+                    wait = Wait::None;
+                } else if (fault == BatchFault::Refused) {
+                    LOG(WARNING) << "Statistics event refused " << batchFailures << " times with status "
+                                 << response.status << "; set aside";
+                    wait = pending->setAside() ? Wait::None : Wait::Bounded;
+                    pending.reset();
+                }
+                if (!pending) {
+                    batch.clear();
+                    backoff = 0;
+                    batchFailures = 0;
+                    continue;
+                }
             }
             if (backoff >= 1 && !batch.empty() && !waitBackoff(backoff)) return;
         } catch (const std::exception& e) {

@@ -25,6 +25,9 @@ public:
     static constexpr std::size_t kBatchSize = 10;
     // Longest back-off step, in back-off units.
     static constexpr std::int64_t kMaxBackoff = 120;
+    // Failures of one batch that are down to the batch itself (refused with a client-error status, or too slow to
+    // upload) before it is split in halves; a single event the server keeps refusing is set aside.
+    static constexpr int kBatchFailuresBeforeSplit = 3;
 
     // `pollInterval`: the wait between passes without a watcher, and the longest wait while this process does
     // not hold the lock or the storage failed. `backoffUnit`: the length of one back-off second.
@@ -40,6 +43,7 @@ public:
     Scheduler& operator=(const Scheduler&) = delete;
 
     void put(const Event& event) override;
+    void storeAtExit() override;
 
 private:
     enum class Wait { None, ForChange, Bounded };

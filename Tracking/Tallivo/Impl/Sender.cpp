@@ -78,14 +78,18 @@ ISender::Response Sender::send(const std::string& batch, const StopCheck& stop) 
         VLOG(30) << "Sender failed to send statistics. The answer is longer than " << kMaxAnswerSize
                  << " bytes. Request url: " << m_url.toString();
         response.kind = ResponseKind::TransportError;
+        response.networkError = answer.error.code;
         return response;
     }
+    response.status = answer.statusCode;
     if (answer.error.code != Networking::Error::NoError) {
         VLOG(30) << "Sender failed to send statistics. Error code: " << answer.error.code
                  << " Error message: " << answer.error.message << " Request url: " << m_url.toString();
         response.kind = ResponseKind::TransportError;
+        response.networkError = answer.error.code;
         return response;
     }
+    response.status = answer.statusCode;
     if (answer.statusCode == 200) {
         response.kind = ResponseKind::Ok;
     } else {

@@ -130,6 +130,12 @@ void Storage::push(const Event& event) {
         LOG(WARNING) << "Can't serialize event: " << event.name;
         return;
     }
+    if (text.size() > kMaxEventSize) {
+        // It would hold up every batch it joins.
+        LOG(WARNING) << "Event " << event.name << " is " << text.size() << " bytes, over the limit of "
+                     << kMaxEventSize << "; not stored";
+        return;
+    }
 
     std::vector<std::string> problems;
     ioPath temporary;
@@ -239,6 +245,11 @@ std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
                     continue;
                 }
                 if (isSetAside) continue;
+                boost::system::error_code sizeError;
+                if (const auto size = fs::file_size(path, sizeError); !sizeError && size > kMaxEventSize) {
+                    setAside(path, "over the size limit");
+                    continue;
+                }
                 std::string text = ReadWholeFile(path);
                 if (text.empty()) {
                     // A file that stays empty past the grace time was never written completely.
@@ -267,7 +278,12 @@ std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
         auto rollback = [weak, paths] {
             if (auto self = weak.lock()) self->release(paths);
         };
-        return std::make_unique<SerializedEvents>(std::move(texts), std::move(commit), std::move(rollback));
+        auto setAside = [weak, paths] {
+            auto self = weak.lock();
+            return self ? self->setAsideAndRelease(paths) : false;
+        };
+        return std::make_unique<SerializedEvents>(std::move(texts), std::move(commit), std::move(rollback),
+                                                  std::move(setAside));
     } catch (const std::exception& e) {
         LOG(ERROR) << "Storage::pop failed, error: " << e.what();
         release(paths);
@@ -295,6 +311,12 @@ bool Storage::removeAndRelease(const std::vector<ioPath>& paths) {
     }
     release(paths);
     return complete;
+}
+
+bool Storage::setAsideAndRelease(const std::vector<ioPath>& paths) {
+    for (const ioPath& path : paths) setAside(path, "refused by the server again and again");
+    release(paths);
+    return true;
 }
 
 void Storage::setAside(const ioPath& path, const char* why) {

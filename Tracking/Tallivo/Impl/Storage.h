@@ -20,6 +20,8 @@ public:
     static constexpr std::int64_t kEventStorageTime = 30 * 24 * 60 * 60;
     // A ".tmp" or empty event file younger than this may still be written by some process.
     static constexpr std::chrono::seconds kWriteGrace{60};
+    // Largest stored event text: a larger one is not stored, and a larger file is set aside unread.
+    static constexpr std::uintmax_t kMaxEventSize = 256 * 1024;
 
     // Stores in GetSystemCacheRoot() / vendor / product / "EventsStorage"; throws std::invalid_argument when
     // vendor or product is not a plain folder name.
@@ -41,6 +43,7 @@ public:
 private:
     void release(const std::vector<ioPath>& paths);
     bool removeAndRelease(const std::vector<ioPath>& paths);
+    bool setAsideAndRelease(const std::vector<ioPath>& paths);
     void setAside(const ioPath& path, const char* why);
     void clearTemporaryFiles() const;
 

@@ -23,6 +23,8 @@ public:
 
     // Safe to call from several threads.
     void track(const std::string& name, const Event::Params& params);
+    // See IScheduler::storeAtExit.
+    void storeAtExit() { m_scheduler->storeAtExit(); }
 
 private:
     std::string makeUniqueId() const;

@@ -2,16 +2,23 @@
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <iostream>
+#include <optional>
+
+#include <nlohmann/json.hpp>
 
 #include "Tracking/Tallivo/Impl/FileLock.h"
 #include "Tracking/Tallivo/Impl/IdGenerator.h"
 #include "Tracking/Tallivo/Impl/JsonEventSerializer.h"
+#include "Tracking/Tallivo/Impl/PutQueue.h"
 #include "Tracking/Tallivo/Impl/Scheduler.h"
 #include "Tracking/Tallivo/Impl/Sender.h"
 #include "Tracking/Tallivo/Impl/SerializedEvents.h"
 #include "Tracking/Tallivo/Impl/Storage.h"
 #include "Uploads.h"
+#include "testing/LogCapture.h"
 #include "testing/TempFolder.h"
 
 namespace fs = boost::filesystem;
@@ -336,4 +343,143 @@ TEST_F(SchedulerTest, MeasuredStoreRateAndBacklogSendTime) {
     std::cout << "[measure] sent a backlog of " << kEvents << " events in " << seconds << " s\n";
     RecordProperty("backlog_1000_seconds", std::to_string(seconds));
     EXPECT_EQ(requests(), static_cast<std::size_t>(kEvents / 10));
+}
+
+namespace {
+
+// Answers each batch by what it holds: `fails` says how (or nullopt to accept); records the batch sizes.
+class JudgingSender : public ISender {
+public:
+    using Judge = std::function<std::optional<Response>(const std::vector<std::string>& numbers)>;
+    explicit JudgingSender(Judge judge) : m_judge(std::move(judge)) {}
+    Response send(const std::string& batch, const StopCheck&) const override {
+        std::vector<std::string> numbers;
+        const auto body = nlohmann::json::parse(batch);
+        for (const auto& event : body.at("events"))
+            numbers.push_back(event.at("params").at("N").get<std::string>());
+        {
+            std::lock_guard lock(m_mutex);
+            m_sizes.push_back(numbers.size());
+        }
+        if (auto failure = m_judge(numbers)) return *failure;
+        std::lock_guard lock(m_mutex);
+        m_accepted.insert(m_accepted.end(), numbers.begin(), numbers.end());
+        Response response;
+        response.kind = ResponseKind::Ok;
+        response.status = 200;
+        response.answer = {true, true, false};
+        return response;
+    }
+    std::vector<std::string> accepted() const {
+        std::lock_guard lock(m_mutex);
+        return m_accepted;
+    }
+    std::vector<std::size_t> sizes() const {
+        std::lock_guard lock(m_mutex);
+        return m_sizes;
+    }
+
+private:
+    Judge m_judge;
+    mutable std::mutex m_mutex;
+    mutable std::vector<std::string> m_accepted;
+    mutable std::vector<std::size_t> m_sizes;
+};
+
+bool Holds(const std::vector<std::string>& numbers, const std::string& n) {
+    return std::find(numbers.begin(), numbers.end(), n) != numbers.end();
+}
+
+std::size_t FilesWithExtension(const ioPath& directory, const std::string& extension) {
+    std::size_t count = 0;
+    for (fs::directory_iterator it(directory), end; it != end; ++it) count += it->path().extension() == extension;
+    return count;
+}
+
+} // namespace
+
+TEST_F(SchedulerTest, AnEventTheServerKeepsRefusingIsSetAsideAndTheOthersGo) {
+    auto judging = std::make_shared<JudgingSender>([](const std::vector<std::string>& numbers) {
+        std::optional<ISender::Response> refused;
+        if (Holds(numbers, "3")) {
+            refused.emplace();
+            refused->kind = ISender::ResponseKind::OtherStatus;
+            refused->status = 413;
+        }
+        return refused;
+    });
+    store(10);
+    auto scheduler = std::make_unique<Scheduler>(judging, serializer, storage, std::make_shared<LateLock>(0),
+                                                 Core::CreateDirectoryWatcherFactory(), false, 200ms, kUnit);
+    ASSERT_TRUE(Testing::WaitFor([&] { return judging->accepted().size() == 9; }, 30s))
+        << judging->accepted().size() << " accepted; batches: " << ::testing::PrintToString(judging->sizes());
+    ASSERT_TRUE(Testing::WaitFor([&] { return storedFiles() == 0; }, 5s));
+    EXPECT_EQ(FilesWithExtension(directory, ".bad"), 1u);
+    EXPECT_FALSE(Holds(judging->accepted(), "3"));
+    EXPECT_EQ(judging->sizes().front(), 10u);
+}
+
+TEST_F(SchedulerTest, ABatchTooSlowToUploadIsSentInSmallerBatchesAndNothingIsSetAside) {
+    auto judging = std::make_shared<JudgingSender>([](const std::vector<std::string>& numbers) {
+        std::optional<ISender::Response> slow;
+        if (numbers.size() > 2) {
+            slow.emplace();
+            slow->networkError = Networking::Error::OperationTimedOut;
+        }
+        return slow;
+    });
+    store(10);
+    auto scheduler = std::make_unique<Scheduler>(judging, serializer, storage, std::make_shared<LateLock>(0),
+                                                 Core::CreateDirectoryWatcherFactory(), false, 200ms, kUnit);
+    ASSERT_TRUE(Testing::WaitFor([&] { return judging->accepted().size() == 10; }, 30s))
+        << judging->accepted().size() << " accepted; batches: " << ::testing::PrintToString(judging->sizes());
+    ASSERT_TRUE(Testing::WaitFor([&] { return storedFiles() == 0; }, 5s));
+    EXPECT_EQ(FilesWithExtension(directory, ".bad"), 0u);
+}
+
+TEST_F(SchedulerTest, OversizedEventsAreNeitherStoredNorReadButSetAside) {
+    server.script(key, Testing::kAccept);
+    // One too large to store, one such file left by another writer, and three ordinary ones.
+    storage->push(Event("E", {{"HUID", "h"}, {"N", "big"}, {"PAD", std::string(Storage::kMaxEventSize, 'x')}}));
+    EXPECT_EQ(storedFiles(), 0u);
+    {
+        std::ofstream big((directory / L"1000.json").wstring().c_str(), std::ios::binary);
+        big << R"({"name":"E","params":{"N":"left","PAD":")" << std::string(Storage::kMaxEventSize, 'y') << R"("}})";
+    }
+    store(3);
+    auto scheduler = start();
+    ASSERT_TRUE(Testing::WaitFor([&] { return storedFiles() == 0; }, 10s));
+    EXPECT_EQ(FilesWithExtension(directory, ".bad"), 1u);
+    const auto events = Testing::UploadedEvents(server, key);
+    EXPECT_EQ(events.size(), 3u);
+}
+
+TEST_F(SchedulerTest, ShutdownAfterAFloodOfEventsIsBoundedAndSaysWhatWasNotStored) {
+    // A storage that takes 4 ms per event: 10,000 queued events would take 40 s.
+    class SlowStorage : public Tracking::Instant::IStorage {
+    public:
+        explicit SlowStorage(ioPath directory) : m_directory(std::move(directory)) {}
+        void push(const Event&) override {
+            std::this_thread::sleep_for(4ms);
+            ++pushed;
+        }
+        std::unique_ptr<ISerializedEvents> pop(std::size_t) override { return std::make_unique<SerializedEvents>(); }
+        std::int64_t getEventStorageTime() const override { return 0; }
+        const ioPath& getDirectory() const override { return m_directory; }
+        std::atomic<int> pushed{0};
+
+    private:
+        ioPath m_directory;
+    };
+    auto slow = std::make_shared<SlowStorage>(directory);
+    auto scheduler = std::make_unique<Scheduler>(sender, serializer, slow, std::make_shared<LateLock>(0), nullptr,
+                                                 true, 5s, kUnit);
+    for (int i = 0; i < 10'000; ++i) scheduler->put(NumberedEvent(i));
+    Testing::LogCapture log;
+    const auto begin = Clock::now();
+    scheduler.reset();
+    EXPECT_LT(Clock::now() - begin, PutQueue::kStoreLimit + 5s);
+    EXPECT_GT(slow->pushed.load(), 0);
+    EXPECT_LT(slow->pushed.load(), 10'000);
+    EXPECT_TRUE(log.contains("queued events were not stored", google::GLOG_WARNING)) << log.text();
 }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <map>
+#include <set>
 
 #include "TallivoHelper.h"
 #include "QorString/Utf.h"
@@ -130,4 +132,24 @@ TEST(TrackerProcesses, ExitWithoutDeinitializeEndsTheProcess) {
                                  TrackArguments(server.httpUrl("/script/" + key), product, 3, -1500));
     EXPECT_EQ(helper.wait(15s), 0);
     EXPECT_EQ(Testing::StoredEvents(product), 3u);
+}
+
+TEST(TrackerProcesses, ExitWithoutDeinitializeStoresEveryQueuedEvent) {
+    const std::string product = Testing::UniqueKey("TallivoTest-exitflush");
+    Testing::ProductFolderCleanup cleanup(product);
+    // Nothing is sent (no server): every tracked event must be on disk after the exit.
+    Testing::ChildProcess helper(Testing::TallivoHelper(),
+                                 TrackArguments("http://127.0.0.1:1/stat", product, 50, -1));
+    EXPECT_EQ(helper.wait(30s), 0);
+    // The one event being written when the exit came may be stored twice, never lost.
+    std::set<std::string> ids;
+    boost::system::error_code error;
+    for (boost::filesystem::directory_iterator it(Testing::ProductFolder(product) / "EventsStorage", error), end;
+         !error && it != end; it.increment(error)) {
+        if (it->path().extension() != ".json") continue;
+        std::ifstream file(it->path().wstring().c_str(), std::ios::binary);
+        ids.insert(nlohmann::json::parse(file).at("params").at("UNIQUE_ID").get<std::string>());
+    }
+    EXPECT_EQ(ids.size(), 50u);
+    EXPECT_LE(Testing::StoredEvents(product), 51u);
 }
