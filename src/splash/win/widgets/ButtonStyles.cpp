@@ -1,0 +1,182 @@
+#include "splash/win/widgets/ButtonStyles.h"
+
+#include <cmath>
+
+#include "splash/win/widgets/WidgetBase.h"
+
+namespace Nolvar {
+namespace {
+
+struct LookRow {
+    bool border;
+    int alignment;
+    float size;
+    float offsetX;
+    float offsetY;
+    D2D1_COLOR_F text;
+    D2D1_COLOR_F fill;
+    D2D1_COLOR_F borderColour;
+};
+
+ButtonLook MakeLook(const LookRow& row, std::vector<std::int64_t> images = {}) {
+    ButtonLook look;
+    look.border = row.border;
+    look.textAlignment = row.alignment;
+    look.fontSize = row.size;
+    look.textOffsetX = row.offsetX;
+    look.textOffsetY = row.offsetY;
+    look.textColour = row.text;
+    look.fillColour = row.fill;
+    look.borderColour = row.borderColour;
+    look.images = std::move(images);
+    return look;
+}
+
+ButtonLook DefaultLook(std::vector<std::int64_t> images = {}) {
+    ButtonLook look;
+    look.images = std::move(images);
+    return look;
+}
+
+// Four states from four look rows; images per state for the unchecked and the checked look.
+std::vector<StateLook> States(const LookRow (&rows)[4], const std::vector<std::vector<std::int64_t>>& unchecked = {},
+                              const std::vector<std::vector<std::int64_t>>& checked = {}, bool checkedLikeUnchecked = false) {
+    std::vector<StateLook> states;
+    for (int s = 0; s < 4; ++s) {
+        StateLook look;
+        look.state = s;
+        look.unchecked = MakeLook(rows[s], unchecked.empty() ? std::vector<std::int64_t>{} : unchecked[s]);
+        if (checkedLikeUnchecked) {
+            look.checked = MakeLook(rows[s], checked.empty() ? std::vector<std::int64_t>{} : checked[s]);
+        } else {
+            look.checked = DefaultLook(checked.empty() ? std::vector<std::int64_t>{} : checked[s]);
+        }
+        states.push_back(std::move(look));
+    }
+    return states;
+}
+
+std::vector<StateLook> DefaultStates(const std::vector<std::vector<std::int64_t>>& unchecked,
+                                     const std::vector<std::vector<std::int64_t>>& checked = {}) {
+    std::vector<StateLook> states;
+    for (int s = 0; s < 4; ++s) {
+        StateLook look;
+        look.state = s;
+        look.unchecked = DefaultLook(unchecked[s]);
+        look.checked = DefaultLook(checked.empty() ? std::vector<std::int64_t>{} : checked[s]);
+        states.push_back(std::move(look));
+    }
+    return states;
+}
+
+constexpr D2D1_COLOR_F kBlack = Rgb(0, 0, 0);
+constexpr D2D1_COLOR_F kWhite = Rgb(255, 255, 255);
+
+std::vector<ButtonStyle> BuildStyles() {
+    std::vector<ButtonStyle> styles;
+
+    // 3: close cross.
+    styles.push_back({3, 0, {{0, 0, 0, 0, 0}}, DefaultStates({{3}, {4}, {5}, {4}})});
+
+    // 2: check box.
+    styles.push_back({2, 0, {{0, 0, 0, 0, 0}}, DefaultStates({{13}, {14}, {15}, {14}}, {{16}, {17}, {18}, {17}})});
+
+    // 8: light pop-up button.
+    const LookRow light[4] = {
+        {true, 2, 12, 0, 0, kBlack, Rgb(255, 255, 255), kBlack},
+        {true, 2, 12, 0, 0, kBlack, Rgb(240, 240, 240), kBlack},
+        {true, 2, 12, 0, 0, kBlack, Rgb(212, 212, 212), kBlack},
+        {true, 2, 12, 0, 0, kBlack, Rgb(255, 255, 255), kBlack},
+    };
+    styles.push_back({8, 0, {}, States(light)});
+
+    // 4: dark pop-up button.
+    const LookRow dark[4] = {
+        {false, 2, 12, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
+        {false, 2, 12, 0, 0, kWhite, Rgb(1, 31, 45), kBlack},
+        {false, 2, 12, 0, 0, kWhite, Rgb(39, 64, 76), kBlack},
+        {false, 2, 12, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
+    };
+    styles.push_back({4, 0, {}, States(dark)});
+
+    // 1: row of the locale list.
+    const LookRow row[4] = {
+        {false, 0, 12, 6, 0, kBlack, Rgb(255, 255, 255), kBlack},
+        {true, 0, 12, 6, 0, kBlack, Rgb(240, 240, 240), kBlack},
+        {true, 0, 12, 6, 0, kBlack, Rgb(212, 212, 212), kBlack},
+        {true, 0, 12, 6, 0, kBlack, Rgb(255, 255, 255), kBlack},
+    };
+    styles.push_back({1, 0, {}, States(row)});
+
+    // 6: save icon.
+    styles.push_back({6, 0, {{0, 0, 0, 0, 0}}, DefaultStates({{33}, {34}, {35}, {36}})});
+
+    // 5: text link (a layer without images); the checked look equals the unchecked one.
+    const LookRow link[4] = {
+        {false, 0, 10, 0, 0, Rgb(64, 92, 239), kWhite, kBlack},
+        {false, 0, 10, 0, 0, Rgb(100, 121, 227), kWhite, kBlack},
+        {false, 0, 10, 0, 0, Rgb(100, 121, 227), kWhite, kBlack},
+        {false, 0, 10, 0, 0, Rgb(82, 82, 82), kWhite, kBlack},
+    };
+    styles.push_back({5, 0, {{2, 1, -45, 0, 1}}, States(link, {}, {}, true)});
+
+    // 10: main action button with arrow.
+    const LookRow action[4] = {
+        {false, 2, 18, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
+        {false, 2, 18, 0, 0, kWhite, Rgb(82, 82, 82), kBlack},
+        {false, 2, 18, 0, 0, kWhite, Rgb(82, 82, 82), kBlack},
+        {false, 2, 18, 0, 0, Rgb(82, 82, 82), Rgb(0, 0, 0), kBlack},
+    };
+    styles.push_back({10, 1, {{2, 1, -70, 0, 1}}, States(action, {{25}, {26}, {27}, {28}})});
+
+    // 0: language drop-down.
+    const LookRow dropDown[4] = {
+        {false, 0, 12, 6, 0, kBlack, Rgb(230, 232, 235), kBlack},
+        {true, 0, 12, 6, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
+        {true, 0, 12, 6, 0, kBlack, Rgb(230, 232, 235), Rgb(31, 34, 44)},
+        {false, 0, 12, 6, 0, kBlack, Rgb(200, 200, 200), kBlack},
+    };
+    styles.push_back({0, 1, {{2, 1, -12, 0, 0}}, States(dropDown, {{31}, {32}, {32}, {31}})});
+
+    // 7: browse button (three dots).
+    const LookRow browse[4] = {
+        {false, 0, 12, 0, 0, kBlack, Rgb(230, 232, 235), kBlack},
+        {true, 0, 12, 0, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
+        {true, 0, 12, 0, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
+        {false, 0, 12, 0, 0, kBlack, Rgb(200, 200, 200), kBlack},
+    };
+    styles.push_back({7, 1, {{2, 1, 0, 0, 0}}, States(browse, {{22}, {23}, {24}, {23}})});
+
+    // 9: settings toggle; the checked look equals the unchecked one except for its images.
+    const LookRow toggle[4] = {
+        {false, 1, 12, -45, 0, Rgb(31, 34, 44), kWhite, kBlack},
+        {false, 1, 12, -45, 0, Rgb(96, 108, 125), kWhite, kBlack},
+        {false, 1, 12, -45, 0, Rgb(156, 161, 168), kWhite, kBlack},
+        {false, 1, 12, -45, 0, Rgb(240, 240, 240), Rgb(200, 200, 200), kBlack},
+    };
+    styles.push_back({9, 0, {{0, 1, 16, 0, 1}, {2, 1, 0, 0, 0}},
+                      States(toggle, {{19, 31}, {20, 32}, {21, 32}, {20, 31}}, {{19, 29}, {20, 30}, {21, 30}, {20, 29}},
+                             true)});
+    return styles;
+}
+
+} // namespace
+
+const std::vector<ButtonStyle>& ButtonStyles() {
+    static const std::vector<ButtonStyle> styles = BuildStyles();
+    return styles;
+}
+
+const ButtonStyle* FindButtonStyle(int styleId) {
+    for (const auto& style : ButtonStyles())
+        if (style.styleId == styleId) return &style;
+    return nullptr;
+}
+
+bool ColoursDiffer(const D2D1_COLOR_F& a, const D2D1_COLOR_F& b) {
+    constexpr float epsilon = 0.00001f;
+    return std::fabs(a.r - b.r) >= epsilon || std::fabs(a.g - b.g) >= epsilon || std::fabs(a.b - b.b) >= epsilon ||
+           std::fabs(a.a - b.a) >= epsilon;
+}
+
+} // namespace Nolvar

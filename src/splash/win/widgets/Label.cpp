@@ -1,0 +1,149 @@
+#include "splash/win/widgets/Label.h"
+
+#include <dwrite.h>
+#include <wrl/client.h>
+
+#include <mutex>
+
+#include <glog/logging.h>
+
+#include "splash/win/ImageLoader.h"
+#include "splash/win/widgets/WidgetBase.h"
+#include "utils/Settings.h"
+
+namespace Nolvar {
+
+using Microsoft::WRL::ComPtr;
+
+class Label::Impl final : public ISettingsObserver {
+public:
+    Impl(int id, int textId, POINT position, ID2D1RenderTarget* target, const std::wstring& placeholder, float inset,
+         float raise)
+        : m_id(id), m_text(textId, placeholder), m_position(D2D1::Point2F(static_cast<float>(position.x),
+                                                                           static_cast<float>(position.y))),
+          m_target(target), m_inset(inset), m_raise(raise) {
+        m_writeFactory = SharedDirectWriteFactory();
+        if (m_target) m_brush = CreateSolidBrush(m_target, D2D1::ColorF(0, 0, 0, 1));
+        layOut();
+        Settings::Subscribe(this);
+    }
+
+    ~Impl() override { Settings::Unsubscribe(this); }
+
+    void OnSettingChanged(Settings::ID id, const std::any&) override {
+        if (id == Settings::ID::Locale) layOut();
+    }
+
+    void layOut() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        layOutLocked();
+    }
+
+    void paint() {
+        if (!m_target || !m_brush) return;
+        std::lock_guard<std::mutex> lock(m_mutex);
+        const D2D1_SIZE_F size = m_target->GetSize();
+        // A paint-DC target knows its size only once bound: lay out again when it differs from the last layout's.
+        if (!m_layout || size.width != m_layoutSize.width || size.height != m_layoutSize.height) layOutLocked();
+        if (!m_layout || !m_format) return;
+        DWRITE_TEXT_METRICS metrics{};
+        m_layout->GetMetrics(&metrics);
+        const float inset = 2 * m_inset + metrics.width > size.width ? m_inset : 0.0f;
+        const D2D1_RECT_F rect = PlaceRect(D2D1::RectF(0, 0, size.width, size.height),
+                                           D2D1::SizeF(metrics.width, metrics.height), m_alignment, 0, m_position,
+                                           inset, m_raise);
+        if (m_background) {
+            const D2D1_SIZE_F bitmap = m_background->GetSize();
+            if (rect.right >= 0 && rect.bottom >= 0 && rect.left <= bitmap.width && rect.top <= bitmap.height)
+                m_target->DrawBitmap(m_background.Get(), rect, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
+                                     rect);
+        }
+        const std::wstring text = m_text.text();
+        m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
+    }
+
+    void setBackground(const SharedBitmap& bitmap) {
+        if (!m_target || bitmap == m_backgroundSource) return;
+        m_backgroundSource = bitmap;
+        m_background = m_images.ToDirect2D(bitmap, m_target);
+    }
+
+    template <class Change>
+    void change(Change&& apply) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        apply();
+        layOutLocked();
+    }
+
+    int m_id;
+    mutable std::mutex m_mutex;  // the locale may change on another thread than the painting one
+    TextSource m_text;
+    D2D1_POINT_2F m_position;
+    ID2D1RenderTarget* m_target;
+    float m_inset;
+    float m_raise;
+    float m_fontSize = 12;
+    int m_alignment = 0;
+
+private:
+    void layOutLocked() {
+        m_layout.Reset();
+        m_format.Reset();
+        if (!m_writeFactory) return;
+        const std::wstring locale = Settings::GetWideString(Settings::ID::LocaleWide, L"");
+        if (FAILED(m_writeFactory->CreateTextFormat(L"Verdana", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
+                                                    DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, m_fontSize,
+                                                    locale.c_str(), &m_format))) {
+            LOG(ERROR) << "CreateTextFormat failed for a label";
+            return;
+        }
+        m_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
+        m_format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+        m_layoutSize = m_target ? m_target->GetSize() : D2D1::SizeF(0, 0);
+        const std::wstring text = m_text.text();
+        m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
+                                         m_layoutSize.width, m_layoutSize.height, &m_layout);
+    }
+
+    ComPtr<IDWriteFactory> m_writeFactory;
+    ComPtr<IDWriteTextFormat> m_format;
+    ComPtr<IDWriteTextLayout> m_layout;
+    D2D1_SIZE_F m_layoutSize{};
+    ComPtr<ID2D1SolidColorBrush> m_brush;
+    ImageLoader m_images;
+    SharedBitmap m_backgroundSource;
+    ComPtr<ID2D1Bitmap> m_background;
+};
+
+std::unique_ptr<Label> Label::Create(int id, int textId, POINT position, ID2D1RenderTarget* target,
+                                     const std::wstring& placeholderName, float inset, float raise) {
+    return std::unique_ptr<Label>(
+        new Label(std::make_unique<Impl>(id, textId, position, target, placeholderName, inset, raise)));
+}
+
+Label::Label(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
+Label::~Label() = default;
+
+unsigned short Label::id() const { return static_cast<unsigned short>(m_impl->m_id & 0xFFFF); }
+void Label::setBackground(const SharedBitmap& bitmap) { m_impl->setBackground(bitmap); }
+void Label::redraw() { m_impl->paint(); }
+ID2D1RenderTarget* Label::renderTarget() const { return m_impl->m_target; }
+void Label::SetFontSize(float size) {
+    m_impl->change([&] { m_impl->m_fontSize = size; });
+}
+void Label::SetPlaceholderValue(const std::wstring& value) {
+    m_impl->change([&] { m_impl->m_text.SetPlaceholderValue(value); });
+}
+void Label::SetTextId(int id) {
+    m_impl->change([&] { m_impl->m_text.SetTextId(id); });
+}
+void Label::SetAlignment(int alignment) {
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    m_impl->m_alignment = alignment;
+}
+std::wstring Label::text() const {
+    std::lock_guard<std::mutex> lock(m_impl->m_mutex);
+    return m_impl->m_text.text();
+}
+
+} // namespace Nolvar

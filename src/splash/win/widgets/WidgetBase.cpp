@@ -1,0 +1,169 @@
+#include "splash/win/widgets/WidgetBase.h"
+
+#include <stdexcept>
+
+#include <glog/logging.h>
+
+#include "splash/win/HighDpiAwarenessHelper.h"
+#include "splash/win/Localization.h"
+
+namespace Nolvar {
+
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+constexpr int kAppIconId = 10;
+
+int ScaledCoordinate(long long value, unsigned dpi) {
+    return value == CW_USEDEFAULT ? CW_USEDEFAULT : ScaleForDpi(value, dpi);
+}
+
+} // namespace
+
+HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetRect& rect, void* owner,
+                       WNDPROC windowProc, DWORD style, int controlId) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.cbWndExtra = sizeof(void*);
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
+    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+    windowClass.lpszClassName = className.c_str();
+    RegisterClassExW(&windowClass);
+
+    const unsigned dpi = HighDpiAwareness().dpi();
+    const int x = ScaledCoordinate(rect.left, dpi);
+    const int y = ScaledCoordinate(rect.top, dpi);
+    const int width = ScaleForDpi(rect.right, dpi) - (x == CW_USEDEFAULT ? 0 : x);
+    const int height = ScaleForDpi(rect.bottom, dpi) - (y == CW_USEDEFAULT ? 0 : y);
+    const WORD id = static_cast<WORD>(controlId & 0xFFFF);
+    HWND window = CreateWindowExW(0, className.c_str(), className.c_str(), style, x, y, width, height, parent,
+                                  id != 0 ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr, instance,
+                                  nullptr);
+    if (!window) {
+        LOG(ERROR) << "CreateWindowExW failed for a widget window, error " << GetLastError();
+        throw std::runtime_error("CreateWindow failed!");
+    }
+    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(owner));
+    return window;
+}
+
+ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window) {
+    if (!factory || !window) {
+        LOG(ERROR) << "No Direct2D factory or window for a render target";
+        return nullptr;
+    }
+    const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
+        D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
+    ComPtr<ID2D1DCRenderTarget> target;
+    const HRESULT hr = factory->CreateDCRenderTarget(&properties, &target);
+    if (FAILED(hr)) {
+        LOG(ERROR) << "CreateDCRenderTarget failed: 0x" << std::hex << hr;
+        return nullptr;
+    }
+    return target;
+}
+
+ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour) {
+    ComPtr<ID2D1SolidColorBrush> brush;
+    if (target && FAILED(target->CreateSolidColorBrush(colour, &brush))) {
+        LOG(ERROR) << "CreateSolidColorBrush failed";
+        return nullptr;
+    }
+    return brush;
+}
+
+ComPtr<IDWriteFactory> SharedDirectWriteFactory() {
+    ComPtr<IDWriteFactory> factory;
+    const HRESULT hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                           reinterpret_cast<IUnknown**>(factory.GetAddressOf()));
+    if (FAILED(hr)) {
+        LOG(ERROR) << "DWriteCreateFactory failed: 0x" << std::hex << hr;
+        return nullptr;
+    }
+    return factory;
+}
+
+WidgetPaint::WidgetPaint(HWND window, ID2D1DCRenderTarget* target) : m_window(window), m_target(target) {
+    HDC dc = BeginPaint(window, &m_paint);
+    if (!dc || !m_target) return;
+    RECT client{};
+    GetClientRect(window, &client);
+    if (client.right <= client.left || client.bottom <= client.top) return;
+    if (FAILED(m_target->BindDC(dc, &client))) {
+        LOG(ERROR) << "BindDC failed; the widget is not painted";
+        return;
+    }
+    m_target->BeginDraw();
+    m_target->SetTransform(D2D1::Matrix3x2F::Identity());
+    m_drawing = true;
+}
+
+HRESULT WidgetPaint::endDraw() {
+    if (!m_drawing) return S_OK;
+    m_drawing = false;
+    const HRESULT hr = m_target->EndDraw();
+    if (FAILED(hr)) LOG(ERROR) << "EndDraw failed: 0x" << std::hex << hr;
+    return hr;
+}
+
+WidgetPaint::~WidgetPaint() {
+    endDraw();
+    EndPaint(m_window, &m_paint);
+}
+
+void RepaintWindow(HWND window) {
+    if (!window || !IsWindow(window)) return;
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    } else {
+        InvalidateRect(window, nullptr, FALSE);
+    }
+}
+
+D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAlign, int vAlign,
+                      const D2D1_POINT_2F& offset, float insetX, float raiseY) {
+    const float freeX = (area.right - area.left) - size.width;
+    const float freeY = (area.bottom - area.top) - size.height;
+    const float shiftX = hAlign == 1 ? freeX / 2 : hAlign == 2 ? freeX : 0.0f;
+    const float shiftY = vAlign == 1 ? freeY / 2 : vAlign == 2 ? freeY : 0.0f;
+    D2D1_RECT_F placed;
+    placed.left = area.left + shiftX + offset.x + insetX;
+    placed.right = area.left + shiftX + offset.x + size.width - insetX;
+    placed.top = area.top + shiftY + offset.y - raiseY;
+    placed.bottom = area.top + shiftY + offset.y + size.height;
+    return placed;
+}
+
+TextSource::TextSource(int textId, std::wstring placeholderName)
+    : m_textId(textId), m_placeholderName(std::move(placeholderName)) {}
+
+std::wstring TextSource::text() const {
+    if (!m_overrideText.empty()) return m_overrideText;
+    if (m_textId == 0) return {};
+    std::wstring text = Tr(m_textId);
+    if (!m_placeholderName.empty()) {
+        if (const auto at = text.find(m_placeholderName); at != std::wstring::npos)
+            text.replace(at, m_placeholderName.size(), m_placeholderValue);
+    }
+    return text;
+}
+
+void TextSource::SetTextId(int id) {
+    m_textId = id;
+    m_overrideText.clear();
+}
+
+void ReportWindowProcFailure(HWND window, const char* what, const char* error) noexcept {
+    try {
+        LOG(ERROR) << what << " failed: " << error;
+    } catch (...) {
+    }
+    if (HWND top = GetAncestor(window, GA_ROOT)) PostMessageW(top, kWidgetFailedMessage, 0, 0);
+}
+
+} // namespace Nolvar
