@@ -13,6 +13,7 @@
 
 #include "QorOS/AppMutexLocker.h"
 #include "QorString/Utf.h"
+#include "utils/WorkingFolder.h"
 #include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
 #include "testing/TestServer.h"
@@ -204,11 +205,17 @@ TEST(InstallerProcess, WithoutDebugEveryWorkingFolderIsRemovedAtExit) {
     std::filesystem::create_directories(temp / L"Netsetter-12345" / L"sub");
     Testing::WriteWholeFile(temp / L"Netsetter-12345" / L"sub" / L"left.exe", "MZ");
     std::filesystem::create_directories(temp / L"Other-1");
+    // The working folder of an installer still running (its lock file is open) survives.
+    std::unique_ptr<Nolvar::Detail::WorkingFolderLock> running;
+    const Nolvar::ioPath runningFolder =
+        Nolvar::Detail::CreateWorkingFolderIn(Nolvar::ioPath(temp.path().wstring()), running);
     {
         TempVariables variables(temp.path());
         EXPECT_EQ(RunInstaller({}), 0);
     }
-    EXPECT_TRUE(WorkingFoldersIn(temp.path()).empty());
+    const auto left = WorkingFoldersIn(temp.path());
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].wstring(), runningFolder.wstring());
     EXPECT_TRUE(std::filesystem::exists(temp / L"Other-1"));
 }
 
