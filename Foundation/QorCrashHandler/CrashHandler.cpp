@@ -36,10 +36,9 @@ struct Installed {
     std::terminate_handler previousTerminate = nullptr;
 };
 
-std::mutex g_mutex; // guards g_installed and g_sinks outside a crash
+std::mutex g_mutex; // guards g_installed, g_reporter and g_sinks outside a crash
 std::shared_ptr<Installed> g_installed;
 std::vector<SentryBreadCrumbsLogSink*> g_sinks;
-std::atomic<bool> g_crashing{false};
 
 std::shared_ptr<Installed> Current() {
     std::lock_guard lock(g_mutex);
@@ -76,8 +75,35 @@ std::string JoinLines(const std::vector<std::string>& lines) {
     return text;
 }
 
+// What a crashing thread hands over for its report.
+struct Crash {
+    enum class Kind { UnhandledException, Terminate };
+    Kind kind = Kind::UnhandledException;
+    std::shared_ptr<Installed> installed;
+    EXCEPTION_POINTERS* exception = nullptr;
+    DWORD threadId = 0;
+    std::string exceptionText;  // of a terminate
+};
+
+nlohmann::json Describe(const Crash& crash) {
+    nlohmann::json what;
+    if (crash.kind == Crash::Kind::Terminate) {
+        what["kind"] = "terminate";
+        if (!crash.exceptionText.empty()) what["exception"] = crash.exceptionText;
+        return what;
+    }
+    what["kind"] = "unhandled exception";
+    if (crash.exception && crash.exception->ExceptionRecord) {
+        what["exception_code"] =
+            fmt::format("0x{:08x}", static_cast<unsigned>(crash.exception->ExceptionRecord->ExceptionCode));
+        what["address"] = fmt::format("{}", crash.exception->ExceptionRecord->ExceptionAddress);
+    }
+    return what;
+}
+
 // Writes one report folder; returns it (empty on failure).
-ioPath WriteReport(const Installed& installed, EXCEPTION_POINTERS* exception, const nlohmann::json& what) {
+ioPath WriteReport(const Crash& crash) {
+    const Installed& installed = *crash.installed;
     boost::system::error_code error;
     const ioPath folder = installed.folder / (UtcStamp() + "-" + std::to_string(GetCurrentProcessId()));
     boost::filesystem::create_directories(folder, error);
@@ -87,54 +113,154 @@ ioPath WriteReport(const Installed& installed, EXCEPTION_POINTERS* exception, co
     if (const Core::UniqueKernelHandle dump(CreateFileW((folder / L"crash.dmp").c_str(), GENERIC_WRITE, 0, nullptr,
                                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         dump) {
-        MINIDUMP_EXCEPTION_INFORMATION info{GetCurrentThreadId(), exception, FALSE};
+        MINIDUMP_EXCEPTION_INFORMATION info{crash.threadId, crash.exception, FALSE};
         dumped = MiniDumpWriteDump(GetCurrentProcess(), GetCurrentProcessId(), dump.get(), MiniDumpNormal,
-                                   exception ? &info : nullptr, nullptr, nullptr) != FALSE;
+                                   crash.exception ? &info : nullptr, nullptr, nullptr) != FALSE;
     }
 
-    nlohmann::json report = what;
+    nlohmann::json report = Describe(crash);
     report["process_id"] = GetCurrentProcessId();
+    report["thread_id"] = crash.threadId;
     report["time"] = UtcStamp();
     report["minidump"] = dumped;
     report["client"] = ClientInfoJson(installed);
-    WriteText(folder / L"report.json", report.dump(2));
+    WriteText(folder / L"report.json", report.dump(2, ' ', false, nlohmann::json::error_handler_t::replace));
     WriteText(folder / L"breadcrumbs.log", JoinLines(Detail::CollectBreadcrumbs()));
     return folder;
 }
 
-LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
-    const auto installed = g_installed; // no lock: the crashing thread may hold it
-    if (!installed || g_crashing.exchange(true)) return EXCEPTION_CONTINUE_SEARCH;
-    nlohmann::json what;
-    what["kind"] = "unhandled exception";
-    if (exception && exception->ExceptionRecord) {
-        what["exception_code"] = fmt::format("0x{:08x}", static_cast<unsigned>(exception->ExceptionRecord->ExceptionCode));
-        what["address"] = fmt::format("{}", exception->ExceptionRecord->ExceptionAddress);
+// Writes the crash report on a thread of its own, started with the handler: the crashed thread may have no stack
+// left (a stack overflow). Only the first crash of the process is reported; later crashing threads wait until
+// that report is complete.
+class CrashReporter {
+public:
+    enum class Turn { First, Later, Again };
+
+    CrashReporter()
+        : m_request(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          m_done(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+          m_quit(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+        if (m_request && m_done && m_quit)
+            m_thread.reset(CreateThread(nullptr, kStackSize, &CrashReporter::Run, this, 0, &m_threadId));
     }
-    WriteReport(*installed, exception, what);
+    ~CrashReporter() {
+        if (m_quit) SetEvent(m_quit.get());
+        if (m_thread) WaitForSingleObject(m_thread.get(), kWriteLimit);
+    }
+    CrashReporter(const CrashReporter&) = delete;
+    CrashReporter& operator=(const CrashReporter&) = delete;
+
+    // On a crashing thread: whether it is the first to crash, a later one, or the first crashing again.
+    Turn claim() {
+        DWORD owner = 0;
+        const DWORD self = GetCurrentThreadId();
+        if (m_owner.compare_exchange_strong(owner, self)) return Turn::First;
+        return owner == self ? Turn::Again : Turn::Later;
+    }
+
+    // The first crashing thread: has its report written and waits for it.
+    void report(Crash crash) {
+        m_crash = std::move(crash);
+        if (!m_thread || GetCurrentThreadId() == m_threadId) {
+            // No writer thread (or it crashed itself): write here, with what stack is left.
+            WriteReport(m_crash);
+            SetEvent(m_done.get());
+            return;
+        }
+        SetEvent(m_request.get());
+        WaitForSingleObject(m_done.get(), kWriteLimit);
+    }
+
+    // A later crashing thread: waits until the first report is complete.
+    void waitForReport() { WaitForSingleObject(m_done.get(), INFINITE); }
+
+private:
+    // Writing a minidump under a loaded system can take long; a report still unfinished then is given up.
+    static constexpr DWORD kWriteLimit = 120'000;
+    static constexpr SIZE_T kStackSize = 1024 * 1024;
+
+    static DWORD WINAPI Run(void* context) {
+        auto* self = static_cast<CrashReporter*>(context);
+        const HANDLE wakers[] = {self->m_request.get(), self->m_quit.get()};
+        if (WaitForMultipleObjects(2, wakers, FALSE, INFINITE) != WAIT_OBJECT_0) return 0;
+        try {
+            WriteReport(self->m_crash);
+        } catch (...) {
+        }
+        SetEvent(self->m_done.get());
+        return 0;
+    }
+
+    Core::UniqueKernelHandle m_request;
+    Core::UniqueKernelHandle m_done;
+    Core::UniqueKernelHandle m_quit;
+    std::atomic<DWORD> m_owner{0};
+    Crash m_crash;
+    DWORD m_threadId = 0;
+    Core::UniqueKernelHandle m_thread;  // last: its thread uses the members above
+};
+
+std::unique_ptr<CrashReporter> g_reporter;
+
+LONG WINAPI OnUnhandledException(EXCEPTION_POINTERS* exception) {
+    // No locks and little stack here: the crashing thread may hold a lock or have overflowed its stack.
+    CrashReporter* reporter = g_reporter.get();
+    if (!g_installed || !reporter) return EXCEPTION_CONTINUE_SEARCH;
+    switch (reporter->claim()) {
+    case CrashReporter::Turn::Again:
+        return EXCEPTION_CONTINUE_SEARCH;
+    case CrashReporter::Turn::Later:
+        reporter->waitForReport();
+        return EXCEPTION_CONTINUE_SEARCH;
+    case CrashReporter::Turn::First:
+        break;
+    }
+    const auto installed = g_installed;
+    Crash crash;
+    crash.installed = installed;
+    crash.exception = exception;
+    crash.threadId = GetCurrentThreadId();
+    reporter->report(std::move(crash));
     if (installed->showSystemDialog) {
         if (installed->previousFilter) return installed->previousFilter(exception);
         return EXCEPTION_CONTINUE_SEARCH;
     }
+    // Ends at once with the exception's code: the system's own ending of a thread without stack may report
+    // success.
+    if (exception && exception->ExceptionRecord)
+        TerminateProcess(GetCurrentProcess(), exception->ExceptionRecord->ExceptionCode);
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
 void OnTerminate() {
     const auto installed = g_installed;
-    if (installed && !g_crashing.exchange(true)) {
-        nlohmann::json what;
-        what["kind"] = "terminate";
-        if (auto current = std::current_exception()) {
-            try {
-                std::rethrow_exception(current);
-            } catch (const std::exception& error) {
-                what["exception"] = error.what();
-            } catch (...) {
-                what["exception"] = "unknown";
+    CrashReporter* reporter = g_reporter.get();
+    if (installed && reporter) {
+        switch (reporter->claim()) {
+        case CrashReporter::Turn::Later:
+            reporter->waitForReport();
+            break;
+        case CrashReporter::Turn::First: {
+            Crash crash;
+            crash.kind = Crash::Kind::Terminate;
+            crash.installed = installed;
+            crash.threadId = GetCurrentThreadId();
+            if (auto current = std::current_exception()) {
+                try {
+                    std::rethrow_exception(current);
+                } catch (const std::exception& error) {
+                    crash.exceptionText = error.what();
+                } catch (...) {
+                    crash.exceptionText = "unknown";
+                }
             }
+            reporter->report(std::move(crash));
+            if (!installed->showSystemDialog) TerminateProcess(GetCurrentProcess(), 3);
+            break;
         }
-        WriteReport(*installed, nullptr, what);
-        if (!installed->showSystemDialog) TerminateProcess(GetCurrentProcess(), 3);
+        case CrashReporter::Turn::Again:
+            break;
+        }
     }
     std::abort();
 }
@@ -220,6 +346,7 @@ void SetupCommonCrashHandler(CrashHandler::ClientInfoCallback clientInfo, bool s
         g_installed = installed;
         return;
     }
+    g_reporter = std::make_unique<CrashReporter>();
     installed->previousFilter = SetUnhandledExceptionFilter(&OnUnhandledException);
     installed->previousTerminate = std::set_terminate(&OnTerminate);
     g_installed = installed;
@@ -232,6 +359,7 @@ void RemoveCommonCrashHandler() {
     SetUnhandledExceptionFilter(g_installed->previousFilter);
     std::set_terminate(g_installed->previousTerminate);
     g_installed.reset();
+    g_reporter.reset();
 }
 
 } // namespace Nolvar::Core

@@ -43,6 +43,29 @@ std::filesystem::path OnlyReport(const std::filesystem::path& folder) {
     return count == 1 ? found : std::filesystem::path();
 }
 
+volatile int g_depthLimit = -1;
+
+// Recurses until the stack is gone.
+__attribute__((noinline)) int Deep(int depth) {
+    volatile char pad[4096];
+    pad[0] = static_cast<char>(depth);
+    if (depth == g_depthLimit) return pad[0];
+    return Deep(depth + 1) + pad[0];
+}
+
+// The report folder's files are all there and whole.
+void ExpectCompleteReport(const std::filesystem::path& report, const std::string& exceptionCode) {
+    const std::string dump = Testing::ReadWholeFile(report / "crash.dmp");
+    ASSERT_GT(dump.size(), 4u);
+    EXPECT_EQ(dump.substr(0, 4), "MDMP");
+    const auto json = nlohmann::json::parse(Testing::ReadWholeFile(report / "report.json"));
+    EXPECT_EQ(json["exception_code"], exceptionCode);
+    EXPECT_EQ(json["minidump"], true);
+    EXPECT_EQ(json["client"]["user_id"], "machine-1234");
+    EXPECT_NE(Testing::ReadWholeFile(report / "breadcrumbs.log").find("breadcrumb before the crash"),
+              std::string::npos);
+}
+
 } // namespace
 
 TEST(CrashChild, DISABLED_Run) {
@@ -62,6 +85,18 @@ TEST(CrashChild, DISABLED_Run) {
     if (mode == L"access") {
         volatile int* nowhere = nullptr;
         *nowhere = 1;
+    } else if (mode == L"overflow") {
+        Deep(0);
+    } else if (mode == L"two") {
+        // The second thread crashes while the first one's report is being written.
+        std::thread second([] {
+            Sleep(100);
+            volatile int* nowhere = nullptr;
+            *nowhere = 2;
+        });
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+        second.join();
     } else if (mode == L"throw") {
         // Outside the test framework, which would catch it.
         std::thread([] { throw std::logic_error("nobody catches this"); }).join();
@@ -85,6 +120,24 @@ TEST(CrashHandler, AnAccessViolationWritesDumpClientInfoAndBreadcrumbs) {
     EXPECT_NE(breadcrumbs.find("breadcrumb before the crash"), std::string::npos) << breadcrumbs;
     EXPECT_NE(breadcrumbs.find("Пользователь warning"), std::string::npos) << breadcrumbs;
     EXPECT_LT(breadcrumbs.find("breadcrumb before the crash"), breadcrumbs.find("Пользователь warning"));
+}
+
+TEST(CrashHandler, ASecondCrashingThreadWaitsForTheFirstReport) {
+    Testing::TempFolder folder(L"netsetter-crash-");
+    const DWORD code = RunCrashingChild("two", folder.path());
+    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_ACCESS_VIOLATION));
+    const auto report = OnlyReport(folder.path());
+    ASSERT_FALSE(report.empty());
+    ExpectCompleteReport(report, "0xc0000005");
+}
+
+TEST(CrashHandler, AStackOverflowIsReported) {
+    Testing::TempFolder folder(L"netsetter-crash-");
+    const DWORD code = RunCrashingChild("overflow", folder.path());
+    EXPECT_EQ(code, static_cast<DWORD>(EXCEPTION_STACK_OVERFLOW));
+    const auto report = OnlyReport(folder.path());
+    ASSERT_FALSE(report.empty());
+    ExpectCompleteReport(report, "0xc00000fd");
 }
 
 TEST(CrashHandler, AnUncaughtCppExceptionIsReportedToo) {
