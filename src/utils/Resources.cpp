@@ -6,7 +6,7 @@
 
 #include "QorString/Utf.h"
 #include "utils/Settings.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 
 namespace Nolvar {
 

@@ -7,8 +7,8 @@
 #include <glog/logging.h>
 
 #include "QorOS/SystemInfo.h"
-#include "logic/helpers/HardwareInfo.h"
-#include "installer/ProductInfo.h"
+#include "utils/HardwareInfo.h"
+#include "utils/ProductInfo.h"
 #include "utils/Settings.h"
 #include "utils/DistribName.h"
 #include "utils/SystemFacts.h"

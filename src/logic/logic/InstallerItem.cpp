@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "utils/InstallerArguments.h"
 #include "utils/Settings.h"
+#include "utils/win/InstallerExecutor.h"
 
 namespace Nolvar {
 
@@ -43,6 +45,13 @@ void SortByInstallOrder(InstallerItems& items) {
     std::stable_sort(items.begin(), items.end(), [](const InstallerItem& a, const InstallerItem& b) {
         return a.installOrder < b.installOrder;
     });
+}
+
+std::unique_ptr<IInstallerExecutor> CreateInstallerExecutor(IInstallerExecutorObserver& observer,
+                                                            const InstallerItem& item,
+                                                            std::chrono::milliseconds waitLimit) {
+    return MakeInstallerExecutor(observer, item.id, item.targetPath, BuildInstallerArguments(item.installArgs),
+                                 waitLimit);
 }
 
 } // namespace Nolvar

@@ -1,5 +1,6 @@
 #pragma once
 // One product installer of the configuration as the installer logic tracks it through download and installation.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -70,5 +71,10 @@ bool AllDone(const InstallerItems& items);
 
 // Stable, ascending by install order.
 void SortByInstallOrder(InstallerItems& items);
+
+// The launcher of an item's downloaded installer, with the item's install arguments and those from the settings.
+std::unique_ptr<IInstallerExecutor> CreateInstallerExecutor(IInstallerExecutorObserver& observer,
+                                                            const InstallerItem& item,
+                                                            std::chrono::milliseconds waitLimit = INSTALLER_WAIT_LIMIT);
 
 } // namespace Nolvar

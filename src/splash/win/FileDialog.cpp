@@ -14,7 +14,7 @@
 
 #include "QorPointer/UniqueHandle.h"
 #include "splash/win/ImageLoader.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 #include "utils/Settings.h"
 
 namespace Nolvar::FileDialog {

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "QorString/Utf.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 
 namespace Nolvar {
 

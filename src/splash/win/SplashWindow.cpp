@@ -12,7 +12,7 @@
 #include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 #include "splash/win/SplashLayout.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"

@@ -19,7 +19,7 @@
 #include "QorCrashHandler/TrackException.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"

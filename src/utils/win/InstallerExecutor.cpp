@@ -15,9 +15,7 @@
 
 #include "QorCrashHandler/TrackException.h"
 #include "QorString/Utf.h"
-#include "logic/logic/InstallerItem.h"
 #include "utils/AbstractInstallerExecutor.h"
-#include "utils/InstallerArguments.h"
 
 namespace Nolvar {
 
@@ -113,13 +111,6 @@ std::unique_ptr<IInstallerExecutor> MakeInstallerExecutor(IInstallerExecutorObse
                                                           std::chrono::milliseconds waitLimit) {
     return std::make_unique<InstallerExecutor>(observer, std::move(name), std::move(installerPath),
                                                std::move(arguments), waitLimit);
-}
-
-std::unique_ptr<IInstallerExecutor> CreateInstallerExecutor(IInstallerExecutorObserver& observer,
-                                                            const InstallerItem& item,
-                                                            std::chrono::milliseconds waitLimit) {
-    return MakeInstallerExecutor(observer, item.id, item.targetPath, BuildInstallerArguments(item.installArgs),
-                                 waitLimit);
 }
 
 } // namespace Nolvar

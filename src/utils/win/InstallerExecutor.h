@@ -10,18 +10,11 @@
 
 namespace Nolvar {
 
-struct InstallerItem;
-
 // A launcher for the installer at `installerPath` with `arguments` (UTF-8), reporting under `name`. The command
 // line is the path and the arguments separated by spaces; the path and each argument holding a space or a double
 // quote are enclosed in double quotes, with their double quotes doubled. Starts nothing until Start.
 std::unique_ptr<IInstallerExecutor> MakeInstallerExecutor(IInstallerExecutorObserver& observer, std::string name,
                                                           ioPath installerPath, std::vector<std::string> arguments,
                                                           std::chrono::milliseconds waitLimit = INSTALLER_WAIT_LIMIT);
-
-// The launcher of an item's downloaded installer, with the item's install arguments and those from the settings.
-std::unique_ptr<IInstallerExecutor> CreateInstallerExecutor(IInstallerExecutorObserver& observer,
-                                                            const InstallerItem& item,
-                                                            std::chrono::milliseconds waitLimit = INSTALLER_WAIT_LIMIT);
 
 } // namespace Nolvar

@@ -1,11 +1,16 @@
 #include "logic/logic/InstallerItem.h"
 #include "logic/logic/InstallerNames.h"
 
+#include <filesystem>
+#include <future>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "QorString/Utf.h"
+#include "testing/ChildProcess.h"
+#include "testing/TempFolder.h"
 #include "utils/Settings.h"
 
 namespace {
@@ -13,6 +18,17 @@ namespace {
 using Nolvar::InstallerItem;
 using Nolvar::InstallerItems;
 using Nolvar::ItemStatus;
+
+// The exit state of the first finished report.
+class FinishedState : public Nolvar::IInstallerExecutorObserver {
+public:
+    void OnInstallerStarted(const std::string&) override {}
+    void OnInstallerFinished(const std::string&, std::int32_t exitState) override { m_state.set_value(exitState); }
+    std::future<std::int32_t> state() { return m_state.get_future(); }
+
+private:
+    std::promise<std::int32_t> m_state;
+};
 
 InstallerItems MakeItems(std::vector<std::pair<std::string, int>> idsAndOrders) {
     InstallerItems items;
@@ -23,6 +39,33 @@ InstallerItems MakeItems(std::vector<std::pair<std::string, int>> idsAndOrders) 
         items.push_back(std::move(item));
     }
     return items;
+}
+
+TEST(InstallerItems, AnItemsInstallerGetsTheItemsArgumentsThenThoseFromTheSettings) {
+    using Nolvar::Settings::ID;
+    Testing::TempFolder temp(L"netsetter-item-Папка-");
+    const std::filesystem::path installer = temp / L"Установщик продукта.exe";
+    std::filesystem::copy_file(Testing::BesideSelf(L"FakeInstaller.exe"), installer);
+    Nolvar::Settings::Set(ID::InstallFolder, Nolvar::Core::PathFromUtf8("C:/Program Files/Продукт \"Новый\"/"));
+    Nolvar::Settings::Set(ID::Locale, std::string("ru-RU"));
+    Nolvar::Settings::Set(ID::WebUid, std::string("web-1"));
+    Nolvar::Settings::Set(ID::HardwareId, std::string("machine-1"));
+    Nolvar::Settings::Set(ID::PreferredBrowser, std::string("edge"));
+    InstallerItem item;
+    item.id = "browser";
+    item.targetPath = Nolvar::ioPath(installer.wstring());
+    item.installArgs = {"/S", "/FAKE_EXIT=6"};
+
+    FinishedState observer;
+    auto finished = observer.state();
+    auto executor = Nolvar::CreateInstallerExecutor(observer, item);
+    executor->Start();
+    ASSERT_EQ(finished.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+    EXPECT_EQ(finished.get(), 6);
+    const std::string path = Nolvar::Core::Utf8FromWstring(installer.wstring());
+    EXPECT_EQ(Testing::ReadWholeFile(installer.wstring() + L".cmdline"),
+              "\"" + path + "\" /S /FAKE_EXIT=6 \"/D=C:\\Program Files\\Продукт \"\"Новый\"\"\" /LOCALE=ru_RU "
+              "/WEBUID=web-1 /NO_MERGE_WEBUIDS /PREFERRED_BROWSER=edge");
 }
 
 TEST(InstallerItems, LookupsFindTheFirstMatch) {

@@ -7,7 +7,7 @@
 #include <boost/uuid/uuid_io.hpp>
 
 #include "utils/Settings.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 #include "utils/SystemFacts.h"
 
 namespace Nolvar {

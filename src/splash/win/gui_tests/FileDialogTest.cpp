@@ -5,7 +5,7 @@
 
 #include <future>
 
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 #include "testing/TempFolder.h"
 #include "testing/WindowProbe.h"
 

@@ -15,8 +15,8 @@
 
 #include "QorOS/Process.h"
 #include "QorString/Utf.h"
+#include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
-#include "logic/logic/InstallerItem.h"
 #include "utils/Settings.h"
 #include "utils/AppSearcher.h"
 #include "testing/LogCapture.h"
@@ -27,11 +27,7 @@ using namespace std::chrono_literals;
 using Nolvar::ioPath;
 
 // The stand-in installer is built next to this test program.
-std::filesystem::path FakeInstallerBuilt() {
-    std::wstring self(32768, L'\0');
-    self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
-    return std::filesystem::path(self).parent_path() / L"FakeInstaller.exe";
-}
+std::filesystem::path FakeInstallerBuilt() { return Testing::BesideSelf(L"FakeInstaller.exe"); }
 
 class RecordingObserver : public Nolvar::IInstallerExecutorObserver {
 public:
@@ -100,27 +96,6 @@ TEST_F(InstallerExecutor, PassesTheArgumentsInOrderWithWindowsQuoting) {
     EXPECT_EQ(RecordedCommandLine(), "\"" + path + "\" /S /DISABLE_SHORTCUTS \"" + folder +
                                          "\" /LOCALE=ru_RU /WEBUID=w1 /NO_MERGE_WEBUIDS "
                                          "\"/PREFERRED_BROWSER=say \"\"hi\"\"\"");
-}
-
-TEST_F(InstallerExecutor, StartsAnItemsInstallerWithTheArgumentsFromTheSettings) {
-    using Nolvar::Settings::ID;
-    Nolvar::Settings::Set(ID::InstallFolder, Nolvar::Core::PathFromUtf8("C:/Program Files/Продукт \"Новый\"/"));
-    Nolvar::Settings::Set(ID::Locale, std::string("ru-RU"));
-    Nolvar::Settings::Set(ID::WebUid, std::string("web-1"));
-    Nolvar::Settings::Set(ID::HardwareId, std::string("machine-1"));
-    Nolvar::Settings::Set(ID::PreferredBrowser, std::string("edge"));
-    Nolvar::InstallerItem item;
-    item.id = "browser";
-    item.targetPath = ioPath(m_installer.wstring());
-    item.installArgs = {"/S", "/FAKE_EXIT=6"};
-
-    auto executor = Nolvar::CreateInstallerExecutor(m_observer, item);
-    executor->Start();
-    EXPECT_EQ(m_observer.WaitFinished(), (std::vector<std::string>{"started browser", "finished browser 6"}));
-    const std::string path = Nolvar::Core::Utf8FromWstring(m_installer.wstring());
-    EXPECT_EQ(RecordedCommandLine(), "\"" + path + "\" /S /FAKE_EXIT=6 "
-                                     "\"/D=C:\\Program Files\\Продукт \"\"Новый\"\"\" /LOCALE=ru_RU /WEBUID=web-1 "
-                                     "/NO_MERGE_WEBUIDS /PREFERRED_BROWSER=edge");
 }
 
 TEST_F(InstallerExecutor, MapsExitCodesToExitStates) {

@@ -13,7 +13,7 @@
 #include "logic/tracker/json/JsonStatisticsTracker.h"
 #include "logic/tracker/json/TrackerInitializer.h"
 #include "utils/Settings.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 
 using namespace Nolvar;
 using Testing::LogCapture;

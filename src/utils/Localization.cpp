@@ -1,4 +1,4 @@
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 
 #include <windows.h>
 

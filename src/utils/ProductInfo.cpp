@@ -1,4 +1,4 @@
-#include "installer/ProductInfo.h"
+#include "utils/ProductInfo.h"
 
 namespace Nolvar::Product {
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "utils/Settings.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 
 using namespace Nolvar;
 

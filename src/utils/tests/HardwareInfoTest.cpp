@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "logic/helpers/HardwareInfo.h"
+#include "utils/HardwareInfo.h"
 
 using namespace Nolvar;
 

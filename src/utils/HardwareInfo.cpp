@@ -1,4 +1,4 @@
-#include "logic/helpers/HardwareInfo.h"
+#include "utils/HardwareInfo.h"
 
 #include <cstdint>
 #include <exception>
