@@ -6,12 +6,12 @@
 
 #include <glog/logging.h>
 
-#include "utils/ProductInfo.h"
 #include "logic/helpers/WebUidProvider.h"
 #include "logic/logic/InstallerNames.h"
 #include "logic/logic/ProductRunning.h"
 #include "logic/tracker/json/JsonStatisticsTracker.h"
 #include "utils/Localization.h"
+#include "utils/ProductInfo.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
 #include "utils/SystemFacts.h"
