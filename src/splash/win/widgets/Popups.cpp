@@ -7,11 +7,11 @@
 #include "QorString/Utf.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
-#include "splash/win/Localization.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/WidgetBase.h"
+#include "utils/Localization.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {

@@ -5,7 +5,7 @@
 #include <glog/logging.h>
 
 #include "splash/win/HighDpiAwarenessHelper.h"
-#include "splash/win/Localization.h"
+#include "utils/Localization.h"
 
 namespace Nolvar {
 
