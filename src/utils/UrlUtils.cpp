@@ -3,11 +3,11 @@
 #include <functional>
 #include <string_view>
 
-#include <boost/exception/diagnostic_information.hpp>
 #include <boost/url/parse.hpp>
 #include <boost/url/url_view.hpp>
 #include <glog/logging.h>
 
+#include "QorNetworking/ConnectionMetrics.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {
@@ -59,20 +59,7 @@ std::string ApplyStagingToUrl(const std::string& url) {
 }
 
 std::map<std::string, std::string> getConnectionMetricsParams(std::map<std::string, std::string> params) {
-    const auto effective = params.find("EFFECTIVE_URL");
-    if (effective == params.end()) return params;
-    try {
-        const boost::urls::url_view view = boost::urls::parse_uri_reference(effective->second).value();
-        std::string source = Decoded(view.encoded_host());
-        std::string path = Decoded(view.encoded_path());
-        std::string query = Decoded(view.encoded_query());
-        params["SOURCE"] = std::move(source);
-        params["URI"] = std::move(path);
-        params["ARGS"] = std::move(query);
-    } catch (...) {
-        LOG(ERROR) << "Error on getConnectionMetricsParams: " << boost::current_exception_diagnostic_information();
-    }
-    return params;
+    return Networking::ConnectionMetricsParams(std::move(params));
 }
 
 } // namespace Nolvar

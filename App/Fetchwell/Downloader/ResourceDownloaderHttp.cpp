@@ -3,11 +3,11 @@
 #include <atomic>
 #include <exception>
 
-#include <boost/url/parse.hpp>
 #include <glog/logging.h>
 
 #include "App/Fetchwell/FileUtils.h"
 #include "QorFilesystem/FileOperations.h"
+#include "QorNetworking/ConnectionMetrics.h"
 #include "QorNetworking/IHttpClient.h"
 #include "QorNetworking/IProxyProvider.h"
 #include "QorNetworking/Response.h"
@@ -43,16 +43,7 @@ struct ResourceDownloaderHttp::Impl {
 
     std::string proxyFor(const std::string& url, const Networking::Options::StopPredicate& stop) const {
         if (!proxyProvider) return {};
-        const auto proxy = proxyProvider->getProxy(url, stop);
-        const char* scheme = nullptr;
-        switch (proxy.type) {
-        case Networking::IProxyProvider::Proxy::Http: scheme = "http"; break;
-        case Networking::IProxyProvider::Proxy::Https: scheme = "https"; break;
-        case Networking::IProxyProvider::Proxy::Socks4: scheme = "socks4"; break;
-        case Networking::IProxyProvider::Proxy::Socks5: scheme = "socks5"; break;
-        default: return {};
-        }
-        return std::string(scheme) + "://" + proxy.host + ":" + std::to_string(proxy.port);
+        return Networking::ProxyToString(proxyProvider->getProxy(url, stop));
     }
 
     // The stop predicate also ends a proxy lookup that takes long.
@@ -76,20 +67,9 @@ struct ResourceDownloaderHttp::Impl {
 
     void trackConnectionMetrics(const Networking::Response& response) const {
         if (!tracker) return;
-        Tracking::IApplicationTracker::Params params(response.connectionMetrics.begin(),
-                                                     response.connectionMetrics.end());
-        auto effective = response.connectionMetrics.find(Networking::kMetricEffectiveUrl);
-        if (effective != response.connectionMetrics.end()) {
-            try {
-                auto url = boost::urls::parse_uri(effective->second).value();
-                params["SOURCE"] = url.host();
-                params["URI"] = url.path();
-                params["ARGS"] = url.query();
-            } catch (const std::exception& e) {
-                LOG(ERROR) << "Error on getConnectionMetricsParams: " << e.what();
-            }
-        }
-        tracker->TrackEvent(kConnectionMetricsEvent, params);
+        tracker->TrackEvent(kConnectionMetricsEvent,
+                            Networking::ConnectionMetricsParams({response.connectionMetrics.begin(),
+                                                                 response.connectionMetrics.end()}));
     }
 };
 

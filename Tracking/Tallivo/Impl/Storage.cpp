@@ -41,10 +41,13 @@ bool WriteNewFile(const ioPath& path, const std::string& text, boost::system::er
         openError = LastError();
         return false;
     }
+    if (text.empty()) return true;
     DWORD written = 0;
-    if (!text.empty() && (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) ||
-                          written != text.size())) {
+    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
         writeError = LastError();
+    } else if (written != text.size()) {
+        // A short write sets no error of its own.
+        writeError = {ERROR_WRITE_FAULT, boost::system::system_category()};
     }
     return true;
 }
@@ -142,6 +145,7 @@ void Storage::push(const Event& event) {
     ioPath final;
     // A clash of ids (another process, same tick, same random digits) never overwrites: take a new id.
     bool written = false;
+    bool writeFailed = false;
     for (int attempt = 0; attempt < kMaxIdAttempts && !written; ++attempt) {
         final = m_directory / (m_idGenerator->generate() + ".json");
         temporary = final;
@@ -157,7 +161,8 @@ void Storage::push(const Event& event) {
         }
         if (created) {
             written = true;
-            if (writeError) problems.push_back(Describe("write: ", writeError));
+            writeFailed = static_cast<bool>(writeError);
+            if (writeFailed) problems.push_back(Describe("write: ", writeError));
         } else if (!IsClash(openError) || attempt + 1 == kMaxIdAttempts) {
             LOG(WARNING) << "Can't open file: " << Core::Utf8FromPath(temporary);
             problems.push_back(Describe("create and open: ", openError));
@@ -167,8 +172,9 @@ void Storage::push(const Event& event) {
 
     if (written) {
         boost::system::error_code sizeError;
-        if (fs::file_size(temporary, sizeError) == 0 && !sizeError) {
-            problems.push_back(Describe("write: ", LastError()));
+        // An empty file after a write that reported no error: the error is not known, so none is made up.
+        if (!writeFailed && fs::file_size(temporary, sizeError) == 0 && !sizeError) {
+            problems.push_back("write: the file is empty");
         }
         bool moved = false;
         boost::system::error_code renameError;
@@ -183,12 +189,14 @@ void Storage::push(const Event& event) {
         }
         if (!moved) {
             problems.push_back(Describe("rename: ", renameError));
-            if (CopyFileW(temporary.wstring().c_str(), final.wstring().c_str(), TRUE)) {
+            const bool copied = CopyFileW(temporary.wstring().c_str(), final.wstring().c_str(), TRUE) != FALSE;
+            const boost::system::error_code copyError = copied ? boost::system::error_code() : LastError();
+            if (copied) {
                 LOG(WARNING) << "Can't rename file with event: " << Core::Utf8FromPath(temporary)
                              << ", file was copied as json";
             } else {
                 LOG(WARNING) << "Can't copy file with event: " << Core::Utf8FromPath(temporary);
-                problems.push_back(Describe("copy_file: ", LastError()));
+                problems.push_back(Describe("copy_file: ", copyError));
             }
         }
     }
