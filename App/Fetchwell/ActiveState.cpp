@@ -88,6 +88,9 @@ void ActiveState::checkAllNotifications() {
     change([](State&) {});
 }
 
+// The change and the choice of what to report happen under the lock, so every handler sees the states in the
+// order they were made; the reports themselves go through the notification queue, so the thread that made the
+// change (a download worker) never runs client code.
 template <class Change>
 void ActiveState::change(Change&& apply) {
     PendingList pending;
@@ -101,6 +104,9 @@ void ActiveState::change(Change&& apply) {
                                      Core::PriorityNormal);
 }
 
+// A handler hears of every new status it asked for, but of progress within one status only in steps of at least
+// its progressStep: a fast download would otherwise queue a report per chunk. The snapshot is what the handler
+// last heard, not the previous state, so small steps add up to a report.
 void ActiveState::check(PendingList& pending) {
     for (auto& [handler, entry] : m_handlers) {
         if (!entry.params.statuses.count(m_state.status)) continue;
@@ -126,6 +132,9 @@ void ActiveState::check(PendingList& pending) {
     }
 }
 
+// A bundle reads as its worst member: one failed resource fails it, one waiting for a retry makes it wait, and a
+// bundle where some are done and others still run is downloading. Its progress is the plain mean, so every member
+// weighs the same whatever its size (sizes are often unknown until a download starts).
 void ActiveState::recomputeFromChildren() {
     if (m_children.empty()) return;
     if (m_children.size() == 1) {
@@ -167,6 +176,8 @@ void ActiveState::recomputeFromChildren() {
         m_state.downloadError = IRemoteResource::GeneralError;
 }
 
+// Runs under the state lock: a handler unregistered meanwhile is skipped, and unregistering waits for a report
+// that is being delivered. That is also why a handler must not call back into this resource's state.
 void ActiveState::deliver(const Pending& pending) {
     std::lock_guard lock(m_mutex);
     auto found = m_handlers.find(pending.handler);

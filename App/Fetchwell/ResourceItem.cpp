@@ -47,6 +47,8 @@ void ResourceItem::schedule(SchedulePriority priority, ScheduleOrder order) {
 
 bool ResourceItem::cancel() { return m_cancelled.exchange(true); }
 
+// A settled resource (available or failed) is always queued again: that is how a re-check or a retry starts. One
+// still waiting or running is queued again only to raise its priority; queueing it twice would download it twice.
 void ResourceItem::autoSchedule(SchedulePriority priority, ScheduleOrder order) {
     std::lock_guard lock(m_mutex);
     const Status status = m_state.getState().status;
@@ -74,6 +76,8 @@ void ResourceItem::scheduleLocked(SchedulePriority priority, ScheduleOrder order
         m_c.downloadQueue->addTask(task, QueuePriority(priority));
 }
 
+// One body runs at a time per resource: a task that finds another running asks it for one more round instead of
+// downloading the same file beside it, and a request made during a run is never lost.
 void ResourceItem::runTask() {
     {
         std::lock_guard lock(m_runMutex);
@@ -120,6 +124,9 @@ void ResourceItem::body() {
     m_firstRun.store(false);
 }
 
+// Whether the file already on disk serves without a download. After the first run a resource that became
+// available stays so (re-checks are what autoSchedule is for); otherwise the update policy decides, and an unknown
+// server time counts as newer, since keeping a stale file is worse than one download too many.
 bool ResourceItem::keepPresentFile() {
     const std::int32_t policy = m_descriptor->updatePolicy;
     if (!m_firstRun.load() && m_state.getState().status == IRemoteResource::Available) return true;
@@ -164,6 +171,8 @@ void ResourceItem::download() {
             error = IRemoteResource::Corrupted;
     }
 
+    // The retrier decides, also for a success (it resets its counters): TryAgain keeps the resource in the queue's
+    // hands, Error hands the outcome to the client for good.
     const bool final = m_c.retrier->downloadFinished(this, error);
     if (final && error == IRemoteResource::NoError)
         m_state.setAvailable();
