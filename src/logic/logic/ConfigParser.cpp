@@ -124,6 +124,8 @@ void ConfigParser::OnSettingChanged(Settings::ID id, const std::any&) {
     if (id == Settings::ID::ProductVersion) SetText(Settings::ID::UserAgentHeader, MakeUserAgentHeader());
 }
 
+// Both roads (downloaded, built-in) share this frame: a validator that throws counts as a rejection, so a broken
+// document always reaches the fallback instead of ending the run.
 bool ConfigParser::Parse(const Validator& validator, const FailureHandler& onFailure) {
     ValidationErrorMap errors;
     const std::optional<std::string> builtIn = m_provider->GetDefaultConfig();
@@ -160,10 +162,13 @@ bool ConfigParser::ValidateDownloaded(const std::string& text, const std::option
     if (!Config::CheckRequiredKeys(m_document, errors) || !Config::CheckTypes(m_document) ||
         !Config::CheckInstallerUrls(m_document))
         return false;
+    // Differences from the built-in configuration are reported, not refused: a deployer may change any value.
     if (haveBuiltIn) Config::CompareWithDefault(m_document, m_builtIn, errors);
     return WalkConfig();
 }
 
+// The built-in configuration passes the same checks as a downloaded one: it is the deployer's file too (replaced
+// at build time), and a failure here is the last road, which ends in the no-connection pop-up.
 bool ConfigParser::ValidateBuiltIn(ValidationErrorMap& errors) {
     SetText(Settings::ID::ConfigName, "CONFIG_FROM_INSTALLER");
     auto document = Config::ParseDocument(m_provider->GetDefaultConfig());
@@ -201,6 +206,7 @@ bool ConfigParser::WalkConfig() {
         const auto handler = std::find_if(kSectionHandlers.begin(), kSectionHandlers.end(),
                                           [&key = key](const auto& row) { return row.first == key; });
         if (handler == kSectionHandlers.end()) {
+            // Newer servers may add sections: an unknown one is skipped so an older installer keeps working.
             LOG(WARNING) << "Unknown item: " << key;
             continue;
         }
