@@ -32,6 +32,12 @@ std::string ReadBinaryFile(const ioPath& path) {
 
 void LogUnknownInstaller(const std::string& id) { LOG(ERROR) << "Couldn't find installer with id=" << id; }
 
+// A download report may change an item only while its download is not settled.
+bool DownloadUnsettled(const InstallerItem& item) {
+    return item.status == ItemStatus::New || item.status == ItemStatus::Downloading ||
+           item.status == ItemStatus::DownloadFailed;
+}
+
 } // namespace
 
 void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
@@ -55,6 +61,7 @@ void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
     Track("PRODUCT_DOWNLOAD_STARTED", {{StatisticsParam::ProductName, download.id}, {StatisticsParam::TotalSize, "0"}});
+    if (!DownloadUnsettled(*item)) return;
     item->totalBytes = download.state.total;
     item->receivedBytes = download.state.done;
     item->status = ItemStatus::Downloading;
@@ -66,6 +73,7 @@ void InstallerLogic::Impl::OnUpdateProgressDownload(const UpdateProgressDownload
     if (download.kind != DownloadItem::ProductInstaller) return;
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    if (!DownloadUnsettled(*item)) return;
     item->receivedBytes = download.state.done;
     item->totalBytes = download.state.total;
     item->status = ItemStatus::Downloading;
