@@ -2,6 +2,8 @@
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
+#include <string>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -10,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "App/Fetchwell/IResourceDownloader.h"
+#include "QorNetworking/IProxyProvider.h"
 #include "FetchwellClient.h"
 
 using namespace FetchwellTesting;
@@ -99,4 +102,40 @@ TEST(FetchwellLoop, InitQueueWorkIsNeverLeftWaitingBesideMainQueueWork) {
                                                                                       << trial;
     }
     fetchwell.abort();
+}
+
+namespace {
+
+// A proxy lookup that never finishes by itself: only the request's stop predicate ends it.
+struct EndlessProxyLookup : Networking::IProxyProvider {
+    std::atomic<bool> entered{false};
+    Proxy getProxy(const std::string&) override { return {}; }
+    Proxy getProxy(const std::string&, const std::function<bool()>& stop) override {
+        entered = true;
+        for (auto until = Clock::now() + 60s; Clock::now() < until;) {
+            if (stop && stop()) break;
+            std::this_thread::sleep_for(20ms);
+        }
+        return {};
+    }
+};
+
+} // namespace
+
+TEST(FetchwellLoop, AbortEndsADownloadWaitingForItsProxyLookup) {
+    Testing::TempFolder folder(L"netsetter-loop-");
+    auto lookup = std::make_shared<EndlessProxyLookup>();
+    App::Fetchwell fetchwell;
+    App::Fetchwell::Dependencies d;
+    d.proxyProvider = lookup;
+    d.applicationTracker = new RecordingTracker;
+    fetchwell.init(ParallelParams(2), d);
+    fetchwell.startEventLoopThread();
+    Download download(folder, "proxied.bin", "http://proxied.invalid/", "file.bin");
+    download.start(fetchwell);
+    for (auto until = Clock::now() + 10s; !lookup->entered && Clock::now() < until;) std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(lookup->entered.load());
+    const auto before = Clock::now();
+    fetchwell.abort();
+    EXPECT_LT(Clock::now() - before, 1500ms);
 }
