@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "QorFilesystem/FileOperations.h"
+
 namespace Testing {
 
 TempFolder::TempFolder(const std::wstring& prefix) {
@@ -29,8 +31,8 @@ TempFolder::~TempFolder() {
 }
 
 std::string ReadWholeFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    auto text = Nolvar::Core::read_whole_file(Nolvar::ioPath(file.wstring()));
+    return text ? std::move(*text) : std::string();
 }
 
 void WriteWholeFile(const std::filesystem::path& file, const std::string& content) {

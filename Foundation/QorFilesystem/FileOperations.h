@@ -1,6 +1,11 @@
 #pragma once
 // File operations on ioPath (wide paths throughout). The throwing forms raise boost::filesystem_error.
 #include <cstdint>
+#include <limits>
+#include <string>
+
+#include <boost/system/error_code.hpp>
+#include <boost/system/result.hpp>
 
 #include "QorFilesystem/Path.h"
 
@@ -17,5 +22,18 @@ bool create_directories(const ioPath& path);
 ioPath parent_path(const ioPath& path);
 // Last modification time in Unix seconds (UTC).
 std::int64_t last_write_time(const ioPath& path);
+
+// Why a whole-file read gave nothing: the step that failed, the system's error of that call, and the file's size
+// once it is known.
+struct ReadFailure {
+    enum Step { Open, Size, Read, TooLarge } step;
+    boost::system::error_code error;
+    std::uint64_t size = 0;
+};
+
+// The whole content of `path`, read through one handle that lets others read, write and delete meanwhile. A file
+// larger than `maxBytes` is not read (step TooLarge).
+boost::system::result<std::string, ReadFailure> read_whole_file(
+    const ioPath& path, std::uint64_t maxBytes = std::numeric_limits<std::uint64_t>::max());
 
 } // namespace Nolvar::Core

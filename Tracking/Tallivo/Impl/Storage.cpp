@@ -12,6 +12,7 @@
 
 #include "QorCrashHandler/TrackException.h"
 #include "QorFilesystem/CacheRoot.h"
+#include "QorFilesystem/FileOperations.h"
 #include "QorPointer/UniqueHandle.h"
 #include "Tracking/Tallivo/Impl/NotNull.h"
 #include "Tracking/Tallivo/Impl/SerializedEvents.h"
@@ -57,26 +58,14 @@ bool IsClash(const boost::system::error_code& error) {
 }
 
 std::string ReadWholeFile(const ioPath& path) {
-    const Core::UniqueKernelHandle file(CreateFileW(path.wstring().c_str(), GENERIC_READ,
-                                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        LOG(WARNING) << "Can't open json file: " << Core::Utf8FromPath(path);
-        return {};
+    auto text = Core::read_whole_file(path);
+    if (text) return std::move(*text);
+    switch (text.error().step) {
+    case Core::ReadFailure::Open: LOG(WARNING) << "Can't open json file: " << Core::Utf8FromPath(path); break;
+    case Core::ReadFailure::Size: LOG(WARNING) << "Can't read file size: " << Core::Utf8FromPath(path); break;
+    default: LOG(WARNING) << "Can't read json file: " << Core::Utf8FromPath(path); break;
     }
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) {
-        LOG(WARNING) << "Can't read file size: " << Core::Utf8FromPath(path);
-        return {};
-    }
-    std::string text(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!text.empty() && (!ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))) {
-        LOG(WARNING) << "Can't read json file: " << Core::Utf8FromPath(path);
-        return {};
-    }
-    text.resize(read);
-    return text;
+    return {};
 }
 
 std::string Describe(const char* label, const boost::system::error_code& error) { return label + error.what(); }

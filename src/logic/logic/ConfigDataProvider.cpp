@@ -1,23 +1,17 @@
 #include "logic/logic/ConfigDataProvider.h"
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
 #include <glog/logging.h>
 
+#include "QorFilesystem/FileOperations.h"
 #include "utils/Resources.h"
 
 namespace Nolvar {
 
 ConfigDataProvider::ConfigDataProvider(const ioPath& configFile) {
-    const std::filesystem::path file(configFile.wstring());
-    std::error_code error;
-    const std::uintmax_t size = std::filesystem::file_size(file, error);
-    if (!error && size > kMaxConfigSize) {
-        LOG(ERROR) << "Configuration file is larger than " << kMaxConfigSize << " bytes: " << size;
-    } else if (std::ifstream in(file, std::ios::binary); in) {
-        m_config.assign(std::istreambuf_iterator<char>(in), {});
+    if (auto text = Core::read_whole_file(configFile, kMaxConfigSize)) {
+        m_config = std::move(*text);
+    } else if (text.error().step == Core::ReadFailure::TooLarge) {
+        LOG(ERROR) << "Configuration file is larger than " << kMaxConfigSize << " bytes: " << text.error().size;
     }
     m_default = LoadRcDataResource("IDR_DEFAULT_CFG");
     if (m_default.empty())

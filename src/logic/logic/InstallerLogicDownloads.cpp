@@ -1,11 +1,9 @@
 // The installer logic's download handlers: configuration, splash images and product installers.
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include <glog/logging.h>
 
+#include "QorFilesystem/FileOperations.h"
 #include "logic/logic/ConfigParser.h"
 #include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/InstallerNames.h"
@@ -25,9 +23,8 @@ std::string NetworkErrorText(const App::IRemoteResource::State& state) {
 }
 
 std::string ReadBinaryFile(const ioPath& path) {
-    std::ifstream file(std::filesystem::path(path.wstring()), std::ios::binary);
-    if (!file) return {};
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    auto bytes = Core::read_whole_file(path);
+    return bytes ? std::move(*bytes) : std::string();
 }
 
 void LogUnknownInstaller(const std::string& id) { LOG(ERROR) << "Couldn't find installer with id=" << id; }
