@@ -57,8 +57,11 @@ ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND
         LOG(ERROR) << "No Direct2D factory or window for a render target";
         return nullptr;
     }
+    // Drawing is in DIPs at the DPI the windows are made for.
+    const float dpi = static_cast<float>(HighDpiAwareness().dpi());
     const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
-        D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE));
+        D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi,
+        dpi);
     ComPtr<ID2D1DCRenderTarget> target;
     const HRESULT hr = factory->CreateDCRenderTarget(&properties, &target);
     if (FAILED(hr)) {
@@ -98,6 +101,8 @@ WidgetPaint::WidgetPaint(HWND window, ID2D1DCRenderTarget* target) : m_window(wi
         LOG(ERROR) << "BindDC failed; the widget is not painted";
         return;
     }
+    const float dpi = static_cast<float>(HighDpiAwareness().dpi());
+    m_target->SetDpi(dpi, dpi);
     m_target->BeginDraw();
     m_target->SetTransform(D2D1::Matrix3x2F::Identity());
     m_drawing = true;
