@@ -7,10 +7,9 @@
 #include <windows.h>
 
 #include "splash/win/SplashMessage.h"
+#include "splash/win/widgets/Popups.h"
 
 namespace Nolvar {
-
-enum class PopupKind : int { Question = 0, Information = 1, Retry = 2, Warning = 3 };
 
 struct PopupRequest {
     PopupKind kind = PopupKind::Question;

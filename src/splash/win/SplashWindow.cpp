@@ -4,20 +4,36 @@
 #include <dwrite.h>
 #include <wrl/client.h>
 
+#include <algorithm>
+#include <atomic>
+#include <deque>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <glog/logging.h>
 
 #include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
-#include "utils/Localization.h"
+#include "splash/win/EulaSave.h"
+#include "splash/win/FileDialog.h"
+#include "splash/win/HighDpiAwarenessHelper.h"
+#include "splash/win/ImageLoader.h"
 #include "splash/win/SplashLayout.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
+#include "splash/win/SplashWidgets.h"
+#include "splash/win/widgets/Button.h"
+#include "splash/win/widgets/Label.h"
+#include "splash/win/widgets/Popups.h"
+#include "splash/win/widgets/ProgressBars.h"
+#include "splash/win/widgets/WidgetBase.h"
+#include "utils/Localization.h"
+#include "utils/Resources.h"
 #include "utils/Settings.h"
+#include "utils/win/Timer.h"
 
 namespace Nolvar {
 
@@ -26,15 +42,21 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 constexpr wchar_t kWindowClass[] = L"Nolvaria Installer";
-constexpr int kSpinnerWidth = 352;
-constexpr int kSpinnerHeight = 130;
-// The blank image's size: the geometry when no image decodes.
-constexpr int kBlankWidth = 1340;
-constexpr int kBlankHeight = 712;
+constexpr int kSpinnerViewWidth = 352;
+constexpr int kSpinnerViewHeight = 130;
+constexpr int kLogoResource = 9;
+constexpr int kSpinnerResource = 37;
+constexpr int kSpinnerIntervalMs = 8;
+constexpr int kCloseButtonDelayMs = 10000;
+constexpr char kBlankImage[] = "splash_image_empty";
 
-D2D1_COLOR_F Rgb(float r, float g, float b) { return D2D1::ColorF(r / 255.0f, g / 255.0f, b / 255.0f, 1.0f); }
+D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
+    BITMAP info{};
+    if (!bitmap || !GetObjectW(bitmap->get(), sizeof(info), &info)) return {0, 0};
+    return {static_cast<UINT32>(info.bmWidth), static_cast<UINT32>(std::abs(info.bmHeight))};
+}
 
-int Scale(int value, unsigned dpi) { return static_cast<int>(static_cast<long long>(value) * dpi / 96); }
+bool HasImage(int screen) { return screen == 1 || screen == 4 || screen == 5 || screen == 6; }
 
 } // namespace
 
@@ -45,14 +67,36 @@ public:
         if (FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf())))
             throw std::runtime_error("Cannot create the Direct2D factory");
         CreateMainWindow();
-        CreateDrawingResources();
+        m_target = CreateWidgetRenderTarget(m_d2d.Get(), m_window.get());
+        m_dwrite = SharedDirectWriteFactory();
+        if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
+        m_textFormat = MakeTextFormat(12.0f);
+        if (m_target) {
+            m_logo = m_images.ResourceToDirect2D(FindImageResource(kLogoResource), m_target.Get());
+            m_spinner = m_images.ResourceToDirect2D(FindImageResource(kSpinnerResource), m_target.Get());
+        }
+        HWND window = m_window.get();
+        m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
+            if (!m_spinnerTickPending.exchange(true))
+                PostMessageW(window, static_cast<UINT>(SplashTask::SpinnerTick), 0, 0);
+        });
+        m_spinnerTimer->Start();
     }
 
     ~Impl() {
+        m_spinnerTimer.reset();
+        m_closeButtonTimer.reset();
+        m_popup.reset();
+        m_retiredPopups.clear();
+        m_localePopup.reset();
+        m_widgets.clear();
+        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
         m_window.reset();
     }
 
     void Close() {
+        if (m_spinnerTimer) m_spinnerTimer->Stop();
+        if (m_closeButtonTimer) m_closeButtonTimer->Stop();
         if (m_window) DestroyWindow(m_window.get());
         PostQuitMessage(0);
     }
@@ -60,8 +104,10 @@ public:
     std::exception_ptr Failure() const { return m_failure; }
 
 private:
+    // ---- window ----
+
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<Impl*>(GetWindowLongPtrW(window, 0));
+        auto* self = WindowOwner<Impl>(window);
         if (!self) return DefWindowProcW(window, message, wParam, lParam);
         try {
             return self->Handle(window, message, wParam, lParam);
@@ -74,41 +120,25 @@ private:
     }
 
     void CreateMainWindow() {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof(windowClass);
-        windowClass.lpfnWndProc = &Impl::WindowProc;
-        windowClass.cbWndExtra = sizeof(LONG_PTR);
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hIcon = LoadIconW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(10));
-        windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-        windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-        windowClass.lpszClassName = kWindowClass;
-        RegisterClassExW(&windowClass);
-        HWND window = CreateWindowExW(0, kWindowClass, kWindowClass, WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 0, 0,
-                                      kSpinnerWidth, kSpinnerHeight, nullptr, nullptr, GetModuleHandleW(nullptr),
-                                      nullptr);
-        if (!window) throw std::runtime_error("CreateWindow failed!");
+        HWND window = CreateChildWindow(nullptr, kWindowClass, WidgetRect{0, 0, kSpinnerViewWidth, kSpinnerViewHeight},
+                                        this, &Impl::WindowProc, WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 0);
         m_window.reset(window);
-        SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(this));
         Settings::Set(Settings::ID::MainWindow, window);
         m_host.OnWindowCreated(window);
 
-        m_dpi = DpiOf(window);
+        HighDpiAwareness().update(window);
         SetForegroundWindow(window);
         ShowWindow(window, SW_SHOWDEFAULT);
-        CenterOnScreen(Scale(kSpinnerWidth, m_dpi), Scale(kSpinnerHeight, m_dpi));
+        CenterOnScreen(kSpinnerViewWidth, kSpinnerViewHeight);
     }
 
-    void CreateDrawingResources() {
-        const D2D1_RENDER_TARGET_PROPERTIES properties = D2D1::RenderTargetProperties(
-            D2D1_RENDER_TARGET_TYPE_DEFAULT,
-            D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED));
-        if (FAILED(m_d2d->CreateDCRenderTarget(&properties, m_target.GetAddressOf())))
-            LOG(WARNING) << "Cannot create the splash window's render target";
-        if (FAILED(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                                       reinterpret_cast<IUnknown**>(m_dwrite.GetAddressOf()))))
-            throw std::runtime_error("Cannot create the DirectWrite factory");
-        m_textFormat = MakeTextFormat(12.0f);
+    int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
+
+    void CenterOnScreen(int width, int height) {
+        const int w = Scaled(width);
+        const int h = Scaled(height);
+        SetWindowPos(m_window.get(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
+                     (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     ComPtr<IDWriteTextFormat> MakeTextFormat(float size) const {
@@ -123,21 +153,11 @@ private:
         return format;
     }
 
-    static unsigned DpiOf(HWND window) {
-        const UINT dpi = GetDpiForWindow(window);
-        return dpi ? dpi : 96;
-    }
-
-    void CenterOnScreen(int width, int height) {
-        SetWindowPos(m_window.get(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                     (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
         case WM_PAINT:
         case WM_DPICHANGED:
-            m_dpi = DpiOf(window);
+            HighDpiAwareness().update(window);
             Paint();
             return 0;
         case WM_ERASEBKGND:
@@ -145,11 +165,11 @@ private:
         case WM_CLOSE:
             OnCloseRequest();
             return 0;
-        case WM_SETCURSOR:
-            SetCursor(LoadCursorW(nullptr, m_state.Screen() == 4   ? IDC_APPSTARTING
-                                           : m_state.Screen() == 5 ? IDC_WAIT
-                                                                   : IDC_ARROW));
+        case WM_SETCURSOR: {
+            const int screen = m_state.Screen();
+            SetCursor(LoadCursorW(nullptr, screen == 4 ? IDC_APPSTARTING : screen == 5 ? IDC_WAIT : IDC_ARROW));
             return 0;
+        }
         case WM_NCHITTEST: {
             const LRESULT hit = DefWindowProcW(window, message, wParam, lParam);
             return hit == HTCLIENT ? HTCAPTION : hit;
@@ -159,21 +179,35 @@ private:
             SetWindowLongPtrW(window, 0, 0);
             m_window.release();
             return DefWindowProcW(window, message, wParam, lParam);
+        case kWidgetFailedMessage:
+            throw std::runtime_error("A widget of the splash window failed");
         default:
             break;
         }
-        if (message >= WM_USER + 1 && message <= WM_USER + 13) return HandleSplashMessage(message, wParam);
-        if (message >= WM_APP + 1 && message <= WM_APP + 5) return HandleTask(message, wParam);
+        if (message >= WM_USER + 1 && message <= WM_USER + 13) return HandleSplashMessage(message, wParam, lParam);
+        if (message >= WM_APP + 1 && message <= WM_APP + 6) return HandleTask(message, wParam);
         return DefWindowProcW(window, message, wParam, lParam);
     }
 
-    LRESULT HandleSplashMessage(UINT message, WPARAM wParam) {
+    LRESULT HandleSplashMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         switch (static_cast<SplashMessage>(message)) {
-        case SplashMessage::SetScreen:
-            SetScreen(static_cast<int>(wParam));
+        case SplashMessage::Progress:
+            if (ProgressBar* bar = FindProgressBar()) bar->SetValue(static_cast<int>(LOWORD(wParam)));
+            break;
+        case SplashMessage::ButtonClicked:
+            OnButtonClicked(LOWORD(wParam));
+            break;
+        case SplashMessage::PopupResult:
+            OnPopupResult(LOWORD(wParam), HIWORD(wParam));
             break;
         case SplashMessage::CloseWindow:
             Close();
+            break;
+        case SplashMessage::ToggleChanged:
+            OnToggleChanged(LOWORD(wParam), HIWORD(wParam) != 0);
+            break;
+        case SplashMessage::SetScreen:
+            SetScreen(static_cast<int>(wParam));
             break;
         case SplashMessage::ShowNoConnection:
         case SplashMessage::ShowPlatform:
@@ -183,7 +217,7 @@ private:
         case SplashMessage::ShowDiskSpace: {
             PopupRequest request;
             if (PopupRequestForMessage(static_cast<SplashMessage>(message), static_cast<int>(wParam), &request))
-                ShowPopup(request);
+                ShowPopup(request, reinterpret_cast<const std::wstring*>(lParam));
             break;
         }
         default:
@@ -192,105 +226,357 @@ private:
         return 0;
     }
 
-    LRESULT HandleTask(UINT message, WPARAM) {
+    LRESULT HandleTask(UINT message, WPARAM wParam) {
         switch (static_cast<SplashTask>(message)) {
+        case SplashTask::SpinnerTick:
+            m_spinnerTickPending.store(false);
+            if (m_state.Screen() == 0) {
+                m_spinnerAngle = (m_spinnerAngle + 10) % 360;
+                RepaintNow();
+            }
+            break;
+        case SplashTask::CloseButtonDelayOver:
+            OnCloseButtonDelayOver(static_cast<unsigned>(wParam));
+            break;
+        case SplashTask::InstallFolderChanged:
+            OnInstallFolderChanged();
+            break;
+        case SplashTask::SetCloseButtonHidden:
+            m_closeButtonHidden = wParam != 0;
+            ShowCloseButton(!m_closeButtonHidden && m_closeButtonDelayOver);
+            break;
         case SplashTask::Repaint:
             RepaintNow();
             break;
-        default:
+        case SplashTask::ReleasePopups:
+            m_retiredPopups.clear();
             break;
         }
         return 0;
     }
 
-    void OnCloseRequest() {
-        const int screen = m_state.Screen();
-        if (screen >= 1 && screen <= 4) {
-            ShowPopup(CancelQuestionRequest());
-        } else if (screen == 6) {
-            m_observer.OnExit(6, "");
-            Close();
-        }
-    }
+    // ---- screens ----
 
     void SetScreen(int screen) {
+        HighDpiAwareness().update(m_window.get());
         if (!IsKnownScreen(screen)) {
             LOG(WARNING) << "Screen " << screen << " is unknown; ignored";
             return;
         }
         const int previous = m_state.Screen();
         if (screen == 1 && previous >= 4) {
-            LOG(INFO) << "Screen 1 not shown again: the installation has started (screen " << previous << ")";
+            LOG(INFO) << "Screen 1 not shown: the installation has started (screen " << previous << " stays)";
             return;
         }
+        if (m_spinnerTimer) m_spinnerTimer->Stop();
         m_state.SetScreen(screen);
+
+        bool decoded = false;
+        const SharedBitmap background = ChooseBackground(screen, &decoded);
+        m_backgroundDecoded = decoded;
         if (previous == 0) {
-            m_halfWidth = kBlankWidth / 2;
-            m_halfHeight = kBlankHeight / 2;
-            CenterOnScreen(Scale(m_halfWidth, m_dpi), Scale(m_halfHeight + 64, m_dpi));
+            const D2D1_SIZE_U size = BitmapSize(background);
+            m_halfWidth = static_cast<int>(size.width / 2);
+            m_halfHeight = static_cast<int>(size.height / 2);
+            CenterOnScreen(m_halfWidth, m_halfHeight + PanelHeight(screen));
             SetForegroundWindow(m_window.get());
             ShowWindow(m_window.get(), SW_SHOWDEFAULT);
         }
-        m_backgroundShown = false;
+        UpdateWidgets(screen);
+        m_background = m_target ? m_images.ToDirect2D(background, m_target.Get()) : nullptr;
+        if (!m_state.IsMissing(SplashImageType::Main))
+            for (const auto& widget : m_widgets)
+                if (widget->asButton()) widget->setBackground(background);
+
         RECT rect{};
         GetWindowRect(m_window.get(), &rect);
-        SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, Scale(m_halfWidth, m_dpi),
-                     Scale(m_halfHeight + PanelHeight(screen), m_dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+        SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, Scaled(m_halfWidth),
+                     Scaled(m_halfHeight + PanelHeight(screen)), SWP_NOZORDER | SWP_NOACTIVATE);
+        if (screen == 5)
+            if (Label* label = FindLabel(WaitText)) label->SetTextId(2);
         RepaintNow();
         m_observer.OnScreenShown(screen, ImageShown(screen));
     }
 
-    bool ImageShown(int screen) const {
-        if (screen == 2 || screen == 3 || screen == 7) return true;
-        return m_backgroundShown && !m_state.IsScreenImageMissing(screen);
+    // The background of the screen; `decoded` tells whether it is the screen's own image (not the blank one).
+    SharedBitmap ChooseBackground(int screen, bool* decoded) {
+        SharedBitmap bitmap;
+        switch (screen) {
+        case 1: case 2: case 3: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
+        case 5: case 7: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
+        case 6: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
+        case 4: bitmap = NextSlideshowImage(); break;
+        default: break;
+        }
+        *decoded = static_cast<bool>(bitmap);
+        return bitmap ? bitmap : m_images.Blank(kBlankImage);
     }
 
-    void ShowPopup(const PopupRequest& request) {
-        LOG(WARNING) << "Pop-up " << request.popupId << " with text " << request.textId << " not shown";
+    SharedBitmap NamedImage(const char* name, SplashImageType type) {
+        const std::string bytes = m_state.TakeImage(type);
+        const bool cached = m_images.Cached(name);
+        SharedBitmap bitmap = m_images.Load(name, bytes);
+        if (!bitmap && !cached && !bytes.empty()) LOG(WARNING) << "Image " << name << " cannot be decoded";
+        if (bitmap && m_state.IsMissing(type)) m_observer.OnScreenImageAdded(static_cast<int>(type));
+        return bitmap;
     }
+
+    SharedBitmap NextSlideshowImage() {
+        for (const std::string& bytes : m_state.TakeSlideshowImages()) {
+            const std::string name = "splash_image" + std::to_string(m_slideshow.size());
+            if (m_images.Load(name, bytes)) m_slideshow.push_back(name);
+            else LOG(WARNING) << "Slideshow image " << name << " cannot be decoded";
+        }
+        if (m_slideshow.empty()) {
+            m_state.SetMissing(SplashImageType::Slideshow, true);
+            return nullptr;
+        }
+        m_state.SetMissing(SplashImageType::Slideshow, false);
+        m_observer.OnScreenImageAdded(static_cast<int>(SplashImageType::Slideshow));
+        const std::string name = m_slideshow.front();
+        m_slideshow.pop_front();
+        m_slideshow.push_back(name);
+        return m_images.Load(name, nullptr, 0);
+    }
+
+    bool ImageShown(int screen) const {
+        if (!HasImage(screen)) return true;
+        return m_backgroundDecoded && !m_state.IsScreenImageMissing(screen);
+    }
+
+    void UpdateWidgets(int screen) {
+        const std::vector<WORD>& ids = WidgetIdsOfScreen(screen);
+        auto shown = [&](WORD id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
+        std::erase_if(m_widgets, [&](const WidgetPtr& widget) { return !shown(widget->id()); });
+        const SplashWidgetContext context{m_window.get(), m_d2d.Get(), m_target.Get(), &m_observer, m_halfWidth,
+                                          m_halfHeight};
+        for (WORD id : ids) {
+            if (Find(id)) continue;
+            WidgetPtr widget = MakeSplashWidget(id, context);
+            if (!widget) continue;
+            m_widgets.push_back(std::move(widget));
+            if (id == CloseButton) StartCloseButtonDelay();
+        }
+    }
+
+    IWidget* Find(WORD id) const {
+        for (const auto& widget : m_widgets)
+            if (widget->id() == id) return widget.get();
+        return nullptr;
+    }
+
+    Button* FindButton(WORD id) const {
+        IWidget* widget = Find(id);
+        return widget ? widget->asButton() : nullptr;
+    }
+
+    Label* FindLabel(WORD id) const {
+        IWidget* widget = Find(id);
+        return widget ? widget->asLabel() : nullptr;
+    }
+
+    ProgressBar* FindProgressBar() const {
+        for (const auto& widget : m_widgets)
+            if (ProgressBar* bar = widget->asProgressBar()) return bar;
+        return nullptr;
+    }
+
+    // ---- close button ----
+
+    void StartCloseButtonDelay() {
+        const unsigned generation = ++m_closeButtonGeneration;
+        m_closeButtonDelayOver = false;
+        HWND window = m_window.get();
+        m_closeButtonTimer = std::make_unique<Timer>(kCloseButtonDelayMs, [window, generation] {
+            PostMessageW(window, static_cast<UINT>(SplashTask::CloseButtonDelayOver), generation, 0);
+        });
+        m_closeButtonTimer->Start();
+    }
+
+    void OnCloseButtonDelayOver(unsigned generation) {
+        if (generation != m_closeButtonGeneration) return;
+        if (m_closeButtonTimer) m_closeButtonTimer->Stop();
+        m_closeButtonDelayOver = true;
+        if (!m_closeButtonHidden) ShowCloseButton(true);
+    }
+
+    void ShowCloseButton(bool usable) {
+        Button* button = FindButton(CloseButton);
+        if (!button) return;
+        button->SetImagesHidden(!usable);
+        button->SetState(usable ? Button::Normal : Button::Disabled);
+        button->redraw();
+    }
+
+    void OnInstallFolderChanged() {
+        Button* button = FindButton(FolderButton);
+        if (!button) return;
+        const std::any value = Settings::Get(Settings::ID::InstallFolder);
+        const auto* path = std::any_cast<ioPath>(&value);
+        button->SetText(path ? path->wstring() : std::wstring());
+        button->redraw();
+    }
+
+    // ---- user actions ----
+
+    void OnButtonClicked(WORD id) {
+        switch (id) {
+        case InstallButton:
+            m_observer.OnStartPressed();
+            break;
+        case CloseButton:
+            SendMessageW(m_window.get(), WM_CLOSE, 0, 0);
+            break;
+        case StartButton:
+            m_observer.OnReadyPressed();
+            break;
+        case SaveLicenceButton:
+            SaveEula([](const std::wstring& name) { return ioPath(FileDialog::SaveTextFile(name).wstring()); },
+                     &GetEulaText);
+            break;
+        case LanguageButton:
+            if (Button* button = FindButton(LanguageButton)) {
+                if (!m_localePopup)
+                    m_localePopup = std::make_unique<ChangeLocalePopup>(m_window.get(), button->window(), m_d2d.Get());
+                m_localePopup->Show(button->window());
+            }
+            break;
+        case FolderButton:
+            m_observer.OnSelectFolder();
+            break;
+        default:
+            break;
+        }
+    }
+
+    void OnToggleChanged(WORD id, bool checked) {
+        if (id == LicenceLink) {
+            if (Button* settings = FindButton(SettingsToggle)) settings->SetChecked(false);
+            SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), checked ? 3 : 1, 0);
+            if (checked) m_observer.OnEulaShown();
+            else m_observer.OnEulaHidden();
+        } else if (id == SettingsToggle) {
+            if (Button* licence = FindButton(LicenceLink)) licence->SetChecked(false);
+            SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), checked ? 2 : 1, 0);
+        }
+    }
+
+    void OnCloseRequest() {
+        const int screen = m_state.Screen();
+        if (screen >= 1 && screen <= 4) {
+            ShowPopup(CancelQuestionRequest(), nullptr);
+        } else if (screen == 6) {
+            m_observer.OnExit(6, "");
+            Close();
+        }
+    }
+
+    // ---- pop-ups ----
+
+    void ShowPopup(const PopupRequest& request, const std::wstring* value) {
+        if (m_popup) {
+            LOG(WARNING) << "Pop-up " << request.popupId << " with text " << request.textId
+                         << " not shown: another pop-up is open";
+            return;
+        }
+        std::optional<std::wstring> stored;
+        if (!value && !request.placeholder.empty()) {
+            stored = m_state.Placeholder(request.placeholder);
+            if (stored) value = &*stored;
+        }
+        m_popup = std::make_unique<PopupMessage>(static_cast<Nolvar::PopupKind>(request.kind), request.textId,
+                                                 m_window.get(), m_d2d.Get(), request.popupId, request.buttonIds,
+                                                 request.placeholder);
+        if (!request.placeholder.empty() && value) m_popup->SetPlaceholderValue(*value);
+        m_popupFinalText.clear();
+        if (ReportsFinalText(request.kind)) {
+            m_popupFinalText = FinalText(request, value);
+            m_observer.OnSomethingWrongShown(m_popupFinalText);
+        }
+        m_popup->Show();
+        EnableWindow(m_window.get(), FALSE);
+    }
+
+    void OnPopupResult(WORD popupId, WORD buttonId) {
+        EnableWindow(m_window.get(), TRUE);
+        const std::string finalText = m_popupFinalText;
+        // The pop-up's window procedure is still running: it goes once this message has been handled.
+        if (m_popup) {
+            if (HWND popup = m_popup->window()) ShowWindow(popup, SW_HIDE);
+            m_retiredPopups.push_back(std::move(m_popup));
+            PostMessageW(m_window.get(), static_cast<UINT>(SplashTask::ReleasePopups), 0, 0);
+        }
+        const int screen = m_state.Screen();
+        switch (AnswerOf(popupId, buttonId)) {
+        case PopupAnswer::Nothing:
+            break;
+        case PopupAnswer::ExitByUser:
+            m_observer.OnExit(screen, "USER");
+            Close();
+            break;
+        case PopupAnswer::ExitWithText:
+            m_observer.OnExit(screen, finalText);
+            Close();
+            break;
+        case PopupAnswer::Retry:
+            m_observer.OnRetryPressed();
+            break;
+        case PopupAnswer::RetryCancelled:
+            m_observer.OnRetryCancelled();
+            break;
+        }
+    }
+
+    // ---- painting ----
 
     void RepaintNow() {
         if (m_window) RedrawWindow(m_window.get(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
     }
 
     void Paint() {
-        PAINTSTRUCT paint{};
-        HDC dc = BeginPaint(m_window.get(), &paint);
-        RECT client{};
-        GetClientRect(m_window.get(), &client);
-        if (m_target && SUCCEEDED(m_target->BindDC(dc, &client))) {
-            m_target->BeginDraw();
-            m_target->SetTransform(D2D1::Matrix3x2F::Identity());
-            m_target->Clear(D2D1::ColorF(1.0f, 1.0f, 1.0f, 1.0f));
-            if (m_state.Screen() == 0) PaintSpinnerView();
-            else PaintScreen();
-            if (m_target->EndDraw() == static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
-                m_target.Reset();
-                CreateDrawingResources();
-            }
+        WidgetPaint paint(m_window.get(), m_target.Get());
+        if (!paint.drawing()) return;
+        m_target->SetTransform(D2D1::Matrix3x2F::Identity());
+        m_target->Clear(D2D1::ColorF(D2D1::ColorF::White));
+        if (!m_background) {
+            PaintSpinnerView();
+            return;
         }
-        EndPaint(m_window.get(), &paint);
-    }
-
-    void PaintSpinnerView() {
-        const D2D1_SIZE_F size = m_target->GetSize();
-        const float spinnerHeight = 48.0f;
-        DrawText(Tr(37), m_textFormat.Get(), D2D1::RectF(0, spinnerHeight + 48, size.width, spinnerHeight + 72));
-    }
-
-    void PaintScreen() {
+        const D2D1_SIZE_F size = m_background->GetSize();
+        m_target->DrawBitmap(m_background.Get(), D2D1::RectF(0, 0, size.width / 2, size.height / 2), 1.0f,
+                             D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
+        if (m_logo) {
+            const D2D1_SIZE_F logo = m_logo->GetSize();
+            m_target->DrawBitmap(m_logo.Get(), D2D1::RectF(20, 10, 20 + logo.width, 10 + logo.height));
+        }
         const int screen = m_state.Screen();
-        if (m_state.IsScreenImageMissing(screen) || !m_backgroundShown) {
+        if (IsKnownScreen(screen) && (m_state.IsScreenImageMissing(screen) || (HasImage(screen) && !m_backgroundDecoded))) {
             const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(18.0f);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
                      D2D1::RectF(0, 160, m_target->GetSize().width, 196));
         }
+        PaintWidgets(m_widgets, m_target.Get(), [&] { paint.endDraw(); });
+    }
+
+    void PaintSpinnerView() {
+        const float width = m_target->GetSize().width;
+        float spinnerHeight = 0;
+        if (m_spinner) {
+            const D2D1_SIZE_F size = m_spinner->GetSize();
+            spinnerHeight = size.height;
+            m_target->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
+                                                              D2D1::Point2F(width / 2, size.height / 2 + 24)));
+            m_target->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, 24, (width + size.width) / 2,
+                                                              size.height + 24));
+            m_target->SetTransform(D2D1::Matrix3x2F::Identity());
+        }
+        DrawText(Tr(37), m_textFormat.Get(), D2D1::RectF(0, spinnerHeight + 48, width, spinnerHeight + 72));
     }
 
     void DrawText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& rect) {
         if (!format || text.empty()) return;
-        ComPtr<ID2D1SolidColorBrush> black;
-        if (FAILED(m_target->CreateSolidColorBrush(Rgb(0, 0, 0), black.GetAddressOf()))) return;
+        const ComPtr<ID2D1SolidColorBrush> black = CreateSolidBrush(m_target.Get(), Rgb(0, 0, 0));
+        if (!black) return;
         m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, rect, black.Get());
     }
 
@@ -299,15 +585,35 @@ private:
     ISplashWindowHost& m_host;
     std::exception_ptr m_failure;
 
+    // Declared first, so that it goes last: the bitmaps below come from it.
+    ImageLoader m_images;
     ComPtr<ID2D1Factory> m_d2d;
     ComPtr<IDWriteFactory> m_dwrite;
+    Core::UniqueWindow m_window;
     ComPtr<ID2D1DCRenderTarget> m_target;
     ComPtr<IDWriteTextFormat> m_textFormat;
-    Core::UniqueWindow m_window;
-    unsigned m_dpi = 96;
+    ComPtr<ID2D1Bitmap> m_logo;
+    ComPtr<ID2D1Bitmap> m_spinner;
+    ComPtr<ID2D1Bitmap> m_background;
+    bool m_backgroundDecoded = false;
+    std::deque<std::string> m_slideshow;
     int m_halfWidth = -1;
     int m_halfHeight = -1;
-    bool m_backgroundShown = false;
+
+    std::unique_ptr<Timer> m_spinnerTimer;
+    std::atomic<bool> m_spinnerTickPending{false};
+    int m_spinnerAngle = 0;
+
+    std::unique_ptr<Timer> m_closeButtonTimer;
+    unsigned m_closeButtonGeneration = 0;
+    bool m_closeButtonDelayOver = false;
+    bool m_closeButtonHidden = false;
+
+    std::vector<WidgetPtr> m_widgets;
+    std::unique_ptr<ChangeLocalePopup> m_localePopup;
+    std::unique_ptr<PopupMessage> m_popup;
+    std::string m_popupFinalText;
+    std::vector<std::unique_ptr<PopupMessage>> m_retiredPopups;
 };
 
 SplashWindow::SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host)

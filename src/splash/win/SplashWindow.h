@@ -1,6 +1,7 @@
 #pragma once
 // The splash main window on the UI thread: its screens, painting and pop-ups. Made, used and destroyed on the UI
 // thread only; other threads reach it through window messages (see WinSplash).
+#include <exception>
 #include <memory>
 
 #include <windows.h>
@@ -17,6 +18,7 @@ enum class SplashTask : UINT {
     InstallFolderChanged = WM_APP + 3,
     SetCloseButtonHidden = WM_APP + 4,  // wParam: 1 hides
     Repaint = WM_APP + 5,
+    ReleasePopups = WM_APP + 6,         // pop-ups answered earlier are destroyed
 };
 
 // What the window tells the object that owns its thread.

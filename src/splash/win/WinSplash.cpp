@@ -1,8 +1,6 @@
 #include "splash/win/WinSplash.h"
 
 #include <windows.h>
-#include <gdiplus.h>
-#include <objbase.h>
 #include <shlobj.h>
 
 #include <chrono>
@@ -19,11 +17,12 @@
 #include "QorCrashHandler/TrackException.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
-#include "utils/Localization.h"
+#include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWindow.h"
+#include "utils/Localization.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {
@@ -34,35 +33,6 @@ namespace {
 constexpr std::chrono::seconds kWindowWait{30};
 constexpr char kVeryBad[] = "Something very bad and unexpected happened";
 constexpr char kNoWindowForPopup[] = "Main window is not created, can't show \"no connection\" window";
-
-// COM for the UI thread: a single-threaded apartment, left when the thread's work is done.
-class ComApartment {
-public:
-    ComApartment() : m_initialized(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
-    ~ComApartment() {
-        if (m_initialized) CoUninitialize();
-    }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-
-private:
-    bool m_initialized;
-};
-
-class GdiPlusSession {
-public:
-    GdiPlusSession() {
-        Gdiplus::GdiplusStartupInput input;
-        if (Gdiplus::GdiplusStartup(&m_token, &input, nullptr) != Gdiplus::Ok)
-            throw std::runtime_error("Call to GdiPlusStartup failed");
-    }
-    ~GdiPlusSession() { Gdiplus::GdiplusShutdown(m_token); }
-    GdiPlusSession(const GdiPlusSession&) = delete;
-    GdiPlusSession& operator=(const GdiPlusSession&) = delete;
-
-private:
-    ULONG_PTR m_token = 0;
-};
 
 std::string UserRoamingFolder() {
     PWSTR folder = nullptr;
@@ -167,7 +137,8 @@ private:
         started.set_value(1);
         try {
             ComApartment com;
-            GdiPlusSession gdiplus;
+            GdiplusSession gdiplus;
+            if (!gdiplus.ok()) throw std::runtime_error("Call to GdiPlusStartup failed");
             SplashWindow window(m_observer, m_state, *this);
             if (m_closeRequested.load()) window.Close();
             RunMessageLoop();
