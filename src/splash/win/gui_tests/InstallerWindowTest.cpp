@@ -1,0 +1,298 @@
+// installer.exe driven through its window as a user would: the window test helper clicks, the test server serves
+// the configuration, the images and the fake product installer.
+#include <algorithm>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "QorString/Utf.h"
+#include "splash/win/gui_tests/InstallerUnderTest.h"
+#include "splash/win/gui_tests/TestImages.h"
+
+using namespace SplashTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kInstall = 34469;
+constexpr int kClose = 34470;
+constexpr int kLicenceLink = 34473;
+constexpr int kLicenceText = 34474;
+constexpr int kSaveLicence = 34475;
+constexpr int kSettings = 34476;
+constexpr int kLanguage = 34479;
+constexpr int kFolder = 34480;
+constexpr int kYes = 34485;
+constexpr int kNo = 34486;
+constexpr int kSkip = 34487;
+constexpr int kTryAgain = 34488;
+constexpr int kOk = 34470;
+
+// Client sizes at 96 DPI (the window has a one-pixel border): 670 x (356 + 64) and 670 x (356 + 216).
+constexpr int kClientWidth = 668;
+constexpr int kStartClientHeight = 418;
+constexpr int kSettingsClientHeight = 570;
+
+bool Has(const std::vector<std::string>& events, const std::string& name) {
+    return std::find(events.begin(), events.end(), name) != events.end();
+}
+
+bool Near(std::uint32_t colour, std::uint32_t expected) { return Testing::ColourNear(colour, expected, 40); }
+
+} // namespace
+
+TEST(InstallerWindow, SpinnerShowsWhileTheConfigurationIsSlowThenTheStartScreen) {
+    InstallerUnderTest run;
+    run.Serve({}, {}, "?delay=6000");
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(main);
+    RECT client{};
+    GetClientRect(main, &client);
+    EXPECT_EQ(client.right, 350);
+    EXPECT_EQ(client.bottom, 128);
+    EXPECT_TRUE(Testing::ListDescendants(main).empty());
+    const auto capture = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(capture);
+    EXPECT_GT(CountDark(*capture, RECT{0, 0, 350, 128}), 20) << "no spinner or text";
+    EXPECT_GT(capture->count(RECT{0, 0, 350, 20}, [](std::uint32_t c) { return Near(c, 0xFFFFFF); }), 5000);
+
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kStartClientHeight));
+}
+
+TEST(InstallerWindow, StartScreenHasItsSizeButtonsAndImage) {
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start();
+    HWND install = run.WaitForChild(kInstall);
+    ASSERT_TRUE(install) << run.Log();
+    EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kStartClientHeight));
+    HWND main = run.MainWindow();
+    for (int id : {kClose, kLicenceLink, kSettings}) EXPECT_TRUE(Testing::FindDescendantById(main, id)) << id;
+    for (int id : {kLanguage, kFolder, kLicenceText}) EXPECT_FALSE(Testing::FindDescendantById(main, id)) << id;
+    const Testing::WindowInfo button = Testing::DescribeWindow(install);
+    EXPECT_EQ(button.clientScreenRect.right - button.clientScreenRect.left, 208);
+    EXPECT_EQ(button.clientScreenRect.bottom - button.clientScreenRect.top, 50);
+
+    const auto capture = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(capture);
+    // The image fills the upper part; the panel below it is white.
+    EXPECT_GT(capture->count(RECT{400, 100, 600, 200}, [](std::uint32_t c) { return Near(c, kStartColour); }), 15000);
+    EXPECT_GT(capture->count(RECT{0, 370, 668, 418}, [](std::uint32_t c) { return Near(c, 0xFFFFFF); }), 15000);
+    EXPECT_TRUE(run.WaitForLog("Parameter \"DISPLAY_IMAGE\" = \"YES\""));
+}
+
+TEST(InstallerWindow, MissingStartImageShowsTheCaptionOnWhite) {
+    InstallerUnderTest run;
+    run.Serve({}, Images{false, {}});
+    run.Start();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    HWND main = run.MainWindow();
+    const auto capture = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(capture);
+    EXPECT_GT(CountDark(*capture, RECT{150, 160, 520, 196}), 30) << "no caption";
+    EXPECT_GT(capture->count(RECT{400, 60, 600, 150}, [](std::uint32_t c) { return Near(c, 0xFFFFFF); }), 15000);
+    EXPECT_TRUE(run.WaitForLog("Parameter \"DISPLAY_IMAGE\" = \"NO\""));
+    EXPECT_TRUE(Has(run.Events(), "IMAGE_DOWNLOAD_FAILED"));
+}
+
+TEST(InstallerWindow, CloseButtonWaitsTenSecondsThenNoKeepsRunningAndYesEnds) {
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start();
+    HWND close = run.WaitForChild(kClose);
+    ASSERT_TRUE(close) << run.Log();
+    const auto created = std::chrono::steady_clock::now();
+    ASSERT_TRUE(Testing::ClickCenter(close, Testing::InputMode::Posted));
+    EXPECT_FALSE(run.WaitForPopup(2s)) << "the close button worked before its delay";
+
+    std::this_thread::sleep_until(created + 11s);
+    ASSERT_TRUE(Testing::ClickCenter(close, Testing::InputMode::Posted));
+    HWND popup = run.WaitForPopup();
+    ASSERT_TRUE(popup) << run.Log();
+    run.Click(popup, kNo);
+    EXPECT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
+    std::this_thread::sleep_for(1s);
+    EXPECT_TRUE(run.Running());
+
+    ASSERT_TRUE(Testing::PostClose(run.MainWindow()));
+    popup = run.WaitForPopup();
+    ASSERT_TRUE(popup);
+    run.Click(popup, kYes);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_TRUE(Has(run.Events(), "BUNDLE_INSTALL_CANCELLED"));
+    EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"USER\""), std::string::npos);
+}
+
+TEST(InstallerWindow, SettingsAndLicenceTogglesSwitchScreens) {
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
+    run.Click(main, kSettings);
+    EXPECT_TRUE(run.WaitForChild(kLanguage));
+    EXPECT_TRUE(run.WaitForChild(kFolder));
+    EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kSettingsClientHeight));
+
+    run.Click(main, kLicenceLink);
+    EXPECT_TRUE(run.WaitForChild(kLicenceText));
+    EXPECT_TRUE(run.WaitForChild(kSaveLicence));
+    EXPECT_TRUE(run.WaitForChildGone(kLanguage));
+    EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kSettingsClientHeight));
+
+    run.Click(main, kLicenceLink);
+    EXPECT_TRUE(run.WaitForChildGone(kLicenceText));
+    EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kStartClientHeight));
+    EXPECT_TRUE(run.WaitForLog("Event \"BUNDLE_EULA_HIDDEN\" tracked"));
+    const auto events = run.Events();
+    EXPECT_TRUE(Has(events, "BUNDLE_EULA_SHOWN"));
+    EXPECT_TRUE(Has(events, "BUNDLE_EULA_REQUESTED"));
+    EXPECT_NE(run.Log().find("Parameter \"RESULT\" = \"SUCCEEDED\""), std::string::npos);
+}
+
+TEST(InstallerWindow, LanguageChosenInThePopupReachesTheProductInstaller) {
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start({L"--debug"});
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
+    run.Click(main, kSettings);
+    ASSERT_TRUE(run.WaitForChild(kLanguage));
+    run.Click(main, kLanguage);
+    HWND list = Testing::WaitForTopWindow(L"changeLocalePopupClass", L"", kWindowWait, run.ProcessId());
+    ASSERT_TRUE(list);
+    run.Click(list, 3394);   // the second row: ru-RU
+    run.Click(main, kInstall);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_NE(run.Log().find("/LOCALE=ru_RU"), std::string::npos) << run.Log();
+}
+
+TEST(InstallerWindow, FolderPickerCancelledKeepsAndConfirmedSetsTheFolder) {
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
+    run.Click(main, kSettings);
+    ASSERT_TRUE(run.WaitForChild(kFolder));
+
+    run.Click(main, kFolder);
+    HWND picker = Testing::WaitForTopWindow(L"#32770", L"", kWindowWait, run.ProcessId());
+    ASSERT_TRUE(picker);
+    Testing::PostCommand(picker, IDCANCEL);
+    EXPECT_TRUE(Testing::WaitForWindowGone(picker, kWindowWait));
+
+    run.Click(main, kFolder);
+    picker = Testing::WaitForTopWindow(L"#32770", L"", kWindowWait, run.ProcessId());
+    ASSERT_TRUE(picker);
+    Testing::PostCommand(picker, IDOK);
+    EXPECT_TRUE(Testing::WaitForWindowGone(picker, kWindowWait));
+    run.Click(main, kInstall);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_NE(run.Log().find("/D="), std::string::npos);
+}
+
+TEST(InstallerWindow, ProgressThenWaitScreenWhereCloseIsIgnored) {
+    InstallerUnderTest run;
+    run.Serve(FakeProduct{"/FAKE_SLEEP=6000", true, false, "?rate=300000"});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
+    HWND bar = nullptr;
+    for (auto end = std::chrono::steady_clock::now() + kWindowWait; !bar && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(20ms))
+        bar = Testing::FindDescendantByClass(main, L"progrssBar");
+    EXPECT_TRUE(bar) << "no progress bar";
+    HWND activity = nullptr;
+    for (auto end = std::chrono::steady_clock::now() + kWindowWait;
+         !activity && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(20ms))
+        activity = Testing::FindDescendantByClass(main, L"progrssIndicator");
+    ASSERT_TRUE(activity) << "no activity bar";
+    Testing::PostClose(main);
+    EXPECT_FALSE(run.WaitForPopup(2s)) << "WM_CLOSE asked on the wait screen";
+    EXPECT_TRUE(run.Running());
+    EXPECT_EQ(run.WaitForExit(), 0);
+    const auto events = run.Events();
+    EXPECT_TRUE(Has(events, "DOWNLOAD_SCREEN_SHOWN"));
+    EXPECT_TRUE(Has(events, "INSTALL_SCREEN_SHOWN"));
+    EXPECT_TRUE(Has(events, "BUNDLE_INSTALL_FINISHED"));
+}
+
+TEST(InstallerWindow, FailedDownloadRetriedThreeTimesEndsInTheNoConnectionPopup) {
+    InstallerUnderTest run;
+    run.Serve(FakeProduct{"", true, false, "?status=404"});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
+    for (int round = 0; round < 3; ++round) {
+        HWND popup = run.WaitForPopup(kRunWait);
+        ASSERT_TRUE(popup) << "retry pop-up " << round << "\n" << run.Log();
+        run.Click(popup, kTryAgain);
+        ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
+    }
+    HWND noConnection = run.WaitForPopup(kRunWait);
+    ASSERT_TRUE(noConnection) << run.Log();
+    run.Click(noConnection, kOk);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_TRUE(Has(run.Events(), "NO_CONNECTION_POPUP_SHOWN"));
+    EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"You need to be connected to the Internet to download "
+                             "the program.\""),
+              std::string::npos);
+}
+
+TEST(InstallerWindow, SkipOnTheRetryPopupCancelsTheInstallation) {
+    InstallerUnderTest run;
+    run.Serve(FakeProduct{"", true, false, "?status=404"});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
+    HWND popup = run.WaitForPopup(kRunWait);
+    ASSERT_TRUE(popup) << run.Log();
+    run.Click(popup, kSkip);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"Retry dialog cancelled!\""), std::string::npos);
+}
+
+TEST(InstallerWindow, FailingProductInstallerIsOfferedForRetry) {
+    InstallerUnderTest run;
+    run.Serve(FakeProduct{"/FAKE_EXIT=6", false, false, ""});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
+    HWND popup = run.WaitForPopup(kRunWait);
+    ASSERT_TRUE(popup) << run.Log();
+    EXPECT_TRUE(run.WaitForLog("Event \"SOMETHING_WRONG_POPUP_SHOWN\" tracked"));
+    EXPECT_NE(run.Log().find("Something went wrong"), std::string::npos);
+    run.Click(popup, 34489);   // Cancel
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_GE(std::count(run.Events().begin(), run.Events().end(), std::string("PRODUCT_INSTALL_FAILED")), 2);
+}
+
+TEST(InstallerWindow, NormalEndLeavesNoWindowNoProcessAndNoWorkingFolder) {
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    EXPECT_FALSE(IsWindow(main));
+    EXPECT_FALSE(Testing::FindTopWindow(L"Nolvaria Installer", L"", run.ProcessId()));
+    const std::string log = run.Log();
+    const auto events = run.Events();
+    EXPECT_TRUE(Has(events, "BUNDLE_EULA_ACCEPTED"));
+    EXPECT_TRUE(Has(events, "PRODUCT_INSTALL_FINISHED"));
+    EXPECT_TRUE(Has(events, "BUNDLE_INSTALL_FINISHED"));
+    // The product installer ran from this run's working folder, which is gone.
+    const std::size_t at = log.find("Creating process ");
+    ASSERT_NE(at, std::string::npos) << log;
+    const std::string path = log.substr(at + 17, log.find(" with args", at) - at - 17);
+    const std::filesystem::path installer(Nolvar::Core::WstringFromUtf8(path));
+    EXPECT_FALSE(std::filesystem::exists(installer.parent_path())) << path;
+}

@@ -1,0 +1,110 @@
+// The splash window driven directly through ISplash, as the installer logic drives it, with the user's clicks
+// coming from the window probe.
+#include <algorithm>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "splash/win/WinSplash.h"
+#include "splash/win/gui_tests/RecordingSplashObserver.h"
+#include "testing/LogCapture.h"
+#include "testing/WindowProbe.h"
+
+using namespace Nolvar;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kWait = 60s;
+
+HWND MainWindow() { return Testing::WaitForTopWindow(L"Nolvaria Installer", L"", kWait, GetCurrentProcessId()); }
+
+HWND Popup() {
+    const auto end = std::chrono::steady_clock::now() + kWait;
+    while (std::chrono::steady_clock::now() < end) {
+        if (HWND popup = Testing::FindTopWindow(L"popupMessage", L"", GetCurrentProcessId())) return popup;
+        if (HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", GetCurrentProcessId()))
+            if (HWND popup = Testing::FindDescendantByClass(main, L"popupMessage"))
+                if (IsWindowVisible(popup)) return popup;
+        std::this_thread::sleep_for(20ms);
+    }
+    return nullptr;
+}
+
+void ClickChild(HWND parent, int id) {
+    HWND child = Testing::FindDescendantById(parent, id);
+    ASSERT_TRUE(child) << id;
+    ASSERT_TRUE(Testing::ClickCenter(child, Testing::InputMode::Posted));
+}
+
+} // namespace
+
+TEST(WinSplash, NoConnectionRightAfterConstructionWaitsForTheWindowAndReportsTheEnglishText) {
+    Testing::RecordingSplashObserver observer;
+    auto splash = CreateSplash(observer);
+    splash->ShowNoConnectionPopup();
+    HWND popup = Popup();
+    ASSERT_TRUE(popup);
+    EXPECT_TRUE(observer.Has(
+        "SomethingWrongShown You need to be connected to the Internet to download the program."));
+    ClickChild(popup, 34470);
+    EXPECT_TRUE(observer.WaitFor("Exit 0 You need to be connected to the Internet to download the program."));
+    splash.reset();
+    EXPECT_FALSE(Testing::FindTopWindow(L"Nolvaria Installer", L"", GetCurrentProcessId()));
+}
+
+TEST(WinSplash, CloseBeforeTheWindowIsShownAndDestructionWithoutCloseBothEnd) {
+    Testing::RecordingSplashObserver observer;
+    {
+        auto splash = CreateSplash(observer);
+        splash->Close();
+        EXPECT_FALSE(Testing::FindTopWindow(L"Nolvaria Installer", L"", GetCurrentProcessId()));
+        splash->SetScreen(SplashScreen::Start);   // after Close: nothing, and no wait
+        splash->SetProgress(50);
+    }
+    {
+        auto splash = CreateSplash(observer);
+    }
+    EXPECT_FALSE(Testing::FindTopWindow(L"Nolvaria Installer", L"", GetCurrentProcessId()));
+    EXPECT_TRUE(observer.Calls().empty());
+}
+
+TEST(WinSplash, UnknownScreenAndALateStartScreenLeaveTheScreenAsItIs) {
+    Testing::RecordingSplashObserver observer;
+    Testing::LogCapture log;
+    auto splash = CreateSplash(observer);
+    splash->SetCaption("Caption");
+    splash->SetScreen(SplashScreen::Progress);
+    HWND main = MainWindow();
+    ASSERT_TRUE(main);
+    EXPECT_TRUE(Testing::FindDescendantByClass(main, L"progrssBar"));
+    splash->SetScreen(static_cast<SplashScreen>(9));
+    splash->SetSplashImage("not a png");
+    splash->SetScreen(SplashScreen::Start);
+    EXPECT_TRUE(Testing::FindDescendantByClass(main, L"progrssBar"));
+    EXPECT_FALSE(Testing::FindDescendantById(main, 34469));
+    EXPECT_EQ(observer.Calls(), (std::vector<std::string>{"ScreenShown 4 no-image"}));
+    EXPECT_NE(log.text().find("Screen 9 is unknown; ignored"), std::string::npos);
+    splash->Close();
+}
+
+TEST(WinSplash, EachRetryPopupNamesItsOwnProductAndASecondPopupIsDropped) {
+    Testing::RecordingSplashObserver observer;
+    Testing::LogCapture log;
+    auto splash = CreateSplash(observer);
+    splash->SetSplashImageMissing();
+    splash->SetScreen(SplashScreen::Start);
+    splash->ShowRetryPopup("First", 4);
+    HWND popup = Popup();
+    ASSERT_TRUE(popup);
+    splash->ShowDiskSpacePopup("C:\\", 1000, 2000);
+    EXPECT_NE(log.text().find("not shown: another pop-up is open"), std::string::npos);
+    ClickChild(popup, 34489);   // Cancel
+    ASSERT_TRUE(observer.WaitFor("RetryCancelled"));
+    ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWait) || !IsWindowVisible(popup));
+
+    splash->ShowRetryPopup("Second", 4);
+    ASSERT_TRUE(Popup());
+    EXPECT_TRUE(observer.Has("SomethingWrongShown Installation paused\nTo continue, close Second and try again."));
+    splash->Close();
+}
