@@ -105,9 +105,19 @@ void InstallerUnderTest::Start(const std::vector<std::wstring>& extraArguments) 
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process))
+    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                               &startup, &process))
         << GetLastError();
+    // installer.exe ends with the test process, also when the test is ended from outside: a run left behind
+    // would hold the single-instance mutex for the next test.
+    m_job.reset(CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (m_job) {
+        SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+        AssignProcessToJobObject(m_job.get(), process.hProcess);
+    }
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     m_process.reset(process.hProcess);
     m_processId = process.dwProcessId;
@@ -185,6 +195,16 @@ int InstallerUnderTest::WaitForExit(std::chrono::milliseconds timeout) {
     DWORD code = 0;
     GetExitCodeProcess(m_process.get(), &code);
     return static_cast<int>(code);
+}
+
+int InstallerUnderTest::CancelByUser() {
+    HWND main = MainWindow();
+    if (!main) return WaitForExit(1s);
+    Testing::PostClose(main);
+    HWND popup = WaitForPopup();
+    EXPECT_TRUE(popup) << "no cancel question";
+    if (popup) Click(popup, 34485);   // Yes
+    return WaitForExit();
 }
 
 bool InstallerUnderTest::Running() const {

@@ -60,9 +60,12 @@ public:
 
     // The exit code; -1 when the run does not end in time (the process is then ended).
     int WaitForExit(std::chrono::milliseconds timeout = kRunWait);
+    // Ends the run as a user does (closing the window, answering Yes) and returns the exit code. The log is
+    // complete only after the run has ended.
+    int CancelByUser();
     bool Running() const;
 
-    // The run's INFO log so far.
+    // The run's INFO log so far (buffered: lines may come late while the run goes on).
     std::string Log() const;
     bool WaitForLog(const std::string& text, std::chrono::milliseconds timeout = kWindowWait) const;
     // The statistics events the run tracked, in order (from its log).
@@ -83,6 +86,7 @@ private:
     std::string m_entry;
     std::string m_productExe;
     std::string m_configUrl;
+    Nolvar::Core::UniqueKernelHandle m_job;
     Nolvar::Core::UniqueKernelHandle m_process;
     DWORD m_processId = 0;
 };

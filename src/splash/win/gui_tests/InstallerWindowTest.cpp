@@ -80,7 +80,8 @@ TEST(InstallerWindow, StartScreenHasItsSizeButtonsAndImage) {
     // The image fills the upper part; the panel below it is white.
     EXPECT_GT(capture->count(RECT{400, 100, 600, 200}, [](std::uint32_t c) { return Near(c, kStartColour); }), 15000);
     EXPECT_GT(capture->count(RECT{0, 370, 668, 418}, [](std::uint32_t c) { return Near(c, 0xFFFFFF); }), 15000);
-    EXPECT_TRUE(run.WaitForLog("Parameter \"DISPLAY_IMAGE\" = \"YES\""));
+    EXPECT_EQ(run.CancelByUser(), 0);
+    EXPECT_NE(run.Log().find("Parameter \"DISPLAY_IMAGE\" = \"YES\""), std::string::npos);
 }
 
 TEST(InstallerWindow, MissingStartImageShowsTheCaptionOnWhite) {
@@ -93,7 +94,8 @@ TEST(InstallerWindow, MissingStartImageShowsTheCaptionOnWhite) {
     ASSERT_TRUE(capture);
     EXPECT_GT(CountDark(*capture, RECT{150, 160, 520, 196}), 30) << "no caption";
     EXPECT_GT(capture->count(RECT{400, 60, 600, 150}, [](std::uint32_t c) { return Near(c, 0xFFFFFF); }), 15000);
-    EXPECT_TRUE(run.WaitForLog("Parameter \"DISPLAY_IMAGE\" = \"NO\""));
+    EXPECT_EQ(run.CancelByUser(), 0);
+    EXPECT_NE(run.Log().find("Parameter \"DISPLAY_IMAGE\" = \"NO\""), std::string::npos);
     EXPECT_TRUE(Has(run.Events(), "IMAGE_DOWNLOAD_FAILED"));
 }
 
@@ -145,8 +147,9 @@ TEST(InstallerWindow, SettingsAndLicenceTogglesSwitchScreens) {
     run.Click(main, kLicenceLink);
     EXPECT_TRUE(run.WaitForChildGone(kLicenceText));
     EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kStartClientHeight));
-    EXPECT_TRUE(run.WaitForLog("Event \"BUNDLE_EULA_HIDDEN\" tracked"));
+    EXPECT_EQ(run.CancelByUser(), 0);
     const auto events = run.Events();
+    EXPECT_TRUE(Has(events, "BUNDLE_EULA_HIDDEN"));
     EXPECT_TRUE(Has(events, "BUNDLE_EULA_SHOWN"));
     EXPECT_TRUE(Has(events, "BUNDLE_EULA_REQUESTED"));
     EXPECT_NE(run.Log().find("Parameter \"RESULT\" = \"SUCCEEDED\""), std::string::npos);
@@ -169,29 +172,60 @@ TEST(InstallerWindow, LanguageChosenInThePopupReachesTheProductInstaller) {
     EXPECT_NE(run.Log().find("/LOCALE=ru_RU"), std::string::npos) << run.Log();
 }
 
-TEST(InstallerWindow, FolderPickerCancelledKeepsAndConfirmedSetsTheFolder) {
+TEST(InstallerWindow, CancelledFolderPickerKeepsTheFolder) {
     InstallerUnderTest run;
     run.Serve({});
     run.Start();
     HWND main = run.MainWindow();
     ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
     run.Click(main, kSettings);
-    ASSERT_TRUE(run.WaitForChild(kFolder));
-
+    HWND folder = run.WaitForChild(kFolder);
+    ASSERT_TRUE(folder);
     run.Click(main, kFolder);
     HWND picker = Testing::WaitForTopWindow(L"#32770", L"", kWindowWait, run.ProcessId());
     ASSERT_TRUE(picker);
+    EXPECT_TRUE(Testing::FindDescendantById(picker, IDOK));
     Testing::PostCommand(picker, IDCANCEL);
-    EXPECT_TRUE(Testing::WaitForWindowGone(picker, kWindowWait));
-
-    run.Click(main, kFolder);
-    picker = Testing::WaitForTopWindow(L"#32770", L"", kWindowWait, run.ProcessId());
-    ASSERT_TRUE(picker);
-    Testing::PostCommand(picker, IDOK);
     EXPECT_TRUE(Testing::WaitForWindowGone(picker, kWindowWait));
     run.Click(main, kInstall);
     EXPECT_EQ(run.WaitForExit(), 0);
-    EXPECT_NE(run.Log().find("/D="), std::string::npos);
+    EXPECT_NE(run.Log().find("'/D=C:\\users\\"), std::string::npos) << run.Log();
+    EXPECT_NE(run.Log().find("AppData\\Roaming'"), std::string::npos);
+}
+
+TEST(InstallerWindow, LicenceIsSavedThroughTheSaveDialogWithWindowsLineEnds) {
+    Testing::TempFolder folder(L"netsetter-gui-licence-");
+    const std::filesystem::path file = folder / L"licence.txt";
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kLicenceLink)) << run.Log();
+    run.Click(main, kLicenceLink);
+    ASSERT_TRUE(run.WaitForChild(kSaveLicence));
+    run.Click(main, kSaveLicence);
+    HWND dialog = Testing::WaitForTopWindow(L"#32770", L"", kWindowWait, run.ProcessId());
+    ASSERT_TRUE(dialog);
+    HWND name = Testing::FindDescendantById(dialog, 0x480);
+    if (!name) name = Testing::FindDescendantById(dialog, 0x47c);
+    ASSERT_TRUE(name);
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file.wstring().c_str()));
+    Testing::PostCommand(dialog, IDOK);
+    EXPECT_TRUE(Testing::WaitForWindowGone(dialog, kWindowWait));
+    std::string text;
+    for (auto end = std::chrono::steady_clock::now() + 30s; text.empty() && std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(100ms))
+        text = Testing::ReadWholeFile(file);
+    ASSERT_GT(text.size(), 100u);
+    std::size_t bareLineFeeds = 0;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) ++bareLineFeeds;
+    EXPECT_EQ(bareLineFeeds, 0u);
+    EXPECT_NE(text.find("\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("\r\r"), std::string::npos);
+    EXPECT_TRUE(run.Running());
+    EXPECT_EQ(run.CancelByUser(), 0);
+    EXPECT_NE(run.Log().find("Saving EULA to file \""), std::string::npos);
 }
 
 TEST(InstallerWindow, ProgressThenWaitScreenWhereCloseIsIgnored) {
@@ -267,11 +301,14 @@ TEST(InstallerWindow, FailingProductInstallerIsOfferedForRetry) {
     run.Click(main, kInstall);
     HWND popup = run.WaitForPopup(kRunWait);
     ASSERT_TRUE(popup) << run.Log();
-    EXPECT_TRUE(run.WaitForLog("Event \"SOMETHING_WRONG_POPUP_SHOWN\" tracked"));
-    EXPECT_NE(run.Log().find("Something went wrong"), std::string::npos);
     run.Click(popup, 34489);   // Cancel
     EXPECT_EQ(run.WaitForExit(), 0);
-    EXPECT_GE(std::count(run.Events().begin(), run.Events().end(), std::string("PRODUCT_INSTALL_FAILED")), 2);
+    const auto events = run.Events();
+    EXPECT_TRUE(Has(events, "SOMETHING_WRONG_POPUP_SHOWN"));
+    EXPECT_GE(std::count(events.begin(), events.end(), std::string("PRODUCT_INSTALL_FAILED")), 2);
+    EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"Something went wrong\nPlease try again or contact our "
+                             "Support Center.\""),
+              std::string::npos);
 }
 
 TEST(InstallerWindow, NormalEndLeavesNoWindowNoProcessAndNoWorkingFolder) {
