@@ -69,7 +69,7 @@ TEST(InstallerWindow, StartScreenHasItsSizeButtonsAndImage) {
     ASSERT_TRUE(install) << run.Log();
     EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kStartClientHeight));
     HWND main = run.MainWindow();
-    for (int id : {kClose, kLicenceLink, kSettings}) EXPECT_TRUE(Testing::FindDescendantById(main, id)) << id;
+    for (int id : {kClose, kLicenceLink, kSettings}) EXPECT_TRUE(run.WaitForChild(id)) << id;
     for (int id : {kLanguage, kFolder, kLicenceText}) EXPECT_FALSE(Testing::FindDescendantById(main, id)) << id;
     const Testing::WindowInfo button = Testing::DescribeWindow(install);
     EXPECT_EQ(button.clientScreenRect.right - button.clientScreenRect.left, 208);
@@ -306,9 +306,7 @@ TEST(InstallerWindow, FailingProductInstallerIsOfferedForRetry) {
     const auto events = run.Events();
     EXPECT_TRUE(Has(events, "SOMETHING_WRONG_POPUP_SHOWN"));
     EXPECT_GE(std::count(events.begin(), events.end(), std::string("PRODUCT_INSTALL_FAILED")), 2);
-    EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"Something went wrong\nPlease try again or contact our "
-                             "Support Center.\""),
-              std::string::npos);
+    EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"Something went wrong"), std::string::npos);
 }
 
 TEST(InstallerWindow, NormalEndLeavesNoWindowNoProcessAndNoWorkingFolder) {
