@@ -1,0 +1,16 @@
+# `cmake --install` makes the deployable folder: the three modules, libglog.dll and the MinGW runtime DLLs, all
+# stripped, nothing else (no import libraries, tools or tests).
+set(NETSETTER_SHIPPED_RUNTIME libglog.dll libstdc++-6.dll libgcc_s_seh-1.dll libwinpthread-1.dll)
+install(FILES $<TARGET_FILE:installer> $<TARGET_FILE:Fetchwell> $<TARGET_FILE:Tallivo> DESTINATION .)
+foreach(dll ${NETSETTER_SHIPPED_RUNTIME})
+  install(FILES ${NETSETTER_BIN}/${dll} DESTINATION .)
+endforeach()
+# The release preset links stripped modules already; other configurations are stripped on the way out.
+install(CODE "
+  foreach(module installer.exe Fetchwell.dll Tallivo.dll)
+    execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-unneeded \"\${CMAKE_INSTALL_PREFIX}/\${module}\"
+      RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR \"Cannot strip \${module}\")
+    endif()
+  endforeach()")
