@@ -6,6 +6,18 @@ endif()
 
 find_package(glog 0.6.0 REQUIRED CONFIG)
 
+# Boost.Filesystem is compiled here from the sources tools/setup.sh extracts, with the build's own flags: in the
+# release configuration the linker then keeps only the functions a module calls.
+file(GLOB NETSETTER_BOOST_FILESYSTEM_SOURCES ${NETSETTER_DEPS}/src/boostfs/*/libs/filesystem/src/*.cpp)
+if(NOT NETSETTER_BOOST_FILESYSTEM_SOURCES)
+  message(FATAL_ERROR "Run tools/setup.sh first: the Boost.Filesystem sources are missing")
+endif()
+add_library(BoostFilesystem STATIC ${NETSETTER_BOOST_FILESYSTEM_SOURCES})
+target_compile_definitions(BoostFilesystem PRIVATE
+  _WIN32_WINNT=0x0A00 BOOST_FILESYSTEM_STATIC_LINK=1 BOOST_FILESYSTEM_NO_DEPRECATED BOOST_ALL_NO_LIB)
+target_include_directories(BoostFilesystem SYSTEM PRIVATE ${NETSETTER_DEPS}/sysinclude)
+target_link_libraries(BoostFilesystem PUBLIC bcrypt)
+
 add_library(NetsetterOptions INTERFACE)
 target_compile_definitions(NetsetterOptions INTERFACE
   UNICODE _UNICODE _WIN32_WINNT=0x0A00 WINVER=0x0A00 NOMINMAX
@@ -15,5 +27,5 @@ target_compile_options(NetsetterOptions INTERFACE -Wall -Wextra -Wno-unknown-pra
 target_include_directories(NetsetterOptions SYSTEM INTERFACE ${NETSETTER_DEPS}/sysinclude)
 target_link_libraries(NetsetterOptions INTERFACE
   glog::glog
-  ${NETSETTER_DEPS_PREFIX}/lib/libboost_filesystem.a
+  BoostFilesystem
   bcrypt ws2_32 mswsock)
