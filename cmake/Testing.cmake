@@ -20,7 +20,7 @@ set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env
   "NETSETTER_TESTSERVER_DIR=Z:${NETSETTER_TESTSERVER_DIR}"
   "NETSETTER_BIN_DIR=Z:${CMAKE_BINARY_DIR}/bin"
   "NETSETTER_SOURCE_DIR=Z:${CMAKE_SOURCE_DIR}"
-  ${CMAKE_SOURCE_DIR}/tools/wine-run.sh)
+  ${CMAKE_SOURCE_DIR}/tools/wine-test.sh)
 
 # netsetter_add_tests(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT s])
 # GUI: window tests (label gui, run one at a time on the display tools/test.sh starts).
