@@ -15,18 +15,33 @@ std::wstring BesideSelf(const std::wstring& fileName) {
     return self.substr(0, self.find_last_of(L"\\/") + 1) + fileName;
 }
 
-ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments) {
+ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                           Lifetime lifetime) {
     std::wstring commandLine = L"\"" + program + L"\"";
     for (const std::wstring& argument : arguments) commandLine += L" \"" + argument + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+    const DWORD flags = lifetime == Lifetime::EndsWithThisProcess ? CREATE_SUSPENDED : 0;
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
                         &process)) {
-        throw std::runtime_error("CreateProcessW failed: " + std::to_string(GetLastError()));
+        const DWORD error = GetLastError();
+        throw std::runtime_error("CreateProcessW failed: " + std::to_string(error));
     }
     m_process.reset(process.hProcess);
-    CloseHandle(process.hThread);
+    Nolvar::Core::UniqueKernelHandle thread(process.hThread);
+    m_id = process.dwProcessId;
+    if (lifetime == Lifetime::EndsWithThisProcess) {
+        // The job goes when the last handle to it does, that is with this process, and takes the child along.
+        m_job.reset(CreateJobObjectW(nullptr, nullptr));
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        if (m_job) {
+            SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+            AssignProcessToJobObject(m_job.get(), m_process.get());
+        }
+        ResumeThread(thread.get());
+    }
 }
 
 ChildProcess::~ChildProcess() {
@@ -41,11 +56,13 @@ int ChildProcess::wait(std::chrono::milliseconds timeout) {
 }
 
 void ChildProcess::terminate() {
-    if (WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT) {
+    if (running()) {
         TerminateProcess(m_process.get(), 9);
         WaitForSingleObject(m_process.get(), 10000);
     }
 }
+
+bool ChildProcess::running() const { return m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT; }
 
 ChildProcess StartOwnTest(const std::string& testName, const wchar_t* variable, const std::wstring& value) {
     SetEnvironmentVariableW(variable, value.c_str());

@@ -17,8 +17,14 @@ std::wstring BesideSelf(const std::wstring& fileName);
 
 class ChildProcess {
 public:
+    enum class Lifetime {
+        Own,                  // the process may outlive the test program
+        EndsWithThisProcess,  // ended with the test program, also when that is ended from outside
+    };
+
     // Starts `program` with `arguments`, each quoted; throws std::runtime_error when it cannot start.
-    ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments);
+    ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
+                 Lifetime lifetime = Lifetime::Own);
     // Terminates the process when it still runs.
     ~ChildProcess();
     ChildProcess(ChildProcess&&) noexcept = default;
@@ -28,9 +34,13 @@ public:
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
     // Ends the process when it still runs and waits for it to be gone.
     void terminate();
+    bool running() const;
+    DWORD id() const { return m_id; }
 
 private:
+    Nolvar::Core::UniqueKernelHandle m_job;
     Nolvar::Core::UniqueKernelHandle m_process;
+    DWORD m_id = 0;
 };
 
 // This test program again, running only the test `testName` (a DISABLED_ one: it never runs on its own), with the

@@ -1,6 +1,5 @@
 #include "testing/WindowProbe.h"
 
-#include "Foundation/QorPointer/UniqueHandle.h"
 #include "testing/TestServer.h"
 
 #include <algorithm>
@@ -17,14 +16,6 @@ using Nolvar::Core::UniqueHandle;
 using Nolvar::Core::UniqueKernelHandle;
 using Nolvar::Core::UniqueMemoryDc;
 
-// The screen's device context, from GetDC(nullptr).
-struct ScreenDcTraits {
-    using pointer = HDC;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::ReleaseDC(nullptr, h); }
-};
-using ScreenDc = UniqueHandle<ScreenDcTraits>;
 
 std::wstring ClassOf(HWND window) {
     wchar_t buffer[256] = {};
@@ -393,14 +384,7 @@ bool Capture::saveBmp(const std::wstring& file) const {
     return static_cast<bool>(out);
 }
 
-std::optional<Capture> CaptureScreen(RECT area) {
-    const int width = area.right - area.left;
-    const int height = area.bottom - area.top;
-    if (width <= 0 || height <= 0) return std::nullopt;
-    ScreenDc screen(GetDC(nullptr));
-    if (!screen) return std::nullopt;
-    UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
-    if (!memory) return std::nullopt;
+UniqueGdiObject<HBITMAP> CreatePixelBitmap(HDC dc, int width, int height, std::uint32_t*& bits) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
@@ -408,9 +392,24 @@ std::optional<Capture> CaptureScreen(RECT area) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    UniqueGdiObject<HBITMAP> bitmap(CreateDIBSection(screen.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!bitmap || !bits) return std::nullopt;
+    void* pixels = nullptr;
+    UniqueGdiObject<HBITMAP> bitmap(CreateDIBSection(dc, &info, DIB_RGB_COLORS, &pixels, nullptr, 0));
+    bits = bitmap ? static_cast<std::uint32_t*>(pixels) : nullptr;
+    if (!bits) bitmap.reset();
+    return bitmap;
+}
+
+std::optional<Capture> CaptureScreen(RECT area) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return std::nullopt;
+    Nolvar::Core::UniqueReleasedDc screen(GetDC(nullptr));
+    if (!screen) return std::nullopt;
+    UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+    if (!memory) return std::nullopt;
+    std::uint32_t* bits = nullptr;
+    UniqueGdiObject<HBITMAP> bitmap = CreatePixelBitmap(screen.get(), width, height, bits);
+    if (!bitmap) return std::nullopt;
     HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
     const bool copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top,
                                SRCCOPY | CAPTUREBLT) != FALSE;
@@ -419,8 +418,7 @@ std::optional<Capture> CaptureScreen(RECT area) {
     if (copied) {
         capture.width = width;
         capture.height = height;
-        const auto* source = static_cast<const std::uint32_t*>(bits);
-        capture.pixels.assign(source, source + static_cast<size_t>(width) * height);
+        capture.pixels.assign(bits, bits + static_cast<size_t>(width) * height);
         for (auto& pixel : capture.pixels) pixel &= 0xFFFFFF;
     }
     SelectObject(memory.get(), previous);

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "QorPointer/UniqueHandle.h"
+
 namespace Testing {
 
 struct WindowInfo {
@@ -91,6 +93,10 @@ struct Capture {
     // Writes a 24-bit BMP file (for looking at a failed test).
     bool saveBmp(const std::wstring& file) const;
 };
+
+// A top-down 32-bit bitmap (DIB section) of `dc`'s format; `bits` points at its pixels, row by row from the top
+// (0x00RRGGBB in the low bytes). Empty, with `bits` null, when it cannot be made.
+Nolvar::Core::UniqueGdiObject<HBITMAP> CreatePixelBitmap(HDC dc, int width, int height, std::uint32_t*& bits);
 
 // The window's client area as it is on the screen now (covered parts show what covers them).
 std::optional<Capture> CaptureClient(HWND window);

@@ -44,13 +44,8 @@ mkdir -p "$SERVER/files/splash" "$RUN/logs"
 
 # The window needs a display from the first Wine process on: a private Xvfb when none is set.
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 140 180); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-  done
-  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  started+=($!)
-  export DISPLAY="$display"
-  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+  source tools/xvfb.sh
+  start_xvfb 140 180
   echo "[run] window on the private display $DISPLAY (see the screenshot below, or use --auto)"
 fi
 

@@ -39,13 +39,8 @@ for ((i = 0; i < ${#args[@]}; i++)); do
 done
 
 if [ "$gui_selected" = 1 ] && [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 90 130); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-  done
-  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  started+=($!)
-  export DISPLAY="$display"
-  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+  source tools/xvfb.sh
+  start_xvfb 90 130
 fi
 
 # A persistent wineserver and Wine's services keep each test's start cheap.

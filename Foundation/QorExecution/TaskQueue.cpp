@@ -1,6 +1,5 @@
 #include "QorExecution/TaskQueue.h"
 
-#include <algorithm>
 #include <exception>
 
 #include <glog/logging.h>
@@ -53,32 +52,20 @@ bool TaskQueue::execOne() {
     return true;
 }
 
-void TaskQueue::subscribe(ITaskQueueEventHandler* handler) {
-    std::lock_guard lock(m_mutex);
-    if (std::find(m_handlers.begin(), m_handlers.end(), handler) == m_handlers.end()) m_handlers.push_back(handler);
-}
+void TaskQueue::subscribe(ITaskQueueEventHandler* handler) { m_handlers.add(handler); }
 
-void TaskQueue::unsubscribe(ITaskQueueEventHandler* handler) {
-    std::lock_guard raising(m_raiseMutex);  // a handler that is being called is not destroyed under it
-    std::lock_guard lock(m_mutex);
-    m_handlers.erase(std::remove(m_handlers.begin(), m_handlers.end(), handler), m_handlers.end());
-}
+// A handler being called on another thread has returned when this returns: it may be destroyed then.
+void TaskQueue::unsubscribe(ITaskQueueEventHandler* handler) { m_handlers.remove(handler); }
 
 std::size_t TaskQueue::size() const {
     std::lock_guard lock(m_mutex);
     return m_tasks.size();
 }
 
-// Handlers run outside the queue's lock (they may use the queue), one event at a time. The raise lock is
-// recursive: a handler that adds a task raises from inside a raise.
+// Handlers run with no lock of the queue held: they may use the queue, and one that waits for another thread's
+// addition to the queue does not hold that addition up.
 void TaskQueue::raise(std::int32_t code) {
-    std::lock_guard raising(m_raiseMutex);
-    std::vector<ITaskQueueEventHandler*> handlers;
-    {
-        std::lock_guard lock(m_mutex);
-        handlers = m_handlers;
-    }
-    for (auto* handler : handlers) handler->onEvent(code);
+    m_handlers.notify([code](ITaskQueueEventHandler* handler) { handler->onEvent(code); });
 }
 
 } // namespace Nolvar::Core

@@ -3,9 +3,9 @@
 #include <map>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 #include "QorExecution/ITaskQueue.h"
+#include "QorExecution/ObserverList.h"
 
 namespace Nolvar::Core {
 
@@ -32,11 +32,10 @@ private:
     void raise(std::int32_t code);
 
     mutable std::mutex m_mutex;
-    std::recursive_mutex m_raiseMutex;
     std::map<Key, Task> m_tasks;
     std::int64_t m_nextBack = 0;
     std::int64_t m_nextFront = -1;
-    std::vector<ITaskQueueEventHandler*> m_handlers;
+    ObserverList<ITaskQueueEventHandler> m_handlers;
 };
 
 } // namespace Nolvar::Core

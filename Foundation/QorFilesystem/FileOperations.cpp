@@ -34,6 +34,7 @@ boost::system::result<std::string, ReadFailure> read_whole_file(const ioPath& pa
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return failure(ReadFailure::Open);
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) return ReadFailure{ReadFailure::NotAFile, {}, 0};
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file.get(), &size)) return failure(ReadFailure::Size);
     const auto bytes = static_cast<std::uint64_t>(size.QuadPart);

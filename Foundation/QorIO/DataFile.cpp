@@ -13,7 +13,8 @@ namespace Nolvar::Core {
 namespace {
 
 [[noreturn]] void ThrowLastError(const char* what, const ioPath& path) {
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+    const DWORD error = GetLastError();  // before the path's conversion, which calls Windows too
+    throw std::system_error(static_cast<int>(error), std::system_category(),
                             std::string(what) + " " + Utf8FromPath(path));
 }
 

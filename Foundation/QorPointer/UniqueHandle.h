@@ -124,6 +124,22 @@ struct Icon {
     static void close(pointer h) noexcept { ::DestroyIcon(h); }
 };
 
+// DCs from GetDC or GetWindowDC: released, not deleted.
+struct ReleasedDc {
+    using pointer = HDC;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::ReleaseDC(nullptr, h); }
+};
+
+// Hooks from SetWindowsHookEx.
+struct Hook {
+    using pointer = HHOOK;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::UnhookWindowsHookEx(h); }
+};
+
 // Memory DCs from CreateCompatibleDC (not DCs from GetDC, which are released, not deleted).
 struct MemoryDc {
     using pointer = HDC;
@@ -150,6 +166,15 @@ struct GlobalMemory {
     static void close(pointer h) noexcept { ::GlobalFree(reinterpret_cast<HGLOBAL>(h)); }
 };
 
+// Memory a COM call allocated for the caller (CoTaskMemAlloc: known-folder paths, shell item names).
+template <class T>
+struct CoTaskMemory {
+    using pointer = T;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::CoTaskMemFree(h); }
+};
+
 }  // namespace HandleTraits
 
 using UniqueKernelHandle = UniqueHandle<HandleTraits::Kernel>;
@@ -161,11 +186,15 @@ template <class T>
 using UniqueGdiObject = UniqueHandle<HandleTraits::GdiObject<T>>;
 using UniqueIcon = UniqueHandle<HandleTraits::Icon>;
 using UniqueMemoryDc = UniqueHandle<HandleTraits::MemoryDc>;
+using UniqueReleasedDc = UniqueHandle<HandleTraits::ReleasedDc>;
+using UniqueHook = UniqueHandle<HandleTraits::Hook>;
 template <class T>
 using UniqueLocalPtr = UniqueHandle<HandleTraits::LocalMemory<T>>;
 using UniqueLocalMemory = UniqueLocalPtr<HLOCAL>;
 template <class T>
 using UniqueGlobalPtr = UniqueHandle<HandleTraits::GlobalMemory<T>>;
+template <class T>
+using UniqueCoTaskPtr = UniqueHandle<HandleTraits::CoTaskMemory<T>>;
 using UniqueChangeNotification = UniqueHandle<HandleTraits::ChangeNotification>;
 
 }  // namespace Nolvar::Core

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "logic/logic/InstallerNames.h"
+#include "utils/ExitState.h"
 
 namespace Nolvar {
 

@@ -17,7 +17,10 @@ std::string WhyNotWritable(const ioPath& folder) {
     const ioPath probe = folder / L"netsetter-log-probe.tmp";
     const Core::UniqueKernelHandle file(CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                                     FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!file) return "cannot write there (error " + std::to_string(GetLastError()) + ")";
+    if (!file) {
+        const DWORD error = GetLastError();  // the owner keeps it; the text below is built after reading it
+        return "cannot write there (error " + std::to_string(error) + ")";
+    }
     return {};
 }
 

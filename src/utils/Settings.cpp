@@ -3,8 +3,8 @@
 #include <map>
 #include <mutex>
 
+#include "QorExecution/ObserverList.h"
 #include "QorString/Utf.h"
-#include "utils/EventHandlerList.h"
 
 namespace Nolvar::Settings {
 namespace {
@@ -28,16 +28,19 @@ public:
             m_values[id] = value;
             if (id == ID::Locale) m_values[ID::LocaleWide] = Core::WstringFromUtf8(std::any_cast<const std::string&>(value));
         }
-        m_observers.Notify([&](ISettingsObserver* observer) { observer->OnSettingChanged(id, value); });
+        // One notification round at a time; recursive, so an observer may write a setting on its thread.
+        std::lock_guard notifying(m_notifying);
+        m_observers.notify([&](ISettingsObserver* observer) { observer->OnSettingChanged(id, value); });
     }
 
-    Core::EventPublisher<ISettingsObserver>& Observers() { return m_observers; }
+    Core::ObserverList<ISettingsObserver>& Observers() { return m_observers; }
 
 private:
     std::map<ID, std::any> m_values;
     const std::any m_empty;
     std::mutex m_mutex;
-    Core::EventHandlerList<ISettingsObserver, Core::SyncExecutePolicy> m_observers;
+    std::recursive_mutex m_notifying;
+    Core::ObserverList<ISettingsObserver> m_observers;
 };
 
 template <class T>
@@ -56,8 +59,8 @@ std::string GetString(ID id, const std::string& defaultValue) { return GetTyped(
 ioPath GetPath(ID id, const ioPath& defaultValue) { return GetTyped(id, defaultValue); }
 std::wstring GetWideString(ID id, const std::wstring& defaultValue) { return GetTyped(id, defaultValue); }
 
-void Subscribe(ISettingsObserver* observer) { Store::Instance().Observers().RegisterEventHandler(observer); }
-void Unsubscribe(ISettingsObserver* observer) { Store::Instance().Observers().UnregisterEventHandler(observer); }
+void Subscribe(ISettingsObserver* observer) { Store::Instance().Observers().add(observer); }
+void Unsubscribe(ISettingsObserver* observer) { Store::Instance().Observers().remove(observer); }
 
 } // namespace Nolvar::Settings
 

@@ -29,7 +29,7 @@ std::string GetString(ID id, const std::string& defaultValue);
 ioPath GetPath(ID id, const ioPath& defaultValue);
 std::wstring GetWideString(ID id, const std::wstring& defaultValue);
 
-// An unsubscribed observer is never called afterwards (see EventHandlerList).
+// An unsubscribed observer is never called afterwards (see Core::ObserverList).
 void Subscribe(ISettingsObserver* observer);
 void Unsubscribe(ISettingsObserver* observer);
 

@@ -23,7 +23,8 @@ std::string SettingOr(Settings::ID id, const std::string& fallback) {
 std::uint64_t GetFreeDiskSpace(const ioPath& path) {
     ULARGE_INTEGER available{};
     if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) {
-        LOG(INFO) << "GetDiskFreeSpaceExW failed. HRESULT: " << GetLastError();
+        const DWORD error = GetLastError();  // before logging, which may change it
+        LOG(INFO) << "GetDiskFreeSpaceExW failed. HRESULT: " << error;
         return kUnknownDiskSpace;
     }
     // The path library's quoted form ('&' escapes), in UTF-8 rather than the ANSI code page.

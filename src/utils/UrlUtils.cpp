@@ -11,23 +11,14 @@
 #include "utils/Settings.h"
 
 namespace Nolvar {
-namespace {
-
-std::string Decoded(boost::urls::pct_string_view text) {
-    std::string out;
-    text.decode({}, boost::urls::string_token::assign_to(out));
-    return out;
-}
-
-} // namespace
 
 ioPath GetUrlFileName(const std::string& url) {
     std::string text = url;
     if (!text.empty() && text.back() == '/') text.pop_back();
     const boost::urls::url_view view = boost::urls::parse_uri_reference(text).value();
-    const auto segments = view.encoded_segments();
+    const auto segments = view.segments();  // percent-decoded
     if (segments.empty()) return {};
-    return Core::PathFromUtf8(Decoded(segments.back()));
+    return Core::PathFromUtf8(segments.back());
 }
 
 bool ValidateUrlExtensionForKind(int kind, const std::string& url) {

@@ -223,6 +223,60 @@ TEST(TaskQueue, HandlersMayUseTheQueueWhileTheyAreCalled) {
     EXPECT_EQ(result.get(), 0u);
 }
 
+TEST(TaskQueue, AHandlerWaitingForAnotherThreadsAdditionDoesNotHoldItUp) {
+    // The first event's handler waits until another thread's addTask has returned; that addition tells the
+    // handlers too, so a queue that calls them under a lock of its own never lets it return.
+    struct Waiting : ITaskQueueEventHandler {
+        std::promise<void> otherAdded;
+        std::shared_future<void> added = otherAdded.get_future().share();
+        std::atomic<int> calls{0};
+        std::atomic<bool> sawTheAddition{false};
+        void onEvent(std::int32_t) override {
+            if (++calls == 1) sawTheAddition = added.wait_for(10s) == std::future_status::ready;
+        }
+    };
+    auto run = std::make_shared<std::promise<bool>>();
+    auto result = run->get_future();
+    // Detached: a deadlocked queue would block this thread for good.
+    std::thread([run] {
+        TaskQueue queue;
+        Waiting handler;
+        queue.subscribe(&handler);
+        std::thread other([&] {
+            while (handler.calls == 0) std::this_thread::yield();
+            queue.addTask([] {}, PriorityNormal);
+            handler.otherAdded.set_value();
+        });
+        queue.addTask([] {}, PriorityNormal);
+        other.join();
+        queue.unsubscribe(&handler);
+        run->set_value(handler.sawTheAddition && queue.size() == 2);
+    }).detach();
+    ASSERT_EQ(result.wait_for(20s), std::future_status::ready) << "the queue called its handler under a lock";
+    EXPECT_TRUE(result.get());
+}
+
+TEST(TaskQueue, UnsubscribeWaitsForACallOnAnotherThread) {
+    // After unsubscribe returns, the handler may be destroyed: a call into it that had begun has ended.
+    struct Slow : ITaskQueueEventHandler {
+        std::atomic<bool> inside{false};
+        std::atomic<bool> left{false};
+        void onEvent(std::int32_t) override {
+            inside = true;
+            std::this_thread::sleep_for(100ms);
+            left = true;
+        }
+    };
+    TaskQueue queue;
+    Slow handler;
+    queue.subscribe(&handler);
+    std::thread adder([&] { queue.addTask([] {}, PriorityNormal); });
+    while (!handler.inside) std::this_thread::yield();
+    queue.unsubscribe(&handler);
+    EXPECT_TRUE(handler.left);
+    adder.join();
+}
+
 TEST(TaskQueueWatcher, WorkAddedToEitherQueueIsNeverLostAmongOtherEvents) {
     // One watcher over two queues, as the download library's loop has: an addition to one queue followed by
     // the other queue reporting itself drained must still wake a waiter that read the count before.

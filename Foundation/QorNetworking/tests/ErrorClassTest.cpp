@@ -12,6 +12,7 @@
 
 #include "QorNetworking/HttpClient.h"
 #include "QorNetworking/WinHttpErrors.h"
+#include "testing/RawTcpServer.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar::Networking;
@@ -59,54 +60,12 @@ TEST(ErrorClassTest, StalledBodyIsAlwaysATimeOut) {
     }
 }
 
-// A server that reads each request and resets the connection instead of answering.
-class ResettingServer {
-public:
-    ResettingServer() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof(address);
-        bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address));
-        listen(m_socket, 16);
-        getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
-    }
-    ~ResettingServer() {
-        closesocket(m_socket);  // ends accept()
-        m_thread.join();
-        WSACleanup();
-    }
-    std::string url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/x"; }
-
-private:
-    void serve() {
-        for (;;) {
-            SOCKET client = accept(m_socket, nullptr, nullptr);
-            if (client == INVALID_SOCKET) return;
-            char buffer[4096];
-            recv(client, buffer, sizeof(buffer), 0);
-            linger reset{1, 0};
-            setsockopt(client, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof(reset));
-            closesocket(client);
-        }
-    }
-
-    SOCKET m_socket = INVALID_SOCKET;
-    std::uint16_t m_port = 0;
-    std::thread m_thread;
-};
-
 TEST(ErrorClassTest, ConnectionResetBeforeTheAnswerIsNeverAnUnknownError) {
-    ResettingServer server;
+    Testing::RawTcpServer server(Testing::RawTcpServer::Behaviour::ResetAfterRequest);
     auto client = createHttpClient();
     for (int i = 0; i < 10; ++i) {
         Response response;
-        client->get(response, Request{Url(server.url()), {}, {}}, Options{1024, 5, 30'000'000, true, 3, 10'000, true});
+        client->get(response, Request{Url(server.url("/x")), {}, {}}, Options{1024, 5, 30'000'000, true, 3, 10'000, true});
         // Depending on when the socket layer sees the reset, WinHTTP reports it as such (a receive error) or as
         // a connection closed without an answer; never as an unknown error.
         EXPECT_TRUE(response.error.code == Error::NetworkReceiveError || response.error.code == Error::EmptyResponse)

@@ -15,6 +15,7 @@
 #include "QorNetworking/HttpClient.h"
 #include "QorNetworking/NativeProxyProvider.h"
 #include "QorPointer/UniqueHandle.h"
+#include "testing/RawTcpServer.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar::Networking;
@@ -120,33 +121,6 @@ TEST(SystemProxyTest, ManualSettingsAndConfigurationScript) {
     }
 }
 
-// A server on 127.0.0.1 that takes connections (the system's backlog accepts them) and never answers.
-class SilentServer {
-public:
-    SilentServer() {
-        WSADATA data;
-        WSAStartup(MAKEWORD(2, 2), &data);
-        m_socket = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof(address);
-        EXPECT_EQ(bind(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-        EXPECT_EQ(listen(m_socket, 64), 0);
-        EXPECT_EQ(getsockname(m_socket, reinterpret_cast<sockaddr*>(&address), &length), 0);
-        m_port = ntohs(address.sin_port);
-    }
-    ~SilentServer() {
-        closesocket(m_socket);
-        WSACleanup();
-    }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
-
-private:
-    SOCKET m_socket = INVALID_SOCKET;
-    std::uint16_t m_port = 0;
-};
-
 template <typename F>
 Clock::duration Timed(F&& f) {
     const auto started = Clock::now();
@@ -155,7 +129,7 @@ Clock::duration Timed(F&& f) {
 }
 
 TEST(SystemProxyTest, ConfigurationScriptThatNeverArrivesIsBoundedReusedAndStoppable) {
-    SilentServer silent;
+    Testing::RawTcpServer silent(Testing::RawTcpServer::Behaviour::Silent);
     ConnectionSettingsScope scope(ConnectionSettings(kAutoConfigUrl | kManualProxy | 1, "http=manual.proxy:3128", "",
                                                      silent.url("/never.pac")));
     NativeProxyProvider provider(1500ms, std::chrono::minutes(5));
@@ -179,7 +153,7 @@ TEST(SystemProxyTest, ConfigurationScriptThatNeverArrivesIsBoundedReusedAndStopp
 }
 
 TEST(SystemProxyTest, RequestStopsWhileTheConfigurationScriptNeverArrives) {
-    SilentServer silent;
+    Testing::RawTcpServer silent(Testing::RawTcpServer::Behaviour::Silent);
     ConnectionSettingsScope scope(ConnectionSettings(kAutoConfigUrl | 1, "", "", silent.url("/never.pac")));
     // The product's own limits: only the stop predicate can end the lookup early.
     auto client = addSystemProxyAdapter(createHttpClient());

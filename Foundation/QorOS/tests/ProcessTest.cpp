@@ -9,19 +9,12 @@
 #include "QorOS/Process.h"
 #include "QorOS/SystemInfo.h"
 #include "QorString/Utf.h"
+#include "testing/ChildProcess.h"
 
 using namespace Nolvar;
 
-namespace {
-std::filesystem::path SelfPath() {
-    std::wstring path(32768, L'\0');
-    path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-    return path;
-}
-} // namespace
-
 TEST(Process, RunningProcessesAreFoundByExecutableName) {
-    const std::filesystem::path self = SelfPath();
+    const std::filesystem::path self = Testing::SelfPath();
     const std::string name = Core::Utf8FromWstring(self.filename().wstring());
     EXPECT_TRUE(Core::IsProcessRunning(name, ""));
     std::string upper = name;

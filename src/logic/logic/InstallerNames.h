@@ -3,10 +3,9 @@
 #include <cstdint>
 #include <string>
 
-namespace Nolvar {
+#include "utils/ExitState.h"
 
-// The result of one product installer: its exit code when it lies in -1..9, otherwise 1.
-using ExitState = std::int32_t;
+namespace Nolvar {
 
 // "SUCCESS", "UNKNOWN_ERROR", ... for 0 to 8; "UNKNOWN" for any other state (-1, 9).
 std::string ExitStateName(ExitState state);

@@ -26,22 +26,6 @@ constexpr FILEOPENDIALOGOPTIONS kFolderOptions =
     FOS_PICKFOLDERS | FOS_FORCEFILESYSTEM | FOS_PATHMUSTEXIST | FOS_NODEREFERENCELINKS;
 constexpr size_t kPathBuffer = 260;
 
-struct CoTaskMemoryTraits {
-    using pointer = void*;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::CoTaskMemFree(h); }
-};
-using CoTaskMemory = Core::UniqueHandle<CoTaskMemoryTraits>;
-
-struct HookTraits {
-    using pointer = HHOOK;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::UnhookWindowsHookEx(h); }
-};
-using UniqueHook = Core::UniqueHandle<HookTraits>;
-
 HWND MainWindow() {
     try {
         const std::any value = Settings::Get(Settings::ID::MainWindow);
@@ -56,7 +40,7 @@ std::filesystem::path FileSystemPath(IShellItem* item) {
     if (!item) return {};
     wchar_t* raw = nullptr;
     if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &raw)) || !raw) return {};
-    CoTaskMemory owner(raw);
+    Core::UniqueCoTaskPtr<wchar_t*> owner(raw);
     return std::filesystem::path(raw);
 }
 
@@ -150,7 +134,7 @@ private:
     }
 
     std::atomic<ULONG> m_references{0};
-    UniqueHook m_hook;
+    Core::UniqueHook m_hook;
     bool m_okButtonFound = false;
     HWND m_okButton = nullptr;
     bool m_writable = false;
@@ -167,7 +151,7 @@ void SetInitialFolder(IFileOpenDialog* dialog, const std::filesystem::path& init
         LOG(WARNING) << "Initial folder cannot be parsed; the picker chooses its own";
         return;
     }
-    CoTaskMemory owner(list);
+    Core::UniqueCoTaskPtr<PIDLIST_ABSOLUTE> owner(list);
     ComPtr<IShellItem> item;
     if (SUCCEEDED(SHCreateShellItem(nullptr, nullptr, list, &item))) dialog->SetFolder(item.Get());
 }

@@ -21,14 +21,6 @@ Fn LookUp(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// The window's DC from GetWindowDC, released with the window.
-struct WindowDcTraits {
-    using pointer = HDC;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::ReleaseDC(nullptr, h); }
-};
-
 constexpr int kMonitorEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
 
 } // namespace
@@ -57,7 +49,7 @@ void HighDpiAwarenessHelper::update(HWND window) {
         if (SUCCEEDED(m_getDpiForMonitor(monitor, kMonitorEffectiveDpi, &x, &y)) && x != 0) m_dpi = x;
         return;
     }
-    Core::UniqueHandle<WindowDcTraits> dc(GetWindowDC(window));
+    Core::UniqueReleasedDc dc(GetWindowDC(window));
     if (!dc) return;
     if (const int dpi = GetDeviceCaps(dc.get(), LOGPIXELSY); dpi > 0) m_dpi = static_cast<unsigned>(dpi);
 }

@@ -165,7 +165,8 @@ private:
             const BOOL result = GetMessageW(&message, nullptr, 0, 0);
             if (result == 0) return;
             if (result == -1) {
-                LOG(WARNING) << "GetMessage failed with error " << GetLastError() << "; the splash window stops";
+                const DWORD error = GetLastError();  // before logging, which may change it
+                LOG(WARNING) << "GetMessage failed with error " << error << "; the splash window stops";
                 return;
             }
             TranslateMessage(&message);

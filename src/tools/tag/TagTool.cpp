@@ -4,15 +4,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
+#include "QorFilesystem/FileOperations.h"
 #include "QorFilesystem/Path.h"
 #include "QorOS/EntryWrapper.h"
-#include "QorPointer/UniqueHandle.h"
 #include "QorOS/SignatureTag.h"
 #include "QorString/Utf.h"
 
@@ -32,16 +31,10 @@ constexpr char kUsage[] =
 
 // The whole content of a regular file: device names ("CON", "NUL") and folders are refused, never read.
 std::string ReadFile(const std::string& path) {
-    const std::filesystem::path file(Core::PathFromUtf8(path).wstring());
-    {
-        const Core::UniqueKernelHandle handle(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!handle) throw std::runtime_error("cannot read " + path);
-        if (GetFileType(handle.get()) != FILE_TYPE_DISK) throw std::runtime_error(path + " is not a file");
-    }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    auto content = Core::read_whole_file(Core::PathFromUtf8(path));
+    if (content) return std::move(*content);
+    if (content.error().step == Core::ReadFailure::NotAFile) throw std::runtime_error(path + " is not a file");
+    throw std::runtime_error("cannot read " + path + ": " + content.error().error.message());
 }
 
 // Writes next to the target, then replaces it, so a failure never leaves a half-written installer.

@@ -10,6 +10,7 @@
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/WidgetBase.h"
+#include "testing/ChildProcess.h"
 #include "testing/LogCapture.h"
 #include "testing/WindowProbe.h"
 
@@ -46,26 +47,6 @@ private:
     DWORD m_old = 96;
     bool m_hadValue = false;
 };
-
-int RunThisProgram(const std::wstring& arguments) {
-    wchar_t path[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring commandLine = L"\"" + std::wstring(path) + L"\" " + arguments;
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return -1;
-    Core::UniqueKernelHandle processHandle(process.hProcess);
-    Core::UniqueKernelHandle threadHandle(process.hThread);
-    if (WaitForSingleObject(processHandle.get(), 120000) != WAIT_OBJECT_0) {
-        TerminateProcess(processHandle.get(), 1);
-        return -2;
-    }
-    DWORD code = 1;
-    GetExitCodeProcess(processHandle.get(), &code);
-    return static_cast<int>(code);
-}
 
 // Runs only as the child of DpiTest: the prefix is at 144 DPI then.
 TEST(DpiChild, DISABLED_WidgetsAreScaledToTheWindowsDpi) {
@@ -104,7 +85,9 @@ TEST(DpiTest, At96DpiWidgetsKeepTheirSizesAndAt144TheyGrowByHalf) {
     DestroyWindow(child);
 
     PrefixDpi dpi(144);
-    EXPECT_EQ(RunThisProgram(L"--gtest_also_run_disabled_tests --gtest_filter=DpiChild.*"), 0);
+    Testing::ChildProcess at144(Testing::SelfPath(),
+                                {L"--gtest_also_run_disabled_tests", L"--gtest_filter=DpiChild.*"});
+    EXPECT_EQ(at144.wait(120s), 0);
 }
 
 TEST(DpiTest, WithoutTheNewerCallsTheDpiComesFromTheDeviceContext) {

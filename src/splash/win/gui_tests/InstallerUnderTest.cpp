@@ -31,8 +31,6 @@ std::string TestName() {
     return info ? std::string(info->test_suite_name()) + "-" + info->name() : "test";
 }
 
-std::wstring Quote(const std::wstring& argument) { return L"\"" + argument + L"\""; }
-
 } // namespace
 
 InstallerUnderTest::InstallerUnderTest()
@@ -41,10 +39,7 @@ InstallerUnderTest::InstallerUnderTest()
       m_productExe(m_prefix + "-product.exe") {}
 
 InstallerUnderTest::~InstallerUnderTest() {
-    if (Running()) {
-        TerminateProcess(m_process.get(), 99);
-        WaitForSingleObject(m_process.get(), 10000);
-    }
+    if (m_process) m_process->terminate();
     const std::wstring key =
         L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + Nolvar::Core::WstringFromUtf8(m_entry);
     RegDeleteKeyExW(HKEY_CURRENT_USER, key.c_str(), KEY_WOW64_64KEY, 0);
@@ -98,33 +93,21 @@ void InstallerUnderTest::Serve(const FakeProduct& product, const Images& images,
 }
 
 void InstallerUnderTest::Start(const std::vector<std::wstring>& extraArguments) {
-    std::wstring command = Quote((BinFolder() / L"installer.exe").wstring()) + L" " +
-                           Quote(L"--config-url=" + Nolvar::Core::WstringFromUtf8(m_configUrl)) + L" " +
-                           Quote(L"--log-path=" + m_logs.path().wstring());
-    for (const std::wstring& argument : extraArguments) command += L" " + Quote(argument);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                               &startup, &process))
-        << GetLastError();
+    std::vector<std::wstring> arguments{L"--config-url=" + Nolvar::Core::WstringFromUtf8(m_configUrl),
+                                        L"--log-path=" + m_logs.path().wstring()};
+    arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     // installer.exe ends with the test process, also when the test is ended from outside: a run left behind
     // would hold the single-instance mutex for the next test.
-    m_job.reset(CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (m_job) {
-        SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-        AssignProcessToJobObject(m_job.get(), process.hProcess);
+    try {
+        m_process.emplace((BinFolder() / L"installer.exe").wstring(), arguments,
+                          Testing::ChildProcess::Lifetime::EndsWithThisProcess);
+    } catch (const std::exception& e) {
+        FAIL() << e.what();
     }
-    ResumeThread(process.hThread);
-    CloseHandle(process.hThread);
-    m_process.reset(process.hProcess);
-    m_processId = process.dwProcessId;
 }
 
 HWND InstallerUnderTest::MainWindow(std::chrono::milliseconds timeout) {
-    HWND window = Testing::WaitForTopWindow(L"Nolvaria Installer", L"", timeout, m_processId);
+    HWND window = Testing::WaitForTopWindow(L"Nolvaria Installer", L"", timeout, ProcessId());
     EXPECT_TRUE(window) << "no splash window; log:\n" << Log();
     return window;
 }
@@ -132,7 +115,7 @@ HWND InstallerUnderTest::MainWindow(std::chrono::milliseconds timeout) {
 HWND InstallerUnderTest::WaitForChild(int controlId, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", m_processId);
+        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", ProcessId());
         if (HWND child = main ? Testing::FindDescendantById(main, controlId) : nullptr) return child;
         if (std::chrono::steady_clock::now() >= end) return nullptr;
         std::this_thread::sleep_for(50ms);
@@ -142,7 +125,7 @@ HWND InstallerUnderTest::WaitForChild(int controlId, std::chrono::milliseconds t
 bool InstallerUnderTest::WaitForChildGone(int controlId, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", m_processId);
+        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", ProcessId());
         if (!main || !Testing::FindDescendantById(main, controlId)) return true;
         if (std::chrono::steady_clock::now() >= end) return false;
         std::this_thread::sleep_for(50ms);
@@ -152,8 +135,8 @@ bool InstallerUnderTest::WaitForChildGone(int controlId, std::chrono::millisecon
 HWND InstallerUnderTest::WaitForPopup(std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        if (HWND popup = Testing::FindTopWindow(L"popupMessage", L"", m_processId)) return popup;
-        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", m_processId);
+        if (HWND popup = Testing::FindTopWindow(L"popupMessage", L"", ProcessId())) return popup;
+        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", ProcessId());
         if (HWND popup = main ? Testing::FindDescendantByClass(main, L"popupMessage") : nullptr)
             if (IsWindowVisible(popup)) return popup;
         if (std::chrono::steady_clock::now() >= end) return nullptr;
@@ -173,7 +156,7 @@ void InstallerUnderTest::Click(HWND parent, int controlId) {
 bool InstallerUnderTest::WaitForClientSize(int width, int height, std::chrono::milliseconds timeout) {
     const auto end = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", m_processId);
+        HWND main = Testing::FindTopWindow(L"Nolvaria Installer", L"", ProcessId());
         RECT client{};
         if (main && GetClientRect(main, &client) && client.right == width && client.bottom == height) return true;
         if (std::chrono::steady_clock::now() >= end) {
@@ -186,15 +169,14 @@ bool InstallerUnderTest::WaitForClientSize(int width, int height, std::chrono::m
 }
 
 int InstallerUnderTest::WaitForExit(std::chrono::milliseconds timeout) {
-    if (WaitForSingleObject(m_process.get(), static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
+    if (!m_process) return -1;
+    const int code = m_process->wait(timeout);
+    if (m_process->running()) {
         ADD_FAILURE() << "installer.exe did not end; log:\n" << Log();
-        TerminateProcess(m_process.get(), 99);
-        WaitForSingleObject(m_process.get(), 10000);
+        m_process->terminate();
         return -1;
     }
-    DWORD code = 0;
-    GetExitCodeProcess(m_process.get(), &code);
-    return static_cast<int>(code);
+    return code;
 }
 
 int InstallerUnderTest::CancelByUser() {
@@ -207,9 +189,7 @@ int InstallerUnderTest::CancelByUser() {
     return WaitForExit();
 }
 
-bool InstallerUnderTest::Running() const {
-    return m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT;
-}
+bool InstallerUnderTest::Running() const { return m_process && m_process->running(); }
 
 std::string InstallerUnderTest::Log() const { return Testing::ReadInfoLogs(m_logs.path()); }
 

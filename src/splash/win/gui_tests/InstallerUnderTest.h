@@ -5,12 +5,13 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "QorPointer/UniqueHandle.h"
+#include "testing/ChildProcess.h"
 #include "testing/TempFolder.h"
 #include "testing/TestServer.h"
 #include "testing/WindowProbe.h"
@@ -75,7 +76,7 @@ public:
     std::string ProductExe() const { return m_productExe; }
 
     Testing::TestServer& Server() { return m_server; }
-    DWORD ProcessId() const { return m_processId; }
+    DWORD ProcessId() const { return m_process ? m_process->id() : 0; }
 
 private:
     nlohmann::json Value(const std::string& text) const;
@@ -86,9 +87,7 @@ private:
     std::string m_entry;
     std::string m_productExe;
     std::string m_configUrl;
-    Nolvar::Core::UniqueKernelHandle m_job;
-    Nolvar::Core::UniqueKernelHandle m_process;
-    DWORD m_processId = 0;
+    std::optional<Testing::ChildProcess> m_process;
 };
 
 // 0xRRGGBB colours of the client area are "dark" (text) or "light" (background) in broad bands.

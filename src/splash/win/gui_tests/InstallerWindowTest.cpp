@@ -39,6 +39,32 @@ bool Has(const std::vector<std::string>& events, const std::string& name) {
 
 bool Near(std::uint32_t colour, std::uint32_t expected) { return Testing::ColourNear(colour, expected, 40); }
 
+// Starts the run and presses Install on its start screen; the main window, or null when the button never showed.
+HWND StartAndPressInstall(InstallerUnderTest& run) {
+    run.Start();
+    HWND main = run.MainWindow();
+    if (!run.WaitForChild(kInstall)) return nullptr;
+    run.Click(main, kInstall);
+    return main;
+}
+
+// Starts the run (with its arguments) and opens the settings screen; the main window, or null when the settings
+// button never showed.
+HWND StartAndOpenSettings(InstallerUnderTest& run, const std::vector<std::wstring>& arguments = {}) {
+    run.Start(arguments);
+    HWND main = run.MainWindow();
+    if (!run.WaitForChild(kSettings)) return nullptr;
+    run.Click(main, kSettings);
+    return main;
+}
+
+HWND WaitForDescendantByClass(HWND parent, const wchar_t* className) {
+    for (auto end = std::chrono::steady_clock::now() + kWindowWait; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(20ms))
+        if (HWND found = Testing::FindDescendantByClass(parent, className)) return found;
+    return nullptr;
+}
+
 } // namespace
 
 TEST(InstallerWindow, SpinnerShowsWhileTheConfigurationIsSlowThenTheStartScreen) {
@@ -130,10 +156,8 @@ TEST(InstallerWindow, CloseButtonWaitsTenSecondsThenNoKeepsRunningAndYesEnds) {
 TEST(InstallerWindow, SettingsAndLicenceTogglesSwitchScreens) {
     InstallerUnderTest run;
     run.Serve({});
-    run.Start();
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
-    run.Click(main, kSettings);
+    HWND main = StartAndOpenSettings(run);
+    ASSERT_TRUE(main) << run.Log();
     EXPECT_TRUE(run.WaitForChild(kLanguage));
     EXPECT_TRUE(run.WaitForChild(kFolder));
     EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kSettingsClientHeight));
@@ -158,10 +182,8 @@ TEST(InstallerWindow, SettingsAndLicenceTogglesSwitchScreens) {
 TEST(InstallerWindow, LanguageChosenInThePopupReachesTheProductInstaller) {
     InstallerUnderTest run;
     run.Serve({});
-    run.Start({L"--debug"});
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
-    run.Click(main, kSettings);
+    HWND main = StartAndOpenSettings(run, {L"--debug"});
+    ASSERT_TRUE(main) << run.Log();
     ASSERT_TRUE(run.WaitForChild(kLanguage));
     run.Click(main, kLanguage);
     HWND list = Testing::WaitForTopWindow(L"changeLocalePopupClass", L"", kWindowWait, run.ProcessId());
@@ -175,10 +197,8 @@ TEST(InstallerWindow, LanguageChosenInThePopupReachesTheProductInstaller) {
 TEST(InstallerWindow, CancelledFolderPickerKeepsTheFolder) {
     InstallerUnderTest run;
     run.Serve({});
-    run.Start();
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
-    run.Click(main, kSettings);
+    HWND main = StartAndOpenSettings(run);
+    ASSERT_TRUE(main) << run.Log();
     HWND folder = run.WaitForChild(kFolder);
     ASSERT_TRUE(folder);
     run.Click(main, kFolder);
@@ -231,20 +251,10 @@ TEST(InstallerWindow, LicenceIsSavedThroughTheSaveDialogWithWindowsLineEnds) {
 TEST(InstallerWindow, ProgressThenWaitScreenWhereCloseIsIgnored) {
     InstallerUnderTest run;
     run.Serve(FakeProduct{"/FAKE_SLEEP=6000", true, false, "?rate=300000"});
-    run.Start();
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
-    run.Click(main, kInstall);
-    HWND bar = nullptr;
-    for (auto end = std::chrono::steady_clock::now() + kWindowWait; !bar && std::chrono::steady_clock::now() < end;
-         std::this_thread::sleep_for(20ms))
-        bar = Testing::FindDescendantByClass(main, L"progrssBar");
-    EXPECT_TRUE(bar) << "no progress bar";
-    HWND activity = nullptr;
-    for (auto end = std::chrono::steady_clock::now() + kWindowWait;
-         !activity && std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(20ms))
-        activity = Testing::FindDescendantByClass(main, L"progrssIndicator");
-    ASSERT_TRUE(activity) << "no activity bar";
+    HWND main = StartAndPressInstall(run);
+    ASSERT_TRUE(main) << run.Log();
+    EXPECT_TRUE(WaitForDescendantByClass(main, L"progrssBar")) << "no progress bar";
+    ASSERT_TRUE(WaitForDescendantByClass(main, L"progrssIndicator")) << "no activity bar";
     Testing::PostClose(main);
     EXPECT_FALSE(run.WaitForPopup(2s)) << "WM_CLOSE asked on the wait screen";
     EXPECT_TRUE(run.Running());
@@ -258,10 +268,8 @@ TEST(InstallerWindow, ProgressThenWaitScreenWhereCloseIsIgnored) {
 TEST(InstallerWindow, FailedDownloadRetriedThreeTimesEndsInTheNoConnectionPopup) {
     InstallerUnderTest run;
     run.Serve(FakeProduct{"", true, false, "?status=404"});
-    run.Start();
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
-    run.Click(main, kInstall);
+    HWND main = StartAndPressInstall(run);
+    ASSERT_TRUE(main) << run.Log();
     for (int round = 0; round < 3; ++round) {
         HWND popup = run.WaitForPopup(kRunWait);
         ASSERT_TRUE(popup) << "retry pop-up " << round << "\n" << run.Log();
@@ -281,10 +289,8 @@ TEST(InstallerWindow, FailedDownloadRetriedThreeTimesEndsInTheNoConnectionPopup)
 TEST(InstallerWindow, SkipOnTheRetryPopupCancelsTheInstallation) {
     InstallerUnderTest run;
     run.Serve(FakeProduct{"", true, false, "?status=404"});
-    run.Start();
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
-    run.Click(main, kInstall);
+    HWND main = StartAndPressInstall(run);
+    ASSERT_TRUE(main) << run.Log();
     HWND popup = run.WaitForPopup(kRunWait);
     ASSERT_TRUE(popup) << run.Log();
     run.Click(popup, kSkip);
@@ -295,10 +301,8 @@ TEST(InstallerWindow, SkipOnTheRetryPopupCancelsTheInstallation) {
 TEST(InstallerWindow, FailingProductInstallerIsOfferedForRetry) {
     InstallerUnderTest run;
     run.Serve(FakeProduct{"/FAKE_EXIT=6", false, false, ""});
-    run.Start();
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
-    run.Click(main, kInstall);
+    HWND main = StartAndPressInstall(run);
+    ASSERT_TRUE(main) << run.Log();
     HWND popup = run.WaitForPopup(kRunWait);
     ASSERT_TRUE(popup) << run.Log();
     run.Click(popup, 34489);   // Cancel
@@ -312,10 +316,8 @@ TEST(InstallerWindow, FailingProductInstallerIsOfferedForRetry) {
 TEST(InstallerWindow, NormalEndLeavesNoWindowNoProcessAndNoWorkingFolder) {
     InstallerUnderTest run;
     run.Serve({});
-    run.Start();
-    HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
-    run.Click(main, kInstall);
+    HWND main = StartAndPressInstall(run);
+    ASSERT_TRUE(main) << run.Log();
     EXPECT_EQ(run.WaitForExit(), 0);
     EXPECT_FALSE(IsWindow(main));
     EXPECT_FALSE(Testing::FindTopWindow(L"Nolvaria Installer", L"", run.ProcessId()));

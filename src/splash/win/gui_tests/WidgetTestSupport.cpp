@@ -1,11 +1,10 @@
 #include "splash/win/gui_tests/WidgetTestSupport.h"
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 
 #include "QorString/Utf.h"
+#include "testing/TempFolder.h"
 #include "testing/TestServer.h"
 #include "testing/WindowProbe.h"
 
@@ -63,16 +62,7 @@ Microsoft::WRL::ComPtr<ID2D1Factory> CreateFactory() {
 
 OffscreenTarget::OffscreenTarget(ID2D1Factory* factory, int width, int height) : m_width(width), m_height(height) {
     m_dc.reset(CreateCompatibleDC(nullptr));
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    m_bitmap.reset(CreateDIBSection(m_dc.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    m_bits = static_cast<std::uint32_t*>(bits);
+    m_bitmap = Testing::CreatePixelBitmap(m_dc.get(), width, height, m_bits);
     m_previous = SelectObject(m_dc.get(), m_bitmap.get());
     const auto properties = D2D1::RenderTargetProperties(
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), 96, 96);
@@ -97,11 +87,7 @@ std::uint32_t OffscreenTarget::pixel(int x, int y) const {
 
 std::string ImageFileBytes(const std::string& name) {
     const std::string root = Testing::HarnessVariable("NETSETTER_SOURCE_DIR");
-    std::ifstream in(std::filesystem::path(Nolvar::Core::WstringFromUtf8(root + "/resources/images/" + name)),
-                     std::ios::binary);
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    return bytes.str();
+    return Testing::ReadWholeFile(Nolvar::Core::WstringFromUtf8(root + "/resources/images/" + name));
 }
 
 } // namespace WidgetTesting

@@ -35,14 +35,6 @@ LRESULT CALLBACK LocalePopupMouseHook(int code, WPARAM wp, LPARAM lp) {
     return CallNextHookEx(nullptr, code, wp, lp);
 }
 
-struct HookTraits {
-    using pointer = HHOOK;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::UnhookWindowsHookEx(h); }
-};
-using UniqueHook = Core::UniqueHandle<HookTraits>;
-
 int PixelsToUnits(int pixels) {
     const unsigned dpi = HighDpiAwareness().dpi();
     return dpi == 0 ? pixels : static_cast<int>(static_cast<long long>(pixels) * 96 / dpi);
@@ -143,7 +135,7 @@ private:
     }
 
     std::vector<std::unique_ptr<Button>> m_rows;
-    UniqueHook m_hook;
+    Core::UniqueHook m_hook;
 };
 
 ChangeLocalePopup::ChangeLocalePopup(HWND parent, HWND languageButton, ID2D1Factory* factory)

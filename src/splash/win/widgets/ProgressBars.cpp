@@ -61,15 +61,7 @@ public:
     }
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Progress bar window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (self && message == WM_PAINT) {
-                self->paint();
-                return 0;
-            }
-            if (self && message == WM_NCDESTROY) self->m_window.release();
-            return DefWindowProcW(window, message, wp, lp);
-        });
+        return PaintOnlyWindowProc<Impl>(window, message, wp, lp, "Progress bar window procedure");
     }
 
     int m_id;
@@ -130,15 +122,7 @@ public:
     }
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Progress indicator window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (self && message == WM_PAINT) {
-                self->paint();
-                return 0;
-            }
-            if (self && message == WM_NCDESTROY) self->m_window.release();
-            return DefWindowProcW(window, message, wp, lp);
-        });
+        return PaintOnlyWindowProc<Impl>(window, message, wp, lp, "Progress indicator window procedure");
     }
 
     int m_id;

@@ -45,7 +45,8 @@ HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetR
                                   id != 0 ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr, instance,
                                   nullptr);
     if (!window) {
-        LOG(ERROR) << "CreateWindowExW failed for a widget window, error " << GetLastError();
+        const DWORD error = GetLastError();  // before logging, which may change it
+        LOG(ERROR) << "CreateWindowExW failed for a widget window, error " << error;
         throw std::runtime_error("CreateWindow failed!");
     }
     SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(owner));

@@ -115,6 +115,21 @@ LRESULT GuardedWindowProc(HWND window, const char* what, Handler&& handler) noex
     return 0;
 }
 
+// The window procedure of a widget window that only paints: WM_PAINT calls the owner's paint(); at WM_NCDESTROY
+// the owner lets go of its m_window, which the system destroys.
+template <class Owner>
+LRESULT PaintOnlyWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp, const char* what) noexcept {
+    return GuardedWindowProc(window, what, [&]() -> LRESULT {
+        Owner* self = WindowOwner<Owner>(window);
+        if (self && message == WM_PAINT) {
+            self->paint();
+            return 0;
+        }
+        if (self && message == WM_NCDESTROY) self->m_window.release();
+        return DefWindowProcW(window, message, wp, lp);
+    });
+}
+
 // Colours from 0..255 bytes or from 0xRRGGBB.
 constexpr D2D1_COLOR_F Rgb(int r, int g, int b) {
     return D2D1_COLOR_F{r / 255.0f, g / 255.0f, b / 255.0f, 1.0f};
