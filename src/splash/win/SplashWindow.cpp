@@ -58,6 +58,22 @@ D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
 
 bool HasImage(int screen) { return screen == 1 || screen == 4 || screen == 5 || screen == 6; }
 
+void LogWindowProcFailure(const std::exception_ptr& failure) noexcept {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        try {
+            LOG(ERROR) << "Splash window procedure failed: " << e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            LOG(ERROR) << "Splash window procedure failed with an unknown exception";
+        } catch (...) {
+        }
+    }
+}
+
 } // namespace
 
 class SplashWindow::Impl {
@@ -113,6 +129,7 @@ private:
             return self->Handle(window, message, wParam, lParam);
         } catch (...) {
             // Exceptions never cross the system's frames: the message loop ends and the thread reports it.
+            LogWindowProcFailure(std::current_exception());
             if (!self->m_failure) self->m_failure = std::current_exception();
             PostQuitMessage(0);
             return 0;

@@ -7,6 +7,7 @@
 
 #include "splash/win/WinSplash.h"
 #include "splash/win/gui_tests/RecordingSplashObserver.h"
+#include "splash/win/widgets/WidgetBase.h"
 #include "testing/LogCapture.h"
 #include "testing/WindowProbe.h"
 
@@ -107,4 +108,25 @@ TEST(WinSplash, EachRetryPopupNamesItsOwnProductAndASecondPopupIsDropped) {
     ASSERT_TRUE(Popup());
     EXPECT_TRUE(observer.Has("SomethingWrongShown Installation paused\nTo continue, close Second and try again."));
     splash->Close();
+}
+
+TEST(WinSplash, AWidgetFailingInAPopupEndsTheWindowThroughTheFailurePath) {
+    Testing::RecordingSplashObserver observer;
+    Testing::LogCapture log;
+    auto splash = CreateSplash(observer);
+    splash->SetSplashImageMissing();
+    splash->SetScreen(SplashScreen::Start);
+    splash->ShowRetryPopup("Product", 1);
+    HWND popup = Popup();
+    ASSERT_TRUE(popup);
+    HWND tryAgain = Testing::FindDescendantById(popup, 34488);
+    ASSERT_TRUE(tryAgain);
+    // What the pop-up button's window procedure does with an exception it caught.
+    ReportWindowProcFailure(tryAgain, "Button window procedure", "broken");
+    EXPECT_TRUE(observer.WaitFor("Exit 1 A widget of the splash window failed"));
+    EXPECT_TRUE(Testing::WaitForWindowGone(popup, kWait));
+    EXPECT_FALSE(Testing::FindTopWindow(L"Nolvaria Installer", L"", GetCurrentProcessId()));
+    EXPECT_TRUE(log.contains("Splash window procedure failed: A widget of the splash window failed",
+                             google::GLOG_ERROR));
+    splash->Close();   // the window is gone: returns at once
 }
