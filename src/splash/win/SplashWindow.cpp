@@ -567,7 +567,8 @@ private:
             m_target->DrawBitmap(m_logo.Get(), D2D1::RectF(20, 10, 20 + logo.width, 10 + logo.height));
         }
         const int screen = m_state.Screen();
-        if (IsKnownScreen(screen) && (m_state.IsScreenImageMissing(screen) || (HasImage(screen) && !m_backgroundDecoded))) {
+        // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
+        if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
             const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(18.0f);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
                      D2D1::RectF(0, 160, m_target->GetSize().width, 196));
