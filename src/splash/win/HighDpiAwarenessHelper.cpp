@@ -1,5 +1,7 @@
 #include "splash/win/HighDpiAwarenessHelper.h"
 
+#include <utility>
+
 namespace Nolvar {
 namespace {
 
@@ -21,12 +23,12 @@ Fn LookUp(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(module, name)));
 }
 
-// The window's DC from GetWindowDC, released with the window.
+// A DC from GetWindowDC with its window: ReleaseDC needs both.
 struct WindowDcTraits {
-    using pointer = HDC;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::ReleaseDC(nullptr, h); }
+    using pointer = std::pair<HWND, HDC>;
+    static pointer invalid() noexcept { return {nullptr, nullptr}; }
+    static bool isValid(const pointer& h) noexcept { return h.second != nullptr; }
+    static void close(const pointer& h) noexcept { ::ReleaseDC(h.first, h.second); }
 };
 
 constexpr int kMonitorEffectiveDpi = 0;  // MDT_EFFECTIVE_DPI
@@ -57,9 +59,9 @@ void HighDpiAwarenessHelper::update(HWND window) {
         if (SUCCEEDED(m_getDpiForMonitor(monitor, kMonitorEffectiveDpi, &x, &y)) && x != 0) m_dpi = x;
         return;
     }
-    Core::UniqueHandle<WindowDcTraits> dc(GetWindowDC(window));
+    Core::UniqueHandle<WindowDcTraits> dc({window, GetWindowDC(window)});
     if (!dc) return;
-    if (const int dpi = GetDeviceCaps(dc.get(), LOGPIXELSY); dpi > 0) m_dpi = static_cast<unsigned>(dpi);
+    if (const int dpi = GetDeviceCaps(dc.get().second, LOGPIXELSY); dpi > 0) m_dpi = static_cast<unsigned>(dpi);
 }
 
 int HighDpiAwarenessHelper::metric(int index) const {
