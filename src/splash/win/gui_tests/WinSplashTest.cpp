@@ -130,3 +130,27 @@ TEST(WinSplash, AWidgetFailingInAPopupEndsTheWindowThroughTheFailurePath) {
                              google::GLOG_ERROR));
     splash->Close();   // the window is gone: returns at once
 }
+
+TEST(WinSplash, AnImageThatCannotBeDecodedShowsBlankWithTheCaptionAndIsReportedNotShown) {
+    Testing::RecordingSplashObserver observer;
+    auto splash = CreateSplash(observer);
+    splash->SetCaption("Caption");
+    splash->SetSplashImage("not a png");
+    splash->SetScreen(SplashScreen::Start);
+    EXPECT_TRUE(observer.Has("ScreenShown 1 no-image"));
+    HWND main = MainWindow();
+    ASSERT_TRUE(main);
+    for (const auto screen : {SplashScreen::Start, SplashScreen::Settings}) {
+        splash->SetScreen(screen);
+        const auto capture = Testing::CaptureClientAfterRepaint(main);
+        ASSERT_TRUE(capture);
+        SCOPED_TRACE("screen " + std::to_string(static_cast<int>(screen)));
+        // The blank 1340 x 712 image at half size: white, with the caption across it.
+        EXPECT_EQ(capture->width, 668);
+        EXPECT_GT(capture->count(RECT{200, 60, 600, 150}, [](auto c) { return Testing::ColourNear(c, 0xFFFFFF); }),
+                  30000);
+        EXPECT_GT(capture->count(RECT{200, 160, 470, 196}, [](auto c) { return Testing::IsDark(c); }), 20)
+            << "no caption";
+    }
+    splash->Close();
+}
