@@ -293,7 +293,7 @@ TEST(InstallerWindow, ConfirmedFolderPickerInstallsIntoTheChosenFolder) {
     EXPECT_TRUE(std::filesystem::exists(target / Nolvar::Core::WstringFromUtf8(run.ProductExe()))) << run.Log();
 }
 
-TEST(InstallerWindow, RunningProductIsAskedToBeClosedAndCancelEndsTheRun) {
+TEST(InstallerWindow, RunningProductIsAskedToBeClosedUntilItIsThenTheInstallationGoesOn) {
     Testing::TempFolder earlier(L"netsetter-gui-running-");
     InstallerUnderTest run;
     RunningProduct product(earlier, run);
@@ -301,19 +301,28 @@ TEST(InstallerWindow, RunningProductIsAskedToBeClosedAndCancelEndsTheRun) {
     run.Start();
     HWND popup = run.WaitForPopup(kRunWait);
     ASSERT_TRUE(popup) << run.Log();
-    // The close-product warning: its text, Try Again and Cancel.
-    EXPECT_TRUE(Testing::FindDescendantById(popup, kTryAgain));
+    // The close-product warning, before the start screen: its text, Try Again and Cancel.
+    EXPECT_FALSE(run.WaitForChild(kInstall, 0ms));
     EXPECT_TRUE(Testing::FindDescendantById(popup, kWarningCancel));
     const auto capture = Testing::CaptureClientAfterRepaint(popup);
     ASSERT_TRUE(capture);
     EXPECT_GT(CountDark(*capture, RECT{0, 55, capture->width, 105}), 20) << "no text";
-    EXPECT_TRUE(run.Running());
-    run.Click(popup, kWarningCancel);
+
+    // Try Again while the product still runs: asked again.
+    run.Click(popup, kTryAgain);
+    ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
+    popup = run.WaitForPopup();
+    ASSERT_TRUE(popup) << run.Log();
+
+    product.Stop();
+    run.Click(popup, kTryAgain);
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
     EXPECT_EQ(run.WaitForExit(), 0);
     const auto events = run.Events();
-    EXPECT_TRUE(Has(events, "INSTALLING_PROGRAM_IS_RUNNING"));
-    EXPECT_TRUE(Has(events, "BUNDLE_INSTALL_CANCELLED"));
-    EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"USER\""), std::string::npos);
+    EXPECT_EQ(std::count(events.begin(), events.end(), std::string("INSTALLING_PROGRAM_IS_RUNNING")), 1);
+    EXPECT_TRUE(Has(events, "BUNDLE_INSTALL_FINISHED"));
 }
 
 TEST(InstallerWindow, LicenceIsSavedThroughTheSaveDialogWithWindowsLineEnds) {
