@@ -403,15 +403,16 @@ std::optional<Capture> CaptureScreen(RECT area) {
     const int width = area.right - area.left;
     const int height = area.bottom - area.top;
     if (width <= 0 || height <= 0) return std::nullopt;
-    Nolvar::Core::UniqueReleasedDc screen(GetDC(nullptr));
+    Nolvar::Core::UniqueReleasedDc screen({nullptr, GetDC(nullptr)});
     if (!screen) return std::nullopt;
-    UniqueMemoryDc memory(CreateCompatibleDC(screen.get()));
+    const HDC screenDc = screenDc.second;
+    UniqueMemoryDc memory(CreateCompatibleDC(screenDc));
     if (!memory) return std::nullopt;
     std::uint32_t* bits = nullptr;
-    UniqueGdiObject<HBITMAP> bitmap = CreatePixelBitmap(screen.get(), width, height, bits);
+    UniqueGdiObject<HBITMAP> bitmap = CreatePixelBitmap(screenDc, width, height, bits);
     if (!bitmap) return std::nullopt;
     HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    const bool copied = BitBlt(memory.get(), 0, 0, width, height, screen.get(), area.left, area.top,
+    const bool copied = BitBlt(memory.get(), 0, 0, width, height, screenDc, area.left, area.top,
                                SRCCOPY | CAPTUREBLT) != FALSE;
     GdiFlush();
     Capture capture;

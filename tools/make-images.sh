@@ -9,11 +9,14 @@ mkdir -p "$OUT"
 cd "$OUT"
 draw() { local file="$1"; shift; convert "$@" -define png:exclude-chunks=date,time -strip "PNG32:$file"; }
 
-# Close cross (3 normal, 4 hover, 5 pressed): 16 x 16 DIPs.
+# The widgets draw every image flattened onto white (transparent pixels come out white), so each image that sits on
+# something else carries that colour itself.
+
+# Close cross (3 normal, 4 hover, 5 pressed): a white box over the whole 32 x 26 DIP button, on the splash image.
 i=3
 for colour in '#5A5F6E' '#1F222C' '#000000'; do
-  draw close-$i.png -size 64x64 xc:none -stroke "$colour" -strokewidth 7 \
-    -draw "stroke-linecap round line 14,14 50,50" -draw "stroke-linecap round line 50,14 14,50"
+  draw close-$i.png -size 128x104 xc:white -stroke "$colour" -strokewidth 8 \
+    -draw "stroke-linecap round line 48,36 80,68" -draw "stroke-linecap round line 80,36 48,68"
   i=$((i + 1))
 done
 
@@ -28,40 +31,46 @@ for colour in '#585D70' '#1F222C' '#000000'; do
   i=$((i + 1))
 done
 
-# Gear (19 normal, 20 hover, 21 pressed): 16 x 16 DIPs.
+# Gear (19 normal, 20 hover, 21 pressed) of the settings toggle, on white: 20 x 16 DIPs, the gear in the left
+# 16 (the toggle places the image's right edge 4 DIPs before its text).
 i=19
 for colour in '#1F222C' '#606C7D' '#9CA1A8'; do
   teeth=()
   for a in 0 45 90 135 180 225 270 315; do teeth+=(-draw "translate 32,32 rotate $a rectangle -6,-29 6,-16"); done
   convert -size 64x64 xc:none -fill "$colour" -draw "circle 32,32 32,12" "${teeth[@]}" \
     \( -size 64x64 xc:none -fill white -draw "circle 32,32 32,40" \) -compose DstOut -composite \
+    -compose Over -background white -gravity west -extent 80x64 -flatten \
     -define png:exclude-chunks=date,time -strip "PNG32:gear-$i.png"
   i=$((i + 1))
 done
 
-# Three dots of the folder button (22 normal, 23 hover, 24 pressed): 16 x 16 DIPs.
+# Three dots of the folder button (22 normal, 23 hover, 24 pressed), on the button's grey: 16 x 16 DIPs.
 i=22
 for colour in '#1F222C' '#585D70' '#000000'; do
-  draw dots-$i.png -size 64x64 xc:none -fill "$colour" \
+  draw dots-$i.png -size 64x64 xc:'#E6E8EB' -fill "$colour" \
     -draw "circle 12,32 12,38" -draw "circle 32,32 32,38" -draw "circle 52,32 52,38"
   i=$((i + 1))
 done
 
-# Arrow of the main action button: 25-27 light (normal, hover, pressed), 28 dark (disabled): 16 x 16 DIPs.
+# Arrow of the main action button: 25-27 light (normal, hover, pressed), 28 dark (disabled), each on the button's
+# fill in that state: 24 x 16 DIPs (the button places the image 10 DIPs after its text).
 i=25
-for colour in '#FFFFFF' '#F0F0F0' '#DCDCDC' '#525252'; do
-  draw arrow-$i.png -size 64x64 xc:none -fill none -stroke "$colour" -strokewidth 7 \
+for pair in '#FFFFFF:#000000' '#F0F0F0:#525252' '#DCDCDC:#525252' '#525252:#000000'; do
+  colour=${pair%%:*}
+  fill=${pair##*:}
+  draw arrow-$i.png -size 96x64 xc:"$fill" -fill none -stroke "$colour" -strokewidth 7 \
     -draw "stroke-linecap round line 10,32 52,32" -draw "stroke-linecap round stroke-linejoin round polyline 34,14 52,32 34,50"
   i=$((i + 1))
 done
 
-# Chevrons: 29-30 up, 31-32 down (normal, hover): 12 x 12 DIPs.
+# Chevrons: 29-30 up, 31-32 down (normal, hover), on white: 18 x 12 DIPs, the chevron in the right 12 (the
+# settings toggle keeps its text clear of the image's whole width).
 i=29
 for colour in '#1F222C' '#606C7D'; do
-  draw chevron-$i.png -size 48x48 xc:none -fill none -stroke "$colour" -strokewidth 6 \
-    -draw "stroke-linecap round stroke-linejoin round polyline 10,31 24,17 38,31"
-  draw chevron-$((i + 2)).png -size 48x48 xc:none -fill none -stroke "$colour" -strokewidth 6 \
-    -draw "stroke-linecap round stroke-linejoin round polyline 10,17 24,31 38,17"
+  draw chevron-$i.png -size 72x48 xc:white -fill none -stroke "$colour" -strokewidth 6 \
+    -draw "stroke-linecap round stroke-linejoin round polyline 34,31 48,17 62,31"
+  draw chevron-$((i + 2)).png -size 72x48 xc:white -fill none -stroke "$colour" -strokewidth 6 \
+    -draw "stroke-linecap round stroke-linejoin round polyline 34,17 48,31 62,17"
   i=$((i + 1))
 done
 
@@ -80,10 +89,9 @@ draw popup-question-11.png -size 128x128 xc:none -fill '#168FD3' -draw "circle 6
 draw popup-info-12.png -size 128x128 xc:none -fill '#F0A020' -draw "circle 64,64 64,4" \
   -fill white -font DejaVu-Sans-Bold -pointsize 84 -gravity center -annotate +0+4 '!'
 
-# Logo (9): drawn at its own size at the top left of the splash images.
-draw logo-9.png -size 150x40 xc:none -fill '#168FD3' -draw "roundrectangle 0,4 31,35 7,7" \
-  -fill white -draw "polygon 8,12 8,28 24,20" \
-  -fill '#1F222C' -font DejaVu-Sans-Bold -pointsize 20 -gravity west -annotate +38+0 'Netsetter'
+# Logo (9): drawn at its own size at the top left of the splash images; an opaque badge.
+draw logo-9.png -size 150x40 xc:'#168FD3' -fill white -draw "polygon 12,10 12,30 29,20" \
+  -font DejaVu-Sans-Bold -pointsize 20 -gravity west -annotate +38+0 'Netsetter'
 
 # Spinner (37): a ring with a bright arc, rotated by the window.
 draw spinner-37.png -size 64x64 xc:none -fill none -stroke '#DDE2E5' -strokewidth 7 \

@@ -22,7 +22,8 @@ done
 
 tools/setup.sh
 cmake --preset default >/dev/null
-cmake --build --preset default
+# Only what the run needs: the installer with its libraries, the window tool and the demo product's installer.
+cmake --build --preset default --target installer netsetter-wintool NetsetterDemoSetup
 tools/wine-prefix.sh build/demo-prefix
 
 RUN="$ROOT/build/demo-run"

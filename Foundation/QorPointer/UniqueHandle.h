@@ -124,12 +124,12 @@ struct Icon {
     static void close(pointer h) noexcept { ::DestroyIcon(h); }
 };
 
-// DCs from GetDC or GetWindowDC: released, not deleted.
+// DCs from GetDC or GetWindowDC, held with their window (null for the screen): ReleaseDC needs both.
 struct ReleasedDc {
-    using pointer = HDC;
-    static pointer invalid() noexcept { return nullptr; }
-    static bool isValid(pointer h) noexcept { return h != nullptr; }
-    static void close(pointer h) noexcept { ::ReleaseDC(nullptr, h); }
+    using pointer = std::pair<HWND, HDC>;
+    static pointer invalid() noexcept { return {nullptr, nullptr}; }
+    static bool isValid(const pointer& h) noexcept { return h.second != nullptr; }
+    static void close(const pointer& h) noexcept { ::ReleaseDC(h.first, h.second); }
 };
 
 // Hooks from SetWindowsHookEx.

@@ -1,5 +1,7 @@
 #include "splash/win/HighDpiAwarenessHelper.h"
 
+#include <utility>
+
 namespace Nolvar {
 namespace {
 
@@ -49,9 +51,9 @@ void HighDpiAwarenessHelper::update(HWND window) {
         if (SUCCEEDED(m_getDpiForMonitor(monitor, kMonitorEffectiveDpi, &x, &y)) && x != 0) m_dpi = x;
         return;
     }
-    Core::UniqueReleasedDc dc(GetWindowDC(window));
+    Core::UniqueReleasedDc dc({window, GetWindowDC(window)});
     if (!dc) return;
-    if (const int dpi = GetDeviceCaps(dc.get(), LOGPIXELSY); dpi > 0) m_dpi = static_cast<unsigned>(dpi);
+    if (const int dpi = GetDeviceCaps(dc.get().second, LOGPIXELSY); dpi > 0) m_dpi = static_cast<unsigned>(dpi);
 }
 
 int HighDpiAwarenessHelper::metric(int index) const {

@@ -58,6 +58,22 @@ D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
 
 bool HasImage(int screen) { return screen == 1 || screen == 4 || screen == 5 || screen == 6; }
 
+void LogWindowProcFailure(const std::exception_ptr& failure) noexcept {
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        try {
+            LOG(ERROR) << "Splash window procedure failed: " << e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            LOG(ERROR) << "Splash window procedure failed with an unknown exception";
+        } catch (...) {
+        }
+    }
+}
+
 } // namespace
 
 class SplashWindow::Impl {
@@ -113,6 +129,7 @@ private:
             return self->Handle(window, message, wParam, lParam);
         } catch (...) {
             // Exceptions never cross the system's frames: the message loop ends and the thread reports it.
+            LogWindowProcFailure(std::current_exception());
             if (!self->m_failure) self->m_failure = std::current_exception();
             PostQuitMessage(0);
             return 0;
@@ -550,7 +567,8 @@ private:
             m_target->DrawBitmap(m_logo.Get(), D2D1::RectF(20, 10, 20 + logo.width, 10 + logo.height));
         }
         const int screen = m_state.Screen();
-        if (IsKnownScreen(screen) && (m_state.IsScreenImageMissing(screen) || (HasImage(screen) && !m_backgroundDecoded))) {
+        // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
+        if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
             const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(18.0f);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
                      D2D1::RectF(0, 160, m_target->GetSize().width, 196));

@@ -27,6 +27,7 @@ constexpr int kNo = 34486;
 constexpr int kSkip = 34487;
 constexpr int kTryAgain = 34488;
 constexpr int kOk = 34470;
+constexpr int kWarningCancel = 34490;
 
 // Client sizes at 96 DPI (the window has a one-pixel border): 670 x (356 + 64) and 670 x (356 + 216).
 constexpr int kClientWidth = 668;
@@ -64,6 +65,77 @@ HWND WaitForDescendantByClass(HWND parent, const wchar_t* className) {
         if (HWND found = Testing::FindDescendantByClass(parent, className)) return found;
     return nullptr;
 }
+
+// The product installer the run started, as its log names it.
+std::filesystem::path StartedInstaller(const std::string& log) {
+    const std::string marker = "Creating process ";
+    const std::size_t at = log.find(marker);
+    if (at == std::string::npos) return {};
+    const std::size_t from = at + marker.size();
+    return Nolvar::Core::WstringFromUtf8(log.substr(from, log.find(" with args", from) - from));
+}
+
+// The command line the fake product installer recorded at its start (it stays only with --debug).
+std::string RecordedCommandLine(const InstallerUnderTest& run) {
+    const std::filesystem::path installer = StartedInstaller(run.Log());
+    return installer.empty() ? std::string() : Testing::ReadWholeFile(installer.wstring() + L".cmdline");
+}
+
+// The product as an earlier installation left it: registered, its executable in `folder` and running, until the
+// object goes (the fake installer and the product it starts live in a job that ends them).
+class RunningProduct {
+public:
+    RunningProduct(const Testing::TempFolder& folder, const InstallerUnderTest& run) {
+        const std::filesystem::path setup = folder / L"earlier-setup.exe";
+        std::filesystem::copy_file(
+            std::filesystem::path(Nolvar::Core::WstringFromUtf8(Testing::HarnessVariable("NETSETTER_BIN_DIR"))) /
+                L"FakeInstaller.exe",
+            setup);
+        std::wstring command = L"\"" + setup.wstring() + L"\" \"/D=" + (folder / L"product").wstring() +
+                               L"\" /FAKE_UNINSTALL=HKCU:64:" + Nolvar::Core::WstringFromUtf8(run.ProductEntry()) +
+                               L" /FAKE_PRODUCT=" + Nolvar::Core::WstringFromUtf8(run.ProductExe()) +
+                               L" /FAKE_START_PRODUCT /FAKE_PRODUCT_LIFETIME=600000";
+        m_job.reset(CreateJobObjectW(nullptr, nullptr));
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
+        STARTUPINFOW startup{};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION process{};
+        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
+                            &startup, &process)) {
+            ADD_FAILURE() << "the earlier installation cannot start: " << GetLastError();
+            return;
+        }
+        AssignProcessToJobObject(m_job.get(), process.hProcess);
+        ResumeThread(process.hThread);
+        CloseHandle(process.hThread);
+        const Nolvar::Core::UniqueKernelHandle setupProcess(process.hProcess);
+        DWORD code = 1;
+        if (WaitForSingleObject(setupProcess.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(setupProcess.get(), &code);
+        EXPECT_EQ(code, 0u) << "the earlier installation failed";
+    }
+
+    ~RunningProduct() { Stop(); }
+
+    // Ends the product, as a user closing it.
+    void Stop() {
+        if (!m_job) return;
+        TerminateJobObject(m_job.get(), 0);
+        for (int i = 0; i < 100; ++i) {
+            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+            if (!QueryInformationJobObject(m_job.get(), JobObjectBasicAccountingInformation, &info, sizeof(info),
+                                           nullptr) ||
+                info.ActiveProcesses == 0)
+                break;
+            std::this_thread::sleep_for(100ms);
+        }
+        m_job.reset();
+    }
+
+private:
+    Nolvar::Core::UniqueKernelHandle m_job;
+};
 
 } // namespace
 
@@ -191,7 +263,7 @@ TEST(InstallerWindow, LanguageChosenInThePopupReachesTheProductInstaller) {
     run.Click(list, 3394);   // the second row: ru-RU
     run.Click(main, kInstall);
     EXPECT_EQ(run.WaitForExit(), 0);
-    EXPECT_NE(run.Log().find("/LOCALE=ru_RU"), std::string::npos) << run.Log();
+    EXPECT_NE(RecordedCommandLine(run).find("/LOCALE=ru_RU"), std::string::npos) << run.Log();
 }
 
 TEST(InstallerWindow, CancelledFolderPickerKeepsTheFolder) {
@@ -211,6 +283,66 @@ TEST(InstallerWindow, CancelledFolderPickerKeepsTheFolder) {
     EXPECT_EQ(run.WaitForExit(), 0);
     EXPECT_NE(run.Log().find("'/D=C:\\users\\"), std::string::npos) << run.Log();
     EXPECT_NE(run.Log().find("AppData\\Roaming'"), std::string::npos);
+}
+
+TEST(InstallerWindow, ConfirmedFolderPickerInstallsIntoTheChosenFolder) {
+    Testing::TempFolder target(L"netsetter-gui-folder-");
+    InstallerUnderTest run;
+    run.Serve({});
+    run.Start({L"--debug"});
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
+    run.Click(main, kSettings);
+    ASSERT_TRUE(run.WaitForChild(kFolder));
+    run.Click(main, kFolder);
+    HWND picker = Testing::WaitForTopWindow(L"#32770", L"", kWindowWait, run.ProcessId());
+    ASSERT_TRUE(picker);
+    HWND ok = Testing::FindDescendantById(picker, IDOK);
+    HWND name = Testing::FindDescendantByClass(picker, L"Edit");
+    ASSERT_TRUE(ok && name);
+    // Like a user: the folder in the name field, then OK.
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(target.path().c_str()));
+    PostMessageW(ok, BM_CLICK, 0, 0);
+    ASSERT_TRUE(Testing::WaitForWindowGone(picker, kWindowWait));
+    run.Click(main, kInstall);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    const std::string arguments = RecordedCommandLine(run);
+    EXPECT_NE(arguments.find(Nolvar::Core::Utf8FromWstring(target.path().filename().wstring())), std::string::npos)
+        << arguments;
+    // The fake product installer put the product into its /D= folder.
+    EXPECT_TRUE(std::filesystem::exists(target / Nolvar::Core::WstringFromUtf8(run.ProductExe()))) << run.Log();
+}
+
+TEST(InstallerWindow, RunningProductIsAskedToBeClosedUntilItIsThenTheInstallationGoesOn) {
+    Testing::TempFolder earlier(L"netsetter-gui-running-");
+    InstallerUnderTest run;
+    RunningProduct product(earlier, run);
+    run.Serve(FakeProduct{"", true, true, ""});
+    run.Start();
+    HWND popup = run.WaitForPopup(kRunWait);
+    ASSERT_TRUE(popup) << run.Log();
+    // The close-product warning, before the start screen: its text, Try Again and Cancel.
+    EXPECT_FALSE(run.WaitForChild(kInstall, 0ms));
+    EXPECT_TRUE(Testing::FindDescendantById(popup, kWarningCancel));
+    const auto capture = Testing::CaptureClientAfterRepaint(popup);
+    ASSERT_TRUE(capture);
+    EXPECT_GT(CountDark(*capture, RECT{0, 55, capture->width, 105}), 20) << "no text";
+
+    // Try Again while the product still runs: asked again.
+    run.Click(popup, kTryAgain);
+    ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
+    popup = run.WaitForPopup();
+    ASSERT_TRUE(popup) << run.Log();
+
+    product.Stop();
+    run.Click(popup, kTryAgain);
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
+    EXPECT_EQ(run.WaitForExit(), 0);
+    const auto events = run.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), std::string("INSTALLING_PROGRAM_IS_RUNNING")), 1);
+    EXPECT_TRUE(Has(events, "BUNDLE_INSTALL_FINISHED"));
 }
 
 TEST(InstallerWindow, LicenceIsSavedThroughTheSaveDialogWithWindowsLineEnds) {

@@ -7,6 +7,7 @@
 
 #include "splash/win/WinSplash.h"
 #include "splash/win/gui_tests/RecordingSplashObserver.h"
+#include "splash/win/widgets/WidgetBase.h"
 #include "testing/LogCapture.h"
 #include "testing/WindowProbe.h"
 
@@ -106,5 +107,50 @@ TEST(WinSplash, EachRetryPopupNamesItsOwnProductAndASecondPopupIsDropped) {
     splash->ShowRetryPopup("Second", 4);
     ASSERT_TRUE(Popup());
     EXPECT_TRUE(observer.Has("SomethingWrongShown Installation paused\nTo continue, close Second and try again."));
+    splash->Close();
+}
+
+TEST(WinSplash, AWidgetFailingInAPopupEndsTheWindowThroughTheFailurePath) {
+    Testing::RecordingSplashObserver observer;
+    Testing::LogCapture log;
+    auto splash = CreateSplash(observer);
+    splash->SetSplashImageMissing();
+    splash->SetScreen(SplashScreen::Start);
+    splash->ShowRetryPopup("Product", 1);
+    HWND popup = Popup();
+    ASSERT_TRUE(popup);
+    HWND tryAgain = Testing::FindDescendantById(popup, 34488);
+    ASSERT_TRUE(tryAgain);
+    // What the pop-up button's window procedure does with an exception it caught.
+    ReportWindowProcFailure(tryAgain, "Button window procedure", "broken");
+    EXPECT_TRUE(observer.WaitFor("Exit 1 A widget of the splash window failed"));
+    EXPECT_TRUE(Testing::WaitForWindowGone(popup, kWait));
+    EXPECT_FALSE(Testing::FindTopWindow(L"Nolvaria Installer", L"", GetCurrentProcessId()));
+    EXPECT_TRUE(log.contains("Splash window procedure failed: A widget of the splash window failed",
+                             google::GLOG_ERROR));
+    splash->Close();   // the window is gone: returns at once
+}
+
+TEST(WinSplash, AnImageThatCannotBeDecodedShowsBlankWithTheCaptionAndIsReportedNotShown) {
+    Testing::RecordingSplashObserver observer;
+    auto splash = CreateSplash(observer);
+    splash->SetCaption("Caption");
+    splash->SetSplashImage("not a png");
+    splash->SetScreen(SplashScreen::Start);
+    EXPECT_TRUE(observer.Has("ScreenShown 1 no-image"));
+    HWND main = MainWindow();
+    ASSERT_TRUE(main);
+    for (const auto screen : {SplashScreen::Start, SplashScreen::Settings}) {
+        splash->SetScreen(screen);
+        const auto capture = Testing::CaptureClientAfterRepaint(main);
+        ASSERT_TRUE(capture);
+        SCOPED_TRACE("screen " + std::to_string(static_cast<int>(screen)));
+        // The blank 1340 x 712 image at half size: white, with the caption across it.
+        EXPECT_EQ(capture->width, 668);
+        EXPECT_GT(capture->count(RECT{200, 60, 600, 150}, [](auto c) { return Testing::ColourNear(c, 0xFFFFFF); }),
+                  30000);
+        EXPECT_GT(capture->count(RECT{200, 160, 470, 196}, [](auto c) { return Testing::IsDark(c); }), 20)
+            << "no caption";
+    }
     splash->Close();
 }

@@ -169,7 +169,8 @@ void ReportWindowProcFailure(HWND window, const char* what, const char* error) n
         LOG(ERROR) << what << " failed: " << error;
     } catch (...) {
     }
-    if (HWND top = GetAncestor(window, GA_ROOT)) PostMessageW(top, kWidgetFailedMessage, 0, 0);
+    // The root owner: a pop-up's widgets report to the window that owns the pop-up.
+    if (HWND top = GetAncestor(window, GA_ROOTOWNER)) PostMessageW(top, kWidgetFailedMessage, 0, 0);
 }
 
 } // namespace Nolvar

@@ -14,7 +14,8 @@
 
 namespace Nolvar {
 
-// Posted to a widget's top-level window when a widget's window procedure caught an exception (wParam, lParam 0).
+// Posted to a widget's root owner window (the splash main window) when a widget's window procedure caught an
+// exception (wParam, lParam 0).
 constexpr UINT kWidgetFailedMessage = WM_APP + 0x100;
 
 // A rectangle in 96-DPI units; CW_USEDEFAULT as left or top stays CW_USEDEFAULT.
@@ -98,7 +99,7 @@ void PaintWidgets(const std::vector<WidgetPtr>& widgets, ID2D1RenderTarget* targ
     for (IWidget* widget : rest) widget->redraw();
 }
 
-// Logs a window procedure's exception at ERROR and posts kWidgetFailedMessage to the top-level window.
+// Logs a window procedure's exception at ERROR and posts kWidgetFailedMessage to the root owner window.
 void ReportWindowProcFailure(HWND window, const char* what, const char* error) noexcept;
 
 // Runs a window procedure's handler; an exception is logged at ERROR, reported to the top-level window with
