@@ -405,7 +405,7 @@ std::optional<Capture> CaptureScreen(RECT area) {
     if (width <= 0 || height <= 0) return std::nullopt;
     Nolvar::Core::UniqueReleasedDc screen({nullptr, GetDC(nullptr)});
     if (!screen) return std::nullopt;
-    const HDC screenDc = screenDc.second;
+    const HDC screenDc = screen.get().second;
     UniqueMemoryDc memory(CreateCompatibleDC(screenDc));
     if (!memory) return std::nullopt;
     std::uint32_t* bits = nullptr;
