@@ -90,6 +90,10 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts)
 InstallerLogic::Impl::~Impl() {
     LOG(INFO) << "InstallerLogic::Impl destruction started";
     m_productWait.Cancel();
+    // Only a run ended by an exception leaves installers running: they are left to finish, never terminated.
+    if (m_runningInstallers > 0) LOG(INFO) << "Waiting for " << m_runningInstallers << " running installer(s) to end";
+    for (auto& item : m_items)
+        if (item.executor) item.executor->WaitForEnd();
 }
 
 void InstallerLogic::Impl::Run() {
