@@ -116,6 +116,8 @@ private:
     // Download side.
     bool ParseConfigFile(const DownloadItem& item, const std::string& eventName, const Params& eventParams,
                          bool builtInOnly);
+    // True for the first outcome of the configuration download only.
+    bool TakeConfigurationOutcome();
     void ShowNoConnection();
     void DownloadRetryDecision(const InstallerItem& item);
     void SetProgressPercent(double percent);
@@ -155,6 +157,7 @@ private:
     std::int64_t m_bundleDownloadStart = 0;
     bool m_bundleDownloadStarted = false;
     const std::chrono::steady_clock::time_point m_startTime;
+    bool m_configurationTaken = false;
     bool m_downloadFailedBeforeStart = false;
     std::int32_t m_downloadRetryCount = 0;
     bool m_automaticInstallRetry = true;
