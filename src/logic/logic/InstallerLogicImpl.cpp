@@ -85,6 +85,7 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts)
     m_loop->on<SelectFolderDialog>([this](const SelectFolderDialog&) { OnSelectFolderDialog(); });
     m_loop->on<InstallerFinished>([this](const InstallerFinished& e) { OnInstallerResult(e); });
     m_loop->on<SkipPressed>([this](const SkipPressed&) { OnSkipPressed(); });
+    m_loop->on<RetryCancelled>([this](const RetryCancelled&) { OnRetryDialogCancelled(); });
 }
 
 InstallerLogic::Impl::~Impl() {

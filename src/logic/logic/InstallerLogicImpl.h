@@ -32,6 +32,8 @@ struct InstallerFinished {
 };
 // The skip road of the splash observer, handed to the loop.
 struct SkipPressed {};
+// Cancel of the retry pop-up, handed to the loop.
+struct RetryCancelled {};
 
 // Waits on a thread of its own for the product an installer launched; can be cancelled; joined by its owner.
 class LaunchedProductWait {
@@ -74,6 +76,7 @@ public:
     void OnSelectFolderDialog();
     void OnInstallerResult(const InstallerFinished& result);
     void OnSkipPressed();
+    void OnRetryDialogCancelled();
 
     // ISplashEventObserver (splash UI thread; OnExit also from the logic's own threads).
     void OnStartPressed() override;

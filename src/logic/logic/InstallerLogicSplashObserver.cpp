@@ -95,7 +95,9 @@ void InstallerLogic::Impl::OnSkipPressed() {
 
 void InstallerLogic::Impl::OnRetryPressed() { m_loop->post(RetryPressed{}); }
 
-void InstallerLogic::Impl::OnRetryCancelled() {
+void InstallerLogic::Impl::OnRetryCancelled() { m_loop->post(RetryCancelled{}); }
+
+void InstallerLogic::Impl::OnRetryDialogCancelled() {
     m_splash->SetScreen(SplashScreen::Cancel);
     OnExit(7, "Retry dialog cancelled!");
 }

@@ -194,6 +194,22 @@ TEST_F(LogicRun, AProductFileFailingTheContentCheckIsOfferedThreeTimesThenNoConn
     EXPECT_EQ(Param(cancelled, "SCREEN"), "PROGRESS");
 }
 
+TEST_F(LogicRun, CancellingTheRetryPopUpShowsTheCancelScreenAndEndsTheRun) {
+    Serve(Config({{"broken", 0, "", true, "ZM this is no installer"}}));
+    PressStartOnStartScreen();
+    m_script->When("ShowRetryPopup", [](ISplashEventObserver& o) { o.OnRetryCancelled(); });
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product broken -1"), 1) << CallsText();
+    EXPECT_EQ(m_script->Count("SetScreen 7"), 1);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_DOWNLOAD_ERROR"), 1);
+    ASSERT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
+    const auto cancelled = m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0];
+    EXPECT_EQ(Param(cancelled, "SCREEN"), "CANCEL");
+    EXPECT_EQ(Param(cancelled, "ERROR_REASON"), "Retry dialog cancelled!");
+    EXPECT_EQ(m_script->Calls().back(), "Close");
+}
+
 TEST_F(LogicRun, AFailingInstallerIsRetriedOnceThenOfferedThreeTimesThenGivenUpWithExitCodeZero) {
     Serve(Config({{"failing", 0, "/FAKE_EXIT=6", false}}));
     PressStartOnStartScreen();
