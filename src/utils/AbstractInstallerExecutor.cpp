@@ -48,6 +48,10 @@ void AbstractInstallerExecutor::Start() {
     m_task = std::async(std::launch::async, [this] { RunAndReport(); });
 }
 
+void AbstractInstallerExecutor::WaitForEnd() {
+    if (m_task.valid()) m_task.wait();
+}
+
 void AbstractInstallerExecutor::RunAndReport() {
     try {
         // Only this thread and the destructor touch m_process after Start, and the destructor waits for this

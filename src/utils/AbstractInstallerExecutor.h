@@ -35,6 +35,7 @@ public:
 
     void Start() override;
     std::int32_t GetExitState() const override { return m_exitState.load(); }
+    void WaitForEnd() override;
 
     const std::vector<std::string>& arguments() const { return m_arguments; }
 

@@ -29,6 +29,9 @@ public:
     virtual void Start() = 0;
     // The exit state of the finished run; -1 until a run has ended with an exit code.
     virtual std::int32_t GetExitState() const = 0;
+    // Returns once a started run has ended by itself (or by the time limit) and has been reported; at once when
+    // nothing was started. Never terminates the installer.
+    virtual void WaitForEnd() = 0;
 };
 
 // An exit code from -1 to 9 is the exit state itself; any other code gives 1.

@@ -3,6 +3,7 @@
 //   /FAKE_EXIT=<n>           exit with code n (default 0)
 //   /FAKE_EXIT_FIRST=<n>     exit with code n on the first run of this file ("<own path>.ran" marks it run)
 //   /FAKE_SLEEP=<ms>         sleep that long before finishing
+//   /FAKE_WAIT_FOR=<name>    wait (up to two minutes) until a file of that name exists next to this program
 //   /FAKE_UNINSTALL=<HKCU|HKLM>:<64|32>:<name>
 //                            register an Uninstall entry <name> in that hive and view, for the folder of /D=;
 //                            the folder gets the product's executable (a copy of this program) and an uninstaller
@@ -56,6 +57,7 @@ struct Options {
     bool hasFirstExitCode = false;
     int firstExitCode = 0;
     DWORD sleepMs = 0;
+    std::wstring waitFor;
     std::wstring folder;
     std::vector<std::wstring> uninstallEntries;
     std::wstring productFile = L"product.exe";
@@ -75,6 +77,7 @@ Options ParseOptions() {
             options.hasFirstExitCode = true;
             options.firstExitCode = static_cast<int>(std::wcstol(value.c_str(), nullptr, 10));
         } else if (StartsWith(arg, L"/FAKE_SLEEP=", &value)) options.sleepMs = std::wcstoul(value.c_str(), nullptr, 10);
+        else if (StartsWith(arg, L"/FAKE_WAIT_FOR=", &value)) options.waitFor = value;
         else if (StartsWith(arg, L"/FAKE_UNINSTALL=", &value)) options.uninstallEntries.push_back(value);
         else if (StartsWith(arg, L"/FAKE_PRODUCT=", &value)) options.productFile = value;
         else if (arg == L"/FAKE_START_PRODUCT") options.startProduct = true;
@@ -139,6 +142,10 @@ int wmain() {
     const Options options = ParseOptions();
 
     if (options.sleepMs) Sleep(options.sleepMs);
+    if (!options.waitFor.empty()) {
+        const std::wstring file = self.substr(0, self.find_last_of(L"\\/") + 1) + options.waitFor;
+        for (int i = 0; i < 2400 && GetFileAttributesW(file.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+    }
     for (const std::wstring& entry : options.uninstallEntries)
         if (!RegisterUninstallEntry(entry, options.folder, options.productFile)) return 101;
     if (options.startProduct && !StartProduct(options.folder, options.productFile, options.productLifetimeMs)) return 102;

@@ -57,8 +57,9 @@ void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
     }
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
-    Track("PRODUCT_DOWNLOAD_STARTED", {{StatisticsParam::ProductName, download.id}, {StatisticsParam::TotalSize, "0"}});
+    // A late start report of a settled download is no new attempt.
     if (!DownloadUnsettled(*item)) return;
+    Track("PRODUCT_DOWNLOAD_STARTED", {{StatisticsParam::ProductName, download.id}, {StatisticsParam::TotalSize, "0"}});
     item->totalBytes = download.state.total;
     item->receivedBytes = download.state.done;
     item->status = ItemStatus::Downloading;
@@ -108,6 +109,7 @@ void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
         return;
     }
     if (download.kind == DownloadItem::Configuration) {
+        if (!TakeConfigurationOutcome()) return;
         ParseConfigFile(download, "CONFIG_DOWNLOAD_COMPLETED", {}, false);
         return;
     }
@@ -170,6 +172,7 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
         return;
     }
     if (download.kind == DownloadItem::Configuration) {
+        if (!TakeConfigurationOutcome()) return;
         const bool parsed = ParseConfigFile(download, "CONFIG_DOWNLOAD_FAILED",
                                             {{StatisticsParam::CurlError, NetworkErrorText(state)},
                                              {StatisticsParam::DownloadError, DownloadErrorText(state)}},
@@ -229,6 +232,16 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
         DownloadRetryDecision(*item);
     else
         m_downloadFailedBeforeStart = true;
+}
+
+bool InstallerLogic::Impl::TakeConfigurationOutcome() {
+    // One configuration per run: a repeated report would register every product a second time.
+    if (m_configurationTaken) {
+        LOG(WARNING) << "Configuration download reported again; ignored";
+        return false;
+    }
+    m_configurationTaken = true;
+    return true;
 }
 
 void InstallerLogic::Impl::DownloadRetryDecision(const InstallerItem& item) {

@@ -85,11 +85,16 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts)
     m_loop->on<SelectFolderDialog>([this](const SelectFolderDialog&) { OnSelectFolderDialog(); });
     m_loop->on<InstallerFinished>([this](const InstallerFinished& e) { OnInstallerResult(e); });
     m_loop->on<SkipPressed>([this](const SkipPressed&) { OnSkipPressed(); });
+    m_loop->on<RetryCancelled>([this](const RetryCancelled&) { OnRetryDialogCancelled(); });
 }
 
 InstallerLogic::Impl::~Impl() {
     LOG(INFO) << "InstallerLogic::Impl destruction started";
     m_productWait.Cancel();
+    // Only a run ended by an exception leaves installers running: they are left to finish, never terminated.
+    if (m_runningInstallers > 0) LOG(INFO) << "Waiting for " << m_runningInstallers << " running installer(s) to end";
+    for (auto& item : m_items)
+        if (item.executor) item.executor->WaitForEnd();
 }
 
 void InstallerLogic::Impl::Run() {

@@ -32,6 +32,8 @@ struct InstallerFinished {
 };
 // The skip road of the splash observer, handed to the loop.
 struct SkipPressed {};
+// Cancel of the retry pop-up, handed to the loop.
+struct RetryCancelled {};
 
 // Waits on a thread of its own for the product an installer launched; can be cancelled; joined by its owner.
 class LaunchedProductWait {
@@ -74,6 +76,7 @@ public:
     void OnSelectFolderDialog();
     void OnInstallerResult(const InstallerFinished& result);
     void OnSkipPressed();
+    void OnRetryDialogCancelled();
 
     // ISplashEventObserver (splash UI thread; OnExit also from the logic's own threads).
     void OnStartPressed() override;
@@ -116,6 +119,8 @@ private:
     // Download side.
     bool ParseConfigFile(const DownloadItem& item, const std::string& eventName, const Params& eventParams,
                          bool builtInOnly);
+    // True for the first outcome of the configuration download only.
+    bool TakeConfigurationOutcome();
     void ShowNoConnection();
     void DownloadRetryDecision(const InstallerItem& item);
     void SetProgressPercent(double percent);
@@ -155,6 +160,7 @@ private:
     std::int64_t m_bundleDownloadStart = 0;
     bool m_bundleDownloadStarted = false;
     const std::chrono::steady_clock::time_point m_startTime;
+    bool m_configurationTaken = false;
     bool m_downloadFailedBeforeStart = false;
     std::int32_t m_downloadRetryCount = 0;
     bool m_automaticInstallRetry = true;

@@ -83,6 +83,7 @@ void InstallerLogic::Impl::OnEulaHidden() { Track("BUNDLE_EULA_HIDDEN"); }
 void InstallerLogic::Impl::OnSkip() { m_loop->post(SkipPressed{}); }
 
 void InstallerLogic::Impl::OnSkipPressed() {
+    if (m_state.load() == 3 || m_exitRequested.load()) return;
     for (auto& item : m_items) {
         if (item.status == ItemStatus::DownloadFailed || item.status == ItemStatus::InstallFailed) {
             item.status = ItemStatus::Skipped;
@@ -94,7 +95,9 @@ void InstallerLogic::Impl::OnSkipPressed() {
 
 void InstallerLogic::Impl::OnRetryPressed() { m_loop->post(RetryPressed{}); }
 
-void InstallerLogic::Impl::OnRetryCancelled() {
+void InstallerLogic::Impl::OnRetryCancelled() { m_loop->post(RetryCancelled{}); }
+
+void InstallerLogic::Impl::OnRetryDialogCancelled() {
     m_splash->SetScreen(SplashScreen::Cancel);
     OnExit(7, "Retry dialog cancelled!");
 }

@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <set>
 
 #include <gmock/gmock.h>
 
@@ -33,6 +34,16 @@ std::vector<nlohmann::json> StoredEvents() {
 }
 
 void PressRetry(ISplashEventObserver& o) { o.OnRetryPressed(); }
+
+// Product installers of this run that ended by themselves: each wrote its ".done" file, which a killed one never does.
+int FinishedInstallers() {
+    std::error_code error;
+    int finished = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(Nolvar::GetWorkingFolder().wstring()), error))
+        if (entry.path().extension() == L".done") ++finished;
+    return finished;
+}
 
 } // namespace
 
@@ -68,6 +79,32 @@ TEST_F(LogicRun, OneProductIsDownloadedInstalledAndReportedStepByStep) {
     EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_FINISHED").at(0), "INSTALL_ERROR_COUNT"), "0");
     EXPECT_EQ(Param(m_statistics->Named("PRODUCT_INSTALL_STARTED").at(0), "PRODUCT_NAME"), "alpha");
     EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 0);
+
+    // Screens and images: the start image is on the start screen; every other image downloaded is added to its
+    // screen; the progress and wait screens are reported once each.
+    const auto startShown = m_statistics->Named("START_SCREEN_SHOWN");
+    ASSERT_EQ(startShown.size(), 1u);
+    EXPECT_EQ(Param(startShown[0], "DISPLAY_IMAGE"), "YES");
+    EXPECT_GT(std::stoll(Param(startShown[0], "INITIALIZATION_TIME")), 0);
+    EXPECT_EQ(m_statistics->Count("DOWNLOAD_SCREEN_SHOWN"), 1);
+    EXPECT_EQ(m_statistics->Count("INSTALL_SCREEN_SHOWN"), 1);
+    EXPECT_EQ(m_statistics->Count("IMAGE_DOWNLOAD_FAILED"), 0);
+    std::multiset<std::string> imagesCompleted, imagesAdded;
+    for (const auto& e : m_statistics->Named("IMAGE_DOWNLOAD_COMPLETED")) {
+        if (Param(e, "IMAGE_TYPE") == "START")
+            EXPECT_EQ(Param(e, "TOTAL_SIZE"), std::to_string(Png().size()));
+        else
+            imagesCompleted.insert(Param(e, "IMAGE_TYPE"));
+    }
+    for (const auto& e : m_statistics->Named("SCREEN_IMAGE_ADDED")) imagesAdded.insert(Param(e, "IMAGE_TYPE"));
+    EXPECT_EQ(imagesAdded, imagesCompleted);
+    const auto imageStarts = m_statistics->Named("IMAGE_DOWNLOAD_STARTED");
+    const auto startImage = std::find_if(imageStarts.begin(), imageStarts.end(),
+                                         [](const Event& e) { return Param(e, "IMAGE_TYPE") == "START"; });
+    ASSERT_NE(startImage, imageStarts.end());
+    EXPECT_EQ(Param(*startImage, "IMAGE_LINK"), m_server.httpUrl("/files/" + Unique("start.png")));
+    const auto started = m_statistics->Named("BUNDLE_INSTALL_STARTED").at(0);
+    EXPECT_EQ(Param(started, "PREFERRED_BROWSER"), "UNDEFINED");
 
     // The window: caption, progress screen, wait screen, full progress, close button hidden, closed last.
     const auto calls = m_script->Calls();
@@ -155,6 +192,22 @@ TEST_F(LogicRun, AProductFileFailingTheContentCheckIsOfferedThreeTimesThenNoConn
     const auto cancelled = m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0];
     EXPECT_EQ(Param(cancelled, "DOWNLOAD_ERROR_COUNT"), "4");
     EXPECT_EQ(Param(cancelled, "SCREEN"), "PROGRESS");
+}
+
+TEST_F(LogicRun, CancellingTheRetryPopUpShowsTheCancelScreenAndEndsTheRun) {
+    Serve(Config({{"broken", 0, "", true, "ZM this is no installer"}}));
+    PressStartOnStartScreen();
+    m_script->When("ShowRetryPopup", [](ISplashEventObserver& o) { o.OnRetryCancelled(); });
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product broken -1"), 1) << CallsText();
+    EXPECT_EQ(m_script->Count("SetScreen 7"), 1);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_DOWNLOAD_ERROR"), 1);
+    ASSERT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
+    const auto cancelled = m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0];
+    EXPECT_EQ(Param(cancelled, "SCREEN"), "CANCEL");
+    EXPECT_EQ(Param(cancelled, "ERROR_REASON"), "Retry dialog cancelled!");
+    EXPECT_EQ(m_script->Calls().back(), "Close");
 }
 
 TEST_F(LogicRun, AFailingInstallerIsRetriedOnceThenOfferedThreeTimesThenGivenUpWithExitCodeZero) {
@@ -282,12 +335,45 @@ TEST_F(LogicRun, ACancelWhileAnInstallerRunsWaitsForItAndIsActedOnOnce) {
 
     ASSERT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
     EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_CANCELLED")[0], "ERROR_REASON"), "Closed while installing");
-    // The installer was left to finish: it wrote its ".done" file, which a killed run never does.
-    std::error_code error;
-    int finished = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(
-             std::filesystem::path(Nolvar::GetWorkingFolder().wstring()), error))
-        if (entry.path().extension() == L".done") ++finished;
-    EXPECT_EQ(finished, 1);
+    // The installer was left to finish.
+    EXPECT_EQ(FinishedInstallers(), 1);
     EXPECT_GE(m_script->Count("SetScreen 5"), 1);
+}
+
+TEST_F(LogicRun, AnExceptionWhileAnInstallerRunsLeavesItToFinish) {
+    Serve(Config({{"slow", 0, "/FAKE_SLEEP=3000"}, {"next", 1, "/FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    // The window fails as the second installer is about to start; the first one is running.
+    m_script->ThrowOn("SetCloseButtonHidden", 1);
+    EXPECT_TRUE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_script->Calls().back(), "Close");
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 1);
+    EXPECT_EQ(FinishedInstallers(), 1);
+}
+
+TEST_F(LogicRun, AStaleProductRunningFlagDoesNotSwallowTheRetryOfAFailedInstallation) {
+    // "busy" meets its running product once; "failing" fails once, and only after the close-product pop-up is up.
+    // The user leaves that pop-up alone: the automatic retry of "failing" finds no product running any more and
+    // starts both again.
+    const std::string go = Unique("go");
+    Serve(Config({{"busy", 0, "/FAKE_EXIT_FIRST=4 /FAKE_EXIT=0"},
+                  {"failing", 1, "/FAKE_WAIT_FOR=" + go + " /FAKE_EXIT_FIRST=6 /FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    m_script->When("ShowCloseProductPopup", [go](ISplashEventObserver&) {
+        Testing::WriteWholeFile(std::filesystem::path(Nolvar::GetWorkingFolder().wstring()) /
+                                    Nolvar::Core::WstringFromUtf8(go), "");
+    }, 1);
+    // Within the test's own time-out, so a run left waiting reports its splash calls.
+    EXPECT_FALSE(RunLogic(Parts(), 60s));
+
+    EXPECT_EQ(m_script->Count("ShowCloseProductPopup Product busy"), 1) << CallsText();
+    std::vector<std::string> launches;
+    for (const auto& e : m_statistics->Named("PRODUCT_INSTALL_STARTED")) launches.push_back(Param(e, "PRODUCT_NAME"));
+    EXPECT_THAT(launches, ElementsAre("busy", "failing", "busy", "failing"));
+    ASSERT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 1);
+    EXPECT_EQ(Param(m_statistics->Named("PRODUCT_INSTALL_FAILED")[0], "PRODUCT_NAME"), "failing");
+    EXPECT_EQ(m_script->Count("ShowRetryPopup"), 0);
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 0);
 }

@@ -13,9 +13,9 @@ void SplashScript::When(const std::string& prefix, Action action, int times) {
     m_rules.push_back({prefix, std::move(action), times});
 }
 
-void SplashScript::ThrowOn(const std::string& prefix) {
+void SplashScript::ThrowOn(const std::string& prefix, int spared) {
     std::lock_guard lock(m_mutex);
-    m_throwOn.push_back(prefix);
+    m_throwOn.push_back({prefix, spared});
 }
 
 std::vector<std::string> SplashScript::Calls() const {
@@ -44,8 +44,9 @@ std::vector<SplashScript::Action> SplashScript::Record(const std::string& call) 
     {
         std::lock_guard lock(m_mutex);
         m_calls.push_back(call);
-        for (const auto& prefix : m_throwOn)
-            if (call.rfind(prefix, 0) == 0) throw std::runtime_error("splash failed on " + call);
+        for (auto& failure : m_throwOn)
+            if (call.rfind(failure.prefix, 0) == 0 && failure.spared-- <= 0)
+                throw std::runtime_error("splash failed on " + call);
         for (auto& rule : m_rules) {
             if (rule.times == 0 || call.rfind(rule.prefix, 0) != 0) continue;
             if (rule.times > 0) --rule.times;

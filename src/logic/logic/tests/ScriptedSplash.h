@@ -23,8 +23,8 @@ public:
 
     // Runs `action` on the UI thread after every call whose text starts with `prefix` (`times` < 0: always).
     void When(const std::string& prefix, Action action, int times = -1);
-    // The splash throws from calls whose text starts with `prefix`.
-    void ThrowOn(const std::string& prefix);
+    // The splash throws from calls whose text starts with `prefix`, after letting the first `spared` pass.
+    void ThrowOn(const std::string& prefix, int spared = 0);
 
     std::vector<std::string> Calls() const;
     // Calls whose text starts with `prefix`.
@@ -45,7 +45,11 @@ private:
     std::condition_variable m_changed;
     std::vector<std::string> m_calls;
     std::vector<Rule> m_rules;
-    std::vector<std::string> m_throwOn;
+    struct Failure {
+        std::string prefix;
+        int spared;
+    };
+    std::vector<Failure> m_throwOn;
 };
 
 class ScriptedSplash final : public Nolvar::ISplash {
