@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <glog/logging.h>
 #include <gtest/gtest.h>
@@ -45,6 +46,9 @@ std::filesystem::path OnlyReport(const std::filesystem::path& folder) {
 
 volatile int g_depthLimit = -1;
 
+// Set by the client information callback, which the handler calls while it writes the first report.
+HANDLE g_reportUnderway = nullptr;
+
 // Recurses until the stack is gone.
 __attribute__((noinline)) int Deep(int depth) {
     volatile char pad[4096];
@@ -77,8 +81,17 @@ TEST(CrashChild, DISABLED_Run) {
     const auto bar = value.find(L'|');
     ASSERT_NE(bar, std::wstring::npos);
     const std::wstring mode = value.substr(0, bar);
-    Core::SetupCommonCrashHandler([] { return CrashHandler::ClientInfo{"machine-1234"}; }, false,
-                                  ioPath(value.substr(bar + 1)));
+    if (mode == L"two") g_reportUnderway = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Core::SetupCommonCrashHandler(
+        [] {
+            if (g_reportUnderway) {
+                // The report is half written: the later crashing threads go now, and have time to.
+                SetEvent(g_reportUnderway);
+                Sleep(500);
+            }
+            return CrashHandler::ClientInfo{"machine-1234"};
+        },
+        false, ioPath(value.substr(bar + 1)));
     CrashHandler::SentryBreadCrumbsLogSink sink({0, 1, 2, 3});
     LOG(INFO) << "breadcrumb before the crash";
     LOG(WARNING) << "Пользователь warning";
@@ -88,15 +101,17 @@ TEST(CrashChild, DISABLED_Run) {
     } else if (mode == L"overflow") {
         Deep(0);
     } else if (mode == L"two") {
-        // The second thread crashes while the first one's report is being written.
-        std::thread second([] {
-            Sleep(100);
-            volatile int* nowhere = nullptr;
-            *nowhere = 2;
-        });
+        // Three more threads crash while the first one's report is being written.
+        std::vector<std::thread> later;
+        for (int i = 0; i < 3; ++i)
+            later.emplace_back([] {
+                WaitForSingleObject(g_reportUnderway, INFINITE);
+                volatile int* nowhere = nullptr;
+                *nowhere = 2;
+            });
         volatile int* nowhere = nullptr;
         *nowhere = 1;
-        second.join();
+        for (auto& thread : later) thread.join();
     } else if (mode == L"throw") {
         // Outside the test framework, which would catch it.
         std::thread([] { throw std::logic_error("nobody catches this"); }).join();

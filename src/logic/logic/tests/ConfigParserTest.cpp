@@ -393,6 +393,33 @@ TEST_F(ConfigParserTest, StagingTokenIsInsertedLiterally) {
     Settings::Set(Settings::ID::StagingToken, std::any(std::string()));
 }
 
+// A rejected document whose URLs the staging token rewrites reports nothing of itself: only the built-in
+// configuration reaches the logic, its URLs staged literally.
+TEST_F(ConfigParserTest, ARejectedStagedDocumentReportsNothingOfItself) {
+    const std::string token = "$'";
+    Settings::Set(Settings::ID::StagingToken, std::any(token));
+    json document = BuiltIn();
+    document["configname"] = "STAGED";
+    document["data"]["Product"]["version"]["DefaultValue"] = "9.9.9";
+    std::string url = "https://cdn.example/";
+    for (int i = 0; i < 2000; ++i) url += "release/";
+    document["data"]["Splash"]["start"]["DefaultValue"] = url + "start.png";
+    document["data"]["Installers"][0]["url"]["DefaultValue"] = "https://cdn.example/release/setup.msi";
+    Recorder recorder;
+    EXPECT_TRUE(ParseDownloaded(recorder, document.dump()));
+    Settings::Set(Settings::ID::StagingToken, std::any(std::string()));
+
+    std::vector<std::string> expected{"invalid "};
+    for (std::string call : kBuiltInCalls) {
+        if (const auto at = call.find("/release/"); at != std::string::npos && call.rfind("splash", 0) == 0)
+            call.replace(at, 9, "/staging/" + token + "/");
+        expected.push_back(call);
+    }
+    EXPECT_EQ(recorder.calls, expected);
+    EXPECT_EQ(Settings::GetString(Settings::ID::ConfigName, ""), "CONFIG_FROM_INSTALLER");
+    EXPECT_EQ(Settings::GetString(Settings::ID::ProductVersion, ""), "2.0.0");
+}
+
 // A configuration file larger than any configuration is not read: the built-in one serves.
 TEST_F(ConfigParserTest, AnOversizedConfigurationFileIsNotRead) {
     Testing::TempFolder temp(L"netsetter-config-");
