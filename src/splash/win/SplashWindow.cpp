@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <future>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <glog/logging.h>
@@ -18,6 +20,7 @@
 #include "splash/ISplashEventObserver.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
+#include "splash/win/GdiSpinnerView.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashLayout.h"
@@ -74,6 +77,12 @@ void LogWindowProcFailure(const std::exception_ptr& failure) noexcept {
     }
 }
 
+// What drawing needs and is slow to make (Direct3D's device behind the first render target).
+struct DrawingParts {
+    ComPtr<ID2D1DCRenderTarget> target;
+    ComPtr<IDWriteFactory> dwrite;
+};
+
 } // namespace
 
 class SplashWindow::Impl {
@@ -83,15 +92,23 @@ public:
         if (FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf())))
             throw std::runtime_error("Cannot create the Direct2D factory");
         CreateMainWindow();
-        m_target = CreateWidgetRenderTarget(m_d2d.Get(), m_window.get());
-        m_dwrite = SharedDirectWriteFactory();
-        if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
-        m_textFormat = MakeTextFormat(12.0f);
-        if (m_target) {
-            m_logo = m_images.ResourceToDirect2D(FindImageResource(kLogoResource), m_target.Get());
-            m_spinner = m_images.ResourceToDirect2D(FindImageResource(kSpinnerResource), m_target.Get());
-        }
         HWND window = m_window.get();
+        // The render target is made on a thread of its own: until it is there the spinner view is drawn with GDI,
+        // so the window shows at once.
+        m_gdiSpinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
+        std::promise<DrawingParts> parts;
+        m_drawing = parts.get_future();
+        m_drawingThread = std::jthread([factory = m_d2d, window, parts = std::move(parts)]() mutable {
+            try {
+                DrawingParts made;
+                made.target = CreateWidgetRenderTarget(factory.Get(), window);
+                made.dwrite = SharedDirectWriteFactory();
+                parts.set_value(std::move(made));
+            } catch (...) {
+                parts.set_exception(std::current_exception());
+            }
+            PostMessageW(window, static_cast<UINT>(SplashTask::DrawingReady), 0, 0);
+        });
         m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
             if (!m_spinnerTickPending.exchange(true))
                 PostMessageW(window, static_cast<UINT>(SplashTask::SpinnerTick), 0, 0);
@@ -100,6 +117,7 @@ public:
     }
 
     ~Impl() {
+        if (m_drawingThread.joinable()) m_drawingThread.join();
         m_spinnerTimer.reset();
         m_closeButtonTimer.reset();
         m_popup.reset();
@@ -150,6 +168,21 @@ private:
     }
 
     int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
+
+    // Takes the render target and the DirectWrite factory once they are made (waits for them when called before)
+    // and makes what is drawn with them. Throws what making them threw.
+    void TakeDrawingParts() {
+        if (!m_drawing.valid()) return;
+        DrawingParts parts = m_drawing.get();
+        m_target = std::move(parts.target);
+        m_dwrite = std::move(parts.dwrite);
+        if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
+        m_textFormat = MakeTextFormat(12.0f);
+        if (m_target) {
+            m_logo = m_images.ResourceToDirect2D(FindImageResource(kLogoResource), m_target.Get());
+            m_spinner = m_images.ResourceToDirect2D(FindImageResource(kSpinnerResource), m_target.Get());
+        }
+    }
 
     void CenterOnScreen(int width, int height) {
         const int w = Scaled(width);
@@ -202,7 +235,7 @@ private:
             break;
         }
         if (message >= WM_USER + 1 && message <= WM_USER + 13) return HandleSplashMessage(message, wParam, lParam);
-        if (message >= WM_APP + 1 && message <= WM_APP + 6) return HandleTask(message, wParam);
+        if (message >= WM_APP + 1 && message <= WM_APP + 7) return HandleTask(message, wParam);
         return DefWindowProcW(window, message, wParam, lParam);
     }
 
@@ -247,7 +280,8 @@ private:
         switch (static_cast<SplashTask>(message)) {
         case SplashTask::SpinnerTick:
             m_spinnerTickPending.store(false);
-            if (m_state.Screen() == 0) {
+            // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
+            if (m_state.Screen() == 0 && !m_drawing.valid()) {
                 m_spinnerAngle = (m_spinnerAngle + 10) % 360;
                 RepaintNow();
             }
@@ -268,6 +302,10 @@ private:
         case SplashTask::ReleasePopups:
             m_retiredPopups.clear();
             break;
+        case SplashTask::DrawingReady:
+            TakeDrawingParts();
+            RepaintNow();
+            break;
         }
         return 0;
     }
@@ -275,6 +313,7 @@ private:
     // ---- screens ----
 
     void SetScreen(int screen) {
+        TakeDrawingParts();
         HighDpiAwareness().update(m_window.get());
         if (!IsKnownScreen(screen)) {
             LOG(WARNING) << "Screen " << screen << " is unknown; ignored";
@@ -491,6 +530,7 @@ private:
     // ---- pop-ups ----
 
     void ShowPopup(const PopupRequest& request, const std::wstring* value) {
+        TakeDrawingParts();
         if (m_popup) {
             LOG(WARNING) << "Pop-up " << request.popupId << " with text " << request.textId
                          << " not shown: another pop-up is open";
@@ -551,6 +591,11 @@ private:
     }
 
     void Paint() {
+        if (m_drawing.valid()) {
+            PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(37),
+                                HighDpiAwareness().dpi());
+            return;
+        }
         WidgetPaint paint(m_window.get(), m_target.Get());
         if (!paint.drawing()) return;
         m_target->SetTransform(D2D1::Matrix3x2F::Identity());
@@ -613,6 +658,10 @@ private:
     ComPtr<ID2D1Bitmap> m_logo;
     ComPtr<ID2D1Bitmap> m_spinner;
     ComPtr<ID2D1Bitmap> m_background;
+    // Valid until the render target and the DirectWrite factory are taken from the thread that makes them.
+    std::future<DrawingParts> m_drawing;
+    std::jthread m_drawingThread;  // joined before the window goes, also when the constructor throws
+    SharedBitmap m_gdiSpinner;
     bool m_backgroundDecoded = false;
     std::deque<std::string> m_slideshow;
     int m_halfWidth = -1;

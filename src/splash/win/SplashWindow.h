@@ -19,6 +19,7 @@ enum class SplashTask : UINT {
     SetCloseButtonHidden = WM_APP + 4,  // wParam: 1 hides
     Repaint = WM_APP + 5,
     ReleasePopups = WM_APP + 6,         // pop-ups answered earlier are destroyed
+    DrawingReady = WM_APP + 7,          // the Direct2D render target and DirectWrite factory are made
 };
 
 // What the window tells the object that owns its thread.

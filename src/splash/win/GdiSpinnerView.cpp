@@ -1,0 +1,87 @@
+#include "splash/win/GdiSpinnerView.h"
+
+#include <cstdlib>
+
+#include "QorPointer/UniqueHandle.h"
+#include "splash/win/HighDpiAwarenessHelper.h"
+
+namespace Nolvar {
+
+namespace {
+
+// The layout of the Direct2D spinner view, in 96-DPI units.
+constexpr int kSpinnerTop = 24;
+constexpr int kTextGap = 48;
+constexpr int kTextHeight = 24;
+constexpr int kFontSize = 12;
+
+class PaintCycle {
+public:
+    explicit PaintCycle(HWND window) : m_window(window), m_dc(BeginPaint(window, &m_paint)) {}
+    ~PaintCycle() { EndPaint(m_window, &m_paint); }
+    PaintCycle(const PaintCycle&) = delete;
+    PaintCycle& operator=(const PaintCycle&) = delete;
+    HDC dc() const { return m_dc; }
+
+private:
+    HWND m_window;
+    PAINTSTRUCT m_paint{};
+    HDC m_dc;
+};
+
+// Selects an object into a DC and puts the old one back.
+class Selection {
+public:
+    Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(SelectObject(dc, object)) {}
+    ~Selection() {
+        if (m_old) SelectObject(m_dc, m_old);
+    }
+    Selection(const Selection&) = delete;
+    Selection& operator=(const Selection&) = delete;
+
+private:
+    HDC m_dc;
+    HGDIOBJ m_old;
+};
+
+} // namespace
+
+void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text, unsigned dpi) {
+    PaintCycle paint(window);
+    HDC dc = paint.dc();
+    if (!dc) return;
+    RECT client{};
+    GetClientRect(window, &client);
+    FillRect(dc, &client, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    const int width = client.right - client.left;
+
+    // The bitmap's pixels are its size in 96-DPI units, as for the Direct2D bitmap made from it.
+    int spinnerHeight = 0;
+    BITMAP info{};
+    if (spinner && GetObjectW(spinner, sizeof(info), &info)) {
+        spinnerHeight = std::abs(info.bmHeight);
+        const int w = ScaleForDpi(info.bmWidth, dpi);
+        const int h = ScaleForDpi(spinnerHeight, dpi);
+        const Core::UniqueMemoryDc source(CreateCompatibleDC(dc));
+        if (source) {
+            const Selection bitmap(source.get(), spinner);
+            SetStretchBltMode(dc, HALFTONE);
+            StretchBlt(dc, (width - w) / 2, ScaleForDpi(kSpinnerTop, dpi), w, h, source.get(), 0, 0, info.bmWidth,
+                       spinnerHeight, SRCCOPY);
+        }
+    }
+
+    const Core::UniqueGdiObject<HFONT> font(CreateFontW(-ScaleForDpi(kFontSize, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                                        FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                                        CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
+                                                        L"Verdana"));
+    const Selection selectedFont(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(0, 0, 0));
+    RECT textRect{0, ScaleForDpi(spinnerHeight + kTextGap, dpi), width,
+                  ScaleForDpi(spinnerHeight + kTextGap + kTextHeight, dpi)};
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
+              DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
+}
+
+} // namespace Nolvar
