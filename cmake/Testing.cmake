@@ -22,11 +22,13 @@ set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env
   "NETSETTER_SOURCE_DIR=Z:${CMAKE_SOURCE_DIR}"
   ${CMAKE_SOURCE_DIR}/tools/wine-test.sh)
 
-# netsetter_add_tests(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT s])
+# netsetter_add_tests(<name> SOURCES ... [LIBS ...] [GUI] [TIMEOUT s] [SESSION])
 # GUI: window tests (label gui, run one at a time on the display tools/test.sh starts).
+# SESSION: tests that start installer.exe; they take the session lock the window tests take, as every installer.exe
+# of the session shares one single-instance mutex.
 # Builds one GoogleTest executable and registers each of its cases with ctest.
 function(netsetter_add_tests name)
-  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI;SESSION" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
@@ -35,10 +37,14 @@ function(netsetter_add_tests name)
   target_link_libraries(${name} PRIVATE ${T_LIBS} NetsetterTestSupport GTest::gmock GTest::gtest_main NetsetterOptions)
   set(labels unit)
   set(gui_properties)
+  if(T_SESSION)
+    set(gui_properties RESOURCE_LOCK session)
+  endif()
   if(T_GUI)
     set(labels gui)
-    # Window tests share one display, its pointer and its focus: they run one at a time.
-    set(gui_properties RESOURCE_LOCK display)
+    # Window tests share one display, its pointer and its focus, and the installer's single-instance mutex: they
+    # run one at a time.
+    set(gui_properties RESOURCE_LOCK session)
     set_property(GLOBAL APPEND PROPERTY NETSETTER_GUI_TESTS ${name})
   endif()
   gtest_discover_tests(${name}

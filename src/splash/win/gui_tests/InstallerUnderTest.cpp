@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QorOS/AppMutexLocker.h"
 #include "QorString/Utf.h"
 #include "splash/win/gui_tests/TestImages.h"
 
@@ -97,7 +98,11 @@ void InstallerUnderTest::Start(const std::vector<std::wstring>& extraArguments) 
                                         L"--log-path=" + m_logs.path().wstring()};
     arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
     // installer.exe ends with the test process, also when the test is ended from outside: a run left behind
-    // would hold the single-instance mutex for the next test.
+    // would hold the single-instance mutex for the next test. The previous test's run may still be ending.
+    {
+        Nolvar::Util::AppMutexLocker instance("nolvarianetsetter");
+        if (!instance.acquire(30'000)) ADD_FAILURE() << "another installer.exe keeps running";
+    }
     try {
         m_process.emplace((BinFolder() / L"installer.exe").wstring(), arguments,
                           Testing::ChildProcess::Lifetime::EndsWithThisProcess);
