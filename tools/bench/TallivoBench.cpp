@@ -2,22 +2,26 @@
 // Usage: TallivoBench.exe store <folder> <events>
 //          stores <events> events into an empty <folder>; prints events_per_second
 //        TallivoBench.exe send <folder> <events> <url>
-//          stores <events> events, then sends the backlog to <url> in batches of 10 the way the scheduler does
-//          (pop, make the batch, post, delete on success); prints seconds
+//          stores <events> events, then lets a scheduler (lock, directory watcher, sender) send the backlog to
+//          <url> in batches of 10; prints the seconds until the last batch is deleted
 #include <windows.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cwchar>
 #include <memory>
 #include <string>
 
+#include "QorFilesystem/DirectoryWatcher.h"
 #include "QorNetworking/Url.h"
 #include "QorString/Utf.h"
 #include "QorTime/Clock.h"
 #include "QorVersion/Version.h"
+#include "Tracking/Tallivo/Impl/FileLock.h"
 #include "Tracking/Tallivo/Impl/IdGenerator.h"
 #include "Tracking/Tallivo/Impl/JsonEventSerializer.h"
+#include "Tracking/Tallivo/Impl/Scheduler.h"
 #include "Tracking/Tallivo/Impl/Sender.h"
 #include "Tracking/Tallivo/Impl/Storage.h"
 
@@ -27,10 +31,42 @@ using BenchClock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr std::size_t kBatchSize = 10;
+// Counts the events of the batches committed (deleted after the server took them).
+class CountingBatch : public ISerializedEvents {
+public:
+    CountingBatch(std::unique_ptr<ISerializedEvents> batch, std::atomic<int>& committed)
+        : m_batch(std::move(batch)), m_committed(committed) {}
+    const std::vector<std::string>& get() const override { return m_batch->get(); }
+    bool commit() override {
+        const bool complete = m_batch->commit();
+        m_committed += static_cast<int>(m_batch->get().size());
+        return complete;
+    }
+    bool setAside() override { return m_batch->setAside(); }
+
+private:
+    std::unique_ptr<ISerializedEvents> m_batch;
+    std::atomic<int>& m_committed;
+};
+
+class CountingStorage : public Tracking::Instant::IStorage {
+public:
+    explicit CountingStorage(std::shared_ptr<Tracking::Instant::IStorage> storage) : m_storage(std::move(storage)) {}
+    void push(const Event& event) override { m_storage->push(event); }
+    std::unique_ptr<ISerializedEvents> pop(std::size_t maxCount) override {
+        auto batch = m_storage->pop(maxCount);
+        return batch ? std::make_unique<CountingBatch>(std::move(batch), committed) : nullptr;
+    }
+    std::int64_t getEventStorageTime() const override { return m_storage->getEventStorageTime(); }
+    const ioPath& getDirectory() const override { return m_storage->getDirectory(); }
+    std::atomic<int> committed{0};
+
+private:
+    std::shared_ptr<Tracking::Instant::IStorage> m_storage;
+};
 
 Event MakeEvent(int index) {
-    return Event("bench_event", {{"index", std::to_string(index)},
+    return Event("bench_event", {{"HUID", "bench"}, {"PRODUCT_NAME", "Netsetter"}, {"index", std::to_string(index)},
                                  {"product", "netsetter"},
                                  {"text", "a statistics event of a typical size, with a few parameters"}});
 }
@@ -62,27 +98,19 @@ int wmain(int argc, wchar_t** argv) {
         return 0;
     }
 
-    const Sender sender(Networking::Url(Core::Utf8FromWstring(argv[4])), {"User-Agent", "Netsetter/2.0.0 (bench)"},
-                        Networking::HttpVersion::Default);
-    const ISender::StopCheck never = [] { return false; };
-    int sent = 0;
+    const auto sender = std::make_shared<Sender>(Networking::Url(Core::Utf8FromWstring(argv[4])),
+                                                 std::make_pair(std::string("User-Agent"), std::string("Netsetter/2.0.0 (bench)")),
+                                                 Networking::HttpVersion::Default);
+    const auto counting = std::make_shared<CountingStorage>(storage);
     const auto sendStart = BenchClock::now();
-    for (;;) {
-        auto batch = storage->pop(kBatchSize);
-        if (!batch) {
-            std::fprintf(stderr, "the storage could not be read\n");
-            return 1;
-        }
-        if (batch->get().empty()) break;
-        const ISender::Response response = sender.send(serializer->makeBatch(batch->get()), never);
-        if (response.kind != ISender::ResponseKind::Ok) {
-            std::fprintf(stderr, "the server refused a batch (status %d)\n", static_cast<int>(response.status));
-            return 1;
-        }
-        batch->commit();
-        sent += static_cast<int>(batch->get().size());
-    }
+    auto scheduler = std::make_unique<Scheduler>(sender, serializer, counting, std::make_shared<FileLock>(folder),
+                                                 Core::CreateDirectoryWatcherFactory(), false,
+                                                 std::chrono::microseconds(5'000'000));
+    // A server that refuses makes the scheduler back off: give up after a minute.
+    while (counting->committed < events && Seconds(sendStart) < 60) Sleep(1);
+    const int sent = counting->committed;
     const double sendSeconds = Seconds(sendStart);
+    scheduler.reset();
     std::printf("events=%d sent=%d seconds=%.3f\n", events, sent, sendSeconds);
     return sent == events ? 0 : 1;
 }

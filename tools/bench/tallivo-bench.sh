@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Statistics storage and sending: events stored per second (1,000 and 10,000 in a row into an empty folder) and
 # the time to send a backlog of 1,000 events in batches of 10 to a local nginx that answers at once.
-# Prints min, median and max of the rounds.
+# Prints min, median and max of the rounds, and for reference the same file steps done natively on Linux (create,
+# write, close, size, rename of 1,000 files), which bound what any Windows program can reach on this machine.
 #   tools/bench/tallivo-bench.sh [rounds, default 3]
 # Uses NETSETTER_BUILD_DIR (default build-bench) for the build and its Wine prefix.
 set -euo pipefail
@@ -57,7 +58,7 @@ wine cmd /c exit >/dev/null 2>&1 || true
 run() {  # mode events [url]: prints the field the mode reports
   local folder="$WORK/events-$RANDOM$RANDOM"
   local out
-  out=$(wine "$BUILD/bin/TallivoBench.exe" "$1" "Z:$folder" "${@:2}" | tr -d '\r')
+  out=$(wine "$BUILD/bin/TallivoBench.exe" "$1" "Z:$folder" "${@:2}" 2>"$WORK/bench-stderr.txt" | tr -d '\r')
   rm -rf "$folder"
   case "$1" in
     store) sed -n 's/.*events_per_second=\([0-9.]*\).*/\1/p' <<<"$out" ;;
@@ -70,13 +71,33 @@ summary() {  # label unit values...: min, median, max
     m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
     printf "%-34s min %9.2f   median %9.2f   max %9.2f %s\n", l, v[1], m, v[NR], u }'
 }
-store1k=() store10k=() send1k=()
+native() {  # events/s of the bare file steps, natively
+  local folder="$WORK/native-$RANDOM$RANDOM"
+  mkdir -p "$folder"
+  /usr/bin/python3 - "$folder" <<'PY'
+import os, sys, time
+folder = sys.argv[1]
+start = time.monotonic()
+for i in range(1000):
+    temporary = os.path.join(folder, "%d.json.tmp" % i)
+    fd = os.open(temporary, os.O_CREAT | os.O_EXCL | os.O_WRONLY)
+    os.write(fd, b'{"name":"bench_event","params":{"index":"%d"}}' % i)
+    os.close(fd)
+    os.stat(temporary)
+    os.rename(temporary, os.path.join(folder, "%d.json" % i))
+print("%.0f" % (1000 / (time.monotonic() - start)))
+PY
+  rm -rf "$folder"
+}
+store1k=() store10k=() send1k=() native1k=()
 for round in $(seq 1 "$ROUNDS"); do
   store1k+=("$(run store 1000)")
   store10k+=("$(run store 10000)")
   send1k+=("$(run send 1000 "http://127.0.0.1:$port/stat")")
-  echo "round $round: store 1,000: ${store1k[-1]} events/s   store 10,000: ${store10k[-1]} events/s   send 1,000: ${send1k[-1]} s"
+  native1k+=("$(native)")
+  echo "round $round: store 1,000: ${store1k[-1]} events/s   store 10,000: ${store10k[-1]} events/s   send 1,000: ${send1k[-1]} s   native files: ${native1k[-1]} /s"
 done
 summary "stored, 1,000 events in a row" "events/s" "${store1k[@]}"
 summary "stored, 10,000 events in a row" "events/s" "${store10k[@]}"
 summary "sent, backlog of 1,000 events" "s" "${send1k[@]}"
+summary "native file steps (reference)" "files/s" "${native1k[@]}"

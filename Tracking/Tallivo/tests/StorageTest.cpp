@@ -118,6 +118,31 @@ TEST_F(StorageTest, BatchesHandOutEachFileOnceUntilRolledBack) {
     EXPECT_EQ(filesWith(".json").size(), 1u);
 }
 
+TEST_F(StorageTest, EventsStoredWhileABacklogDrainsGoOutOnceEach) {
+    auto storage = makeStorage();
+    for (int i = 0; i < 25; ++i) storage->push(NumberedEvent(i));
+    std::multiset<std::string> numbers;
+    const auto takeBatch = [&] {
+        auto batch = storage->pop(10);
+        for (const std::string& text : batch->get())
+            numbers.insert(nlohmann::json::parse(text).at("params").at("N").get<std::string>());
+        const std::size_t size = batch->get().size();
+        batch->commit();
+        return size;
+    };
+    EXPECT_EQ(takeBatch(), 10u);
+    for (int i = 25; i < 32; ++i) storage->push(NumberedEvent(i));  // after the backlog was first read
+    auto rolledBack = storage->pop(10);
+    ASSERT_EQ(rolledBack->get().size(), 10u);
+    rolledBack.reset();  // goes out again, first
+    std::vector<std::size_t> sizes;
+    while (const std::size_t size = takeBatch()) sizes.push_back(size);
+    EXPECT_EQ(sizes, (std::vector<std::size_t>{10, 10, 2}));
+    EXPECT_EQ(numbers.size(), 32u);
+    EXPECT_EQ(std::set<std::string>(numbers.begin(), numbers.end()).size(), 32u);  // none twice
+    EXPECT_TRUE(filesWith(".json").empty());
+}
+
 TEST_F(StorageTest, EventsAgeOutAfterThirtyDays) {
     auto storage = makeStorage();
     writeEventFile("old.json", R"({"name":"OLD"})", kNow - 2592001);
