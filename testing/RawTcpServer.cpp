@@ -1,3 +1,5 @@
+#include <winsock2.h>
+
 #include "testing/RawTcpServer.h"
 
 #include <stdexcept>

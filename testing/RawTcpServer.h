@@ -1,7 +1,5 @@
 #pragma once
 // A TCP server on 127.0.0.1 that never answers HTTP: for connection faults the test server cannot stage.
-#include <winsock2.h>
-
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -27,7 +25,7 @@ public:
 private:
     void resetEachRequest();
 
-    SOCKET m_socket = INVALID_SOCKET;
+    std::uintptr_t m_socket = ~std::uintptr_t{0};  // a SOCKET (INVALID_SOCKET until made), kept out of this header
     std::uint16_t m_port = 0;
     std::thread m_thread;
 };

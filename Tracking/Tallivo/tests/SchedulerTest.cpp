@@ -19,6 +19,8 @@
 #include "Tracking/Tallivo/Impl/Storage.h"
 #include "Uploads.h"
 #include "testing/LogCapture.h"
+#include "testing/ProxySettings.h"
+#include "testing/RawTcpServer.h"
 #include "testing/TempFolder.h"
 
 namespace fs = boost::filesystem;
@@ -279,6 +281,23 @@ TEST_F(SchedulerTest, EndsPromptlyDuringAnUpload) {
     scheduler.reset();
     EXPECT_LT(Clock::now() - begin, 3s);
     EXPECT_EQ(storedFiles(), 3u);  // not confirmed: kept for a later run
+}
+
+TEST_F(SchedulerTest, EndsPromptlyWhileAnUploadWaitsForAConfigurationScriptThatNeverArrives) {
+    Testing::RawTcpServer silent(Testing::RawTcpServer::Behaviour::Silent);
+    Testing::ConnectionSettingsScope settings(
+        Testing::ConnectionSettings(Testing::kAutoConfigUrl | Testing::kDirectConnection, "", "", silent.url("/proxy.pac")));
+    // Not loopback, so the upload asks the system proxy settings first.
+    sender = std::make_shared<Sender>(Networking::Url("http://statistics.netsetter.invalid/stat"),
+                                      std::make_pair(std::string("User-Agent"), std::string("T")),
+                                      Networking::HttpVersion::Default);
+    store(3);
+    auto scheduler = start();
+    std::this_thread::sleep_for(500ms);  // the first pass is waiting for the lookup
+    const auto begin = Clock::now();
+    scheduler.reset();
+    EXPECT_LT(Clock::now() - begin, 3s);
+    EXPECT_EQ(storedFiles(), 3u);
 }
 
 TEST_F(SchedulerTest, PreventSendingOnlyStores) {
