@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,7 +13,7 @@
 
 #include "QorNetworking/HttpClient.h"
 #include "QorNetworking/NativeProxyProvider.h"
-#include "QorPointer/UniqueHandle.h"
+#include "testing/ProxySettings.h"
 #include "testing/RawTcpServer.h"
 #include "testing/TestServer.h"
 
@@ -25,63 +24,10 @@ using namespace std::chrono_literals;
 
 namespace {
 
-const wchar_t kConnections[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings\\Connections";
-const wchar_t kSettings[] = L"DefaultConnectionSettings";
-
-// The binary record Windows keeps the connection's proxy settings in.
-std::vector<BYTE> ConnectionSettings(DWORD flags, const std::string& proxy, const std::string& bypass,
-                                     const std::string& autoConfigUrl) {
-    std::vector<BYTE> data;
-    auto putDword = [&](DWORD v) { data.insert(data.end(), reinterpret_cast<BYTE*>(&v), reinterpret_cast<BYTE*>(&v) + 4); };
-    auto putText = [&](const std::string& text) {
-        putDword(static_cast<DWORD>(text.size()));
-        data.insert(data.end(), text.begin(), text.end());
-    };
-    putDword(0x46);
-    putDword(1);
-    putDword(flags);
-    putText(proxy);
-    putText(bypass);
-    putText(autoConfigUrl);
-    data.resize(data.size() + 32, 0);
-    return data;
-}
-
-// Sets the current user's connection settings for the test and puts the previous ones back afterwards. Test
-// programs run side by side share the prefix's registry: one scope at a time, across processes.
-class ConnectionSettingsScope {
-public:
-    explicit ConnectionSettingsScope(const std::vector<BYTE>& data)
-        : m_turn(CreateMutexW(nullptr, FALSE, L"NetsetterTestConnectionSettings")) {
-        EXPECT_TRUE(m_turn.valid());
-        const DWORD waited = WaitForSingleObject(m_turn.get(), 120000);
-        EXPECT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED);
-        DWORD size = 0;
-        if (RegGetValueW(HKEY_CURRENT_USER, kConnections, kSettings, RRF_RT_REG_BINARY, nullptr, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            m_previous.emplace(size);
-            RegGetValueW(HKEY_CURRENT_USER, kConnections, kSettings, RRF_RT_REG_BINARY, nullptr, m_previous->data(), &size);
-        }
-        EXPECT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, kSettings, REG_BINARY, data.data(),
-                                  static_cast<DWORD>(data.size())),
-                  ERROR_SUCCESS);
-    }
-    ~ConnectionSettingsScope() {
-        if (m_previous)
-            RegSetKeyValueW(HKEY_CURRENT_USER, kConnections, kSettings, REG_BINARY, m_previous->data(),
-                            static_cast<DWORD>(m_previous->size()));
-        else
-            RegDeleteKeyValueW(HKEY_CURRENT_USER, kConnections, kSettings);
-        ReleaseMutex(m_turn.get());
-    }
-
-private:
-    Nolvar::Core::UniqueKernelHandle m_turn;
-    std::optional<std::vector<BYTE>> m_previous;
-};
-
-constexpr DWORD kManualProxy = 0x2;
-constexpr DWORD kAutoConfigUrl = 0x4;
+using Testing::ConnectionSettings;
+using Testing::ConnectionSettingsScope;
+using Testing::kAutoConfigUrl;
+using Testing::kManualProxy;
 
 // Both cases in one test: they share the user's settings.
 TEST(SystemProxyTest, ManualSettingsAndConfigurationScript) {
