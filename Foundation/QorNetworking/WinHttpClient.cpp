@@ -198,7 +198,7 @@ private:
                                            m_viaProxy ? proxyName.c_str() : WINHTTP_NO_PROXY_NAME,
                                            m_viaProxy ? L"<-loopback>" : WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
         if (!session) return failWinHttp(GetLastError(), RequestPhase::Setup);
-        if (WinHttpSetStatusCallback(session.get(), &Exchange::OnStatus, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0) ==
+        if (WinHttpSetStatusCallback(session.get(), &Exchange::OnStatus, Exchange::kNotifications, 0) ==
             WINHTTP_INVALID_STATUS_CALLBACK)
             return failWinHttp(GetLastError(), RequestPhase::Setup);
         int connectMs = m_options.connectTimeout > 0 ? m_options.connectTimeout * 1000 : 60000;
