@@ -83,6 +83,7 @@ public:
     // Closes the request handle; waits at most `limit` for WinHTTP to report it closed.
     void close(Clock::duration limit) {
         if (m_request) {
+            m_exchange->stopIssuing();
             m_request.reset();
             m_exchange->waitClosed(limit);
         }
@@ -198,7 +199,7 @@ private:
                                            m_viaProxy ? proxyName.c_str() : WINHTTP_NO_PROXY_NAME,
                                            m_viaProxy ? L"<-loopback>" : WINHTTP_NO_PROXY_BYPASS, WINHTTP_FLAG_ASYNC));
         if (!session) return failWinHttp(GetLastError(), RequestPhase::Setup);
-        if (WinHttpSetStatusCallback(session.get(), &Exchange::OnStatus, WINHTTP_CALLBACK_FLAG_ALL_NOTIFICATIONS, 0) ==
+        if (WinHttpSetStatusCallback(session.get(), &Exchange::OnStatus, Exchange::kNotifications, 0) ==
             WINHTTP_INVALID_STATUS_CALLBACK)
             return failWinHttp(GetLastError(), RequestPhase::Setup);
         int connectMs = m_options.connectTimeout > 0 ? m_options.connectTimeout * 1000 : 60000;
@@ -334,31 +335,24 @@ private:
             } catch (const std::exception&) {
             }
         }
+        // WinHTTP's callbacks read as data arrives; this thread delivers each batch and keeps the limits.
+        exchange.startPump(hop.handle());
         for (;;) {
-            // Ask what has arrived first: a read for more than that waits until its buffer is full.
-            exchange.expectCompletion();
-            if (!WinHttpQueryDataAvailable(hop.handle(), nullptr)) {
-                failWinHttp(GetLastError(), RequestPhase::ReceiveBody);
+            Exchange::Batch batch = exchange.takeBatch(kPollInterval);
+            if (!batch.data.empty()) {
+                m_received += batch.data.size();
+                std::string_view chunk(batch.data.data(), batch.data.size());
+                if (m_options.sink)
+                    m_options.sink(chunk);
+                else
+                    m_response.body.append(chunk);
+                if (m_options.progress) m_options.progress(m_received, total.value_or(0));
+            }
+            if (batch.error != 0) {
+                failWinHttp(batch.error, RequestPhase::ReceiveBody, exchange.secureFailureFlags());
                 return;
             }
-            if (!await(hop, RequestPhase::ReceiveBody)) return;
-            DWORD available = exchange.bytes();
-            if (available == 0) break;
-            exchange.expectCompletion();
-            if (!WinHttpReadData(hop.handle(), exchange.buffer(), std::min(available, exchange.bufferSize()), nullptr)) {
-                failWinHttp(GetLastError(), RequestPhase::ReceiveBody);
-                return;
-            }
-            if (!await(hop, RequestPhase::ReceiveBody)) return;
-            DWORD n = exchange.bytes();
-            if (n == 0) break;
-            m_received += n;
-            std::string_view chunk(exchange.buffer(), n);
-            if (m_options.sink)
-                m_options.sink(chunk);
-            else
-                m_response.body.append(chunk);
-            if (m_options.progress) m_options.progress(m_received, total.value_or(0));
+            if (batch.ended) break;
             if (auto verdict = check()) {
                 hop.close(kCloseWait);
                 endEarly(*verdict);

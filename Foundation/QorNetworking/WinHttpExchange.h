@@ -20,7 +20,6 @@ inline std::int64_t Milliseconds(Clock::duration d) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
 }
 
-inline constexpr std::size_t kReadBufferSize = 1024 * 1024;
 // How often a waiting request looks at its stop predicate and time limits.
 inline constexpr auto kPollInterval = std::chrono::milliseconds(50);
 
@@ -55,7 +54,7 @@ class Exchange {
 public:
     enum class Wait { Completed, Stopped, TimedOut };
 
-    explicit Exchange(std::string body) : m_body(std::move(body)), m_buffer(kReadBufferSize) {}
+    explicit Exchange(std::string body) : m_body(std::move(body)) {}
 
     static void Release(Exchange* exchange) {
         if (exchange->m_references.fetch_sub(1) == 1) delete exchange;
@@ -63,8 +62,6 @@ public:
     // WinHTTP will never report the handle closed (its context was not set): only the owner holds it.
     void forgetWinHttpReference() { m_references.fetch_sub(1); }
 
-    char* buffer() { return m_buffer.data(); }
-    DWORD bufferSize() const { return static_cast<DWORD>(m_buffer.size()); }
     std::string& body() { return m_body; }
 
     // Called before each asynchronous WinHTTP operation is started.
@@ -103,10 +100,67 @@ public:
         }
     }
 
+    // The body pump: WinHTTP's callbacks query and read in turn into a batch the requesting thread takes.
+    struct Batch {
+        std::vector<char> data;
+        bool ended = false;  // the body is complete
+        DWORD error = 0;     // a read or query failed
+    };
+
+    // Starts (or resumes after takeBatch) the pump; `request` is the handle the callbacks issue operations on.
+    void startPump(HINTERNET request) {
+        {
+            std::lock_guard lock(m_monitor);
+            m_pumpHandle.store(request);
+            m_parked = false;
+        }
+        drive(Action::Query);
+    }
+
+    // Waits until a batch is full, the body has ended or failed, or `limit` has passed; takes what has been read.
+    // Resumes a pump that stopped for a full batch.
+    Batch takeBatch(Clock::duration limit) {
+        Batch batch;
+        bool resume = false;
+        {
+            std::lock_guard lock(m_monitor);
+            m_monitor.waitFor(limit, [&] { return m_ended || m_pumpError != 0 || m_parked; });
+            if (!m_readPending) {
+                batch.data.swap(m_fill);
+                batch.data.resize(m_fillUsed);
+                m_fill.clear();
+                m_fillUsed = 0;
+            }
+            batch.ended = m_ended;
+            batch.error = m_pumpError;
+            if (m_parked && !m_ended && m_pumpError == 0 && batch.data.size() > 0) {
+                m_parked = false;
+                resume = true;
+            }
+        }
+        if (resume) drive(Action::Query);
+        return batch;
+    }
+
+    // Before the handle is closed: no operation is issued on it from now on.
+    void stopIssuing() {
+        AcquireSRWLockExclusive(&m_issueLock);
+        m_closing = true;
+        ReleaseSRWLockExclusive(&m_issueLock);
+    }
+
     void waitClosed(Clock::duration limit) {
         std::lock_guard lock(m_monitor);
         m_monitor.waitFor(limit, [&] { return m_closed; });
     }
+
+    // The notifications OnStatus handles. Leaving out the rest matters: WinHTTP reports "receiving" and
+    // "received" around every socket read (8 KiB under Wine), twice per read the body is made of.
+    static constexpr DWORD kNotifications =
+        WINHTTP_CALLBACK_FLAG_RESOLVE_NAME | WINHTTP_CALLBACK_FLAG_CONNECT_TO_SERVER |
+        WINHTTP_CALLBACK_FLAG_SECURE_FAILURE | WINHTTP_CALLBACK_FLAG_SENDREQUEST_COMPLETE |
+        WINHTTP_CALLBACK_FLAG_HEADERS_AVAILABLE | WINHTTP_CALLBACK_FLAG_DATA_AVAILABLE |
+        WINHTTP_CALLBACK_FLAG_READ_COMPLETE | WINHTTP_CALLBACK_FLAG_REQUEST_ERROR | WINHTTP_CALLBACK_FLAG_HANDLES;
 
     static void CALLBACK OnStatus(HINTERNET, DWORD_PTR context, DWORD status, LPVOID info, DWORD infoLength) {
         auto* self = reinterpret_cast<Exchange*>(context);
@@ -124,16 +178,26 @@ public:
             if (info && infoLength >= sizeof(DWORD)) self->m_secureFailureFlags = *static_cast<DWORD*>(info);
             break;
         case WINHTTP_CALLBACK_STATUS_READ_COMPLETE:
-            self->complete(status, infoLength, 0);
+            if (self->m_pumpHandle.load())
+                self->onRead(infoLength);
+            else
+                self->complete(status, infoLength, 0);
             break;
         case WINHTTP_CALLBACK_STATUS_DATA_AVAILABLE:
-            self->complete(status, info ? *static_cast<DWORD*>(info) : 0, 0);
+            if (self->m_pumpHandle.load())
+                self->onAvailable(info ? *static_cast<DWORD*>(info) : 0);
+            else
+                self->complete(status, info ? *static_cast<DWORD*>(info) : 0, 0);
             break;
         case WINHTTP_CALLBACK_STATUS_SENDREQUEST_COMPLETE:
         case WINHTTP_CALLBACK_STATUS_HEADERS_AVAILABLE:
             self->complete(status, 0, 0);
             break;
         case WINHTTP_CALLBACK_STATUS_REQUEST_ERROR:
+            if (self->m_pumpHandle.load()) {
+                self->pumpFailed(info ? static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError : ERROR_WINHTTP_INTERNAL_ERROR);
+                break;
+            }
             self->complete(status, 0, info ? static_cast<WINHTTP_ASYNC_RESULT*>(info)->dwError : ERROR_WINHTTP_INTERNAL_ERROR);
             break;
         case WINHTTP_CALLBACK_STATUS_HANDLE_CLOSING: {
@@ -152,6 +216,95 @@ public:
 
 private:
     ~Exchange() = default;
+
+    // A full batch parks the pump until the requesting thread takes it.
+    static constexpr std::size_t kBatchSize = 1024 * 1024;
+    enum class Action { None, Query, Read };
+
+    void onAvailable(DWORD n) {
+        {
+            std::lock_guard lock(m_monitor);
+            if (n == 0) m_ended = true;
+            else m_announced = n;
+        }
+        if (n == 0) {
+            m_monitor.notifyAll();
+            return;
+        }
+        drive(Action::Read);
+    }
+
+    void onRead(DWORD n) {
+        bool full = false;
+        {
+            std::lock_guard lock(m_monitor);
+            m_readPending = false;
+            m_fillUsed += n;
+            if (n == 0) m_ended = true;
+            full = m_fillUsed >= kBatchSize;
+            if (full && !m_ended) m_parked = true;
+        }
+        if (full || n == 0) {
+            m_monitor.notifyAll();
+            return;
+        }
+        drive(Action::Query);
+    }
+
+    void pumpFailed(DWORD error) {
+        {
+            std::lock_guard lock(m_monitor);
+            m_readPending = false;
+            m_pumpError = error ? error : ERROR_WINHTTP_INTERNAL_ERROR;
+        }
+        m_monitor.notifyAll();
+    }
+
+    // Issues `action`; a completion reported inside the call (or while this loop runs) leaves its next action
+    // here instead of issuing it from deeper in the stack.
+    void drive(Action action) {
+        {
+            std::lock_guard lock(m_monitor);
+            if (m_driving) {
+                m_nextAction = action;
+                return;
+            }
+            m_driving = true;
+        }
+        for (;;) {
+            DWORD failed = issue(action);
+            if (failed != 0) pumpFailed(failed);
+            std::lock_guard lock(m_monitor);
+            action = failed != 0 ? Action::None : m_nextAction;
+            m_nextAction = Action::None;
+            if (action == Action::None) {
+                m_driving = false;
+                return;
+            }
+        }
+    }
+
+    // Starts one operation on the pump's handle unless it is being closed; the error when it could not start.
+    DWORD issue(Action action) {
+        char* into = nullptr;
+        DWORD n = 0;
+        if (action == Action::Read) {
+            std::lock_guard lock(m_monitor);
+            n = m_announced;
+            if (m_fill.size() < m_fillUsed + n) m_fill.resize(std::max(m_fillUsed + n, kBatchSize + kBatchSize / 4));
+            into = m_fill.data() + m_fillUsed;
+            m_readPending = true;
+        }
+        DWORD error = 0;
+        AcquireSRWLockExclusive(&m_issueLock);
+        if (!m_closing) {
+            BOOL ok = action == Action::Read ? WinHttpReadData(m_pumpHandle.load(), into, n, nullptr)
+                                             : WinHttpQueryDataAvailable(m_pumpHandle.load(), nullptr);
+            if (!ok) error = GetLastError();
+        }
+        ReleaseSRWLockExclusive(&m_issueLock);
+        return error;
+    }
 
     void complete(DWORD status, DWORD bytes, DWORD error) {
         {
@@ -176,7 +329,19 @@ private:
     std::atomic<Clock::rep> m_connectStart{0};
     std::atomic<Clock::rep> m_connectTicks{0};
     std::string m_body;
-    std::vector<char> m_buffer;
+    // The pump, guarded by m_monitor; m_issueLock is held while an operation is issued and before closing.
+    std::atomic<HINTERNET> m_pumpHandle{nullptr};
+    SRWLOCK m_issueLock = SRWLOCK_INIT;
+    bool m_closing = false;
+    bool m_driving = false;
+    Action m_nextAction = Action::None;
+    std::vector<char> m_fill;
+    std::size_t m_fillUsed = 0;
+    DWORD m_announced = 0;
+    bool m_readPending = false;
+    bool m_parked = false;
+    bool m_ended = false;
+    DWORD m_pumpError = 0;
 };
 
 } // namespace Nolvar::Networking::Detail

@@ -1,4 +1,4 @@
-# Shared by the benchmarks: builds $BENCH_TARGET, makes a random file of $1 MiB (default 512), serves it from a
+# Shared by the benchmarks: builds the targets in $BENCH_TARGET, makes a random file of $1 MiB (default 512), serves it from a
 # local nginx and keeps wineserver warm. Sets ROOT, BUILD, ROUNDS (from $2, default 3), WORK and url.
 # Uses NETSETTER_BUILD_DIR (default build-bench) for the build and its Wine prefix.
 set -euo pipefail
@@ -11,7 +11,8 @@ cd "$ROOT"
 command -v nginx >/dev/null || { echo "nginx is missing: run tools/setup.sh" >&2; exit 1; }
 tools/setup.sh >/dev/null
 cmake --preset default -B "$BUILD" >/dev/null
-cmake --build "$BUILD" --target "$BENCH_TARGET" >/dev/null
+# shellcheck disable=SC2086  # a list of targets
+cmake --build "$BUILD" --target $BENCH_TARGET >/dev/null
 tools/wine-prefix.sh "$BUILD/wineprefix" >/dev/null
 export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
@@ -57,3 +58,21 @@ for _ in $(seq 1 50); do curl -s -o /dev/null "http://127.0.0.1:$port/big.bin" -
 wine cmd /c exit >/dev/null 2>&1 || true
 
 url="http://127.0.0.1:$port/big.bin"
+
+# Summary of rounds: "best B, median M" of the numbers given (bytes per second), in MiB/s.
+summary() {
+  printf '%s\n' "$@" | sort -n | awk '{ v[NR] = $1 } END {
+    m = NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "best %.1f MiB/s, median %.1f MiB/s", v[NR] / 1048576, m / 1048576 }'
+}
+# Ratio of two lists of rounds, in percent of the second: "best B %, median M %" (best to best, median to median).
+ratio() {  # "list a" "list b"
+  local a b
+  a=$(printf '%s\n' $1 | sort -n | awk '{ v[NR] = $1 } END { print v[NR], (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }')
+  b=$(printf '%s\n' $2 | sort -n | awk '{ v[NR] = $1 } END { print v[NR], (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }')
+  awk -v a="$a" -v b="$b" 'BEGIN { split(a, x, " "); split(b, y, " "); printf "best %.1f %%, median %.1f %%", 100 * x[1] / y[1], 100 * x[2] / y[2] }'
+}
+# Bytes per second of a download with the bare synchronous WinHTTP loop of NetworkBench into file $1.
+plain_winhttp() {
+  wine "$BUILD/bin/NetworkBench.exe" "$url" "Z:$1" --plain-winhttp | tr -d '\r' | sed -n 's/.*bytes_per_second=\([0-9]*\).*/\1/p'
+}
