@@ -33,10 +33,9 @@ boost::system::error_code LastError() {
 
 std::string Quoted(const ioPath& path) { return "\"" + Core::Utf8FromPath(path) + "\""; }
 
-// Writes `text` into a new file; false when the file exists or cannot be created (`openError` says why).
-// `empty` tells whether the file reads as empty afterwards (asked on the open file, not by another lookup).
+// Writes `text` into a new file; false (with the last error set) when the file exists or cannot be written.
 bool WriteNewFile(const ioPath& path, const std::string& text, boost::system::error_code& openError,
-                  boost::system::error_code& writeError, bool& empty) {
+                  boost::system::error_code& writeError) {
     const Core::UniqueKernelHandle file(CreateFileW(path.wstring().c_str(), GENERIC_WRITE,
                                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
                                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -44,15 +43,14 @@ bool WriteNewFile(const ioPath& path, const std::string& text, boost::system::er
         openError = LastError();
         return false;
     }
+    if (text.empty()) return true;
     DWORD written = 0;
-    if (!text.empty() && !WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
+    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
         writeError = LastError();
     } else if (written != text.size()) {
         // A short write sets no error of its own.
         writeError = {ERROR_WRITE_FAULT, boost::system::system_category()};
     }
-    LARGE_INTEGER size{};
-    empty = GetFileSizeEx(file.get(), &size) && size.QuadPart == 0;
     return true;
 }
 
@@ -153,17 +151,16 @@ void Storage::push(const Event& event) {
     // A clash of ids (another process, same tick, same random digits) never overwrites: take a new id.
     bool written = false;
     bool writeFailed = false;
-    bool empty = false;
     for (int attempt = 0; attempt < kMaxIdAttempts && !written; ++attempt) {
         useName(m_idGenerator->generate());
         boost::system::error_code openError, writeError;
-        bool created = WriteNewFile(temporary, text, openError, writeError, empty);
+        bool created = WriteNewFile(temporary, text, openError, writeError);
         if (!created && openError.value() == ERROR_PATH_NOT_FOUND) {
             // The directory was removed while we run (a cache clean-up): make it again.
             boost::system::error_code ignored;
             fs::create_directories(m_directory, ignored);
             openError.clear();
-            created = WriteNewFile(temporary, text, openError, writeError, empty);
+            created = WriteNewFile(temporary, text, openError, writeError);
         }
         if (created) {
             written = true;
@@ -177,8 +174,9 @@ void Storage::push(const Event& event) {
     }
 
     if (written) {
+        boost::system::error_code sizeError;
         // An empty file after a write that reported no error: the error is not known, so none is made up.
-        if (!writeFailed && empty) {
+        if (!writeFailed && fs::file_size(temporary, sizeError) == 0 && !sizeError) {
             problems.push_back("write: the file is empty");
         }
         bool moved = false;
