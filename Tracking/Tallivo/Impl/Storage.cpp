@@ -14,7 +14,6 @@
 #include "QorFilesystem/CacheRoot.h"
 #include "QorFilesystem/FileOperations.h"
 #include "QorPointer/UniqueHandle.h"
-#include "Tracking/Tallivo/Impl/ExactNameDirectory.h"
 #include "Tracking/Tallivo/Impl/NotNull.h"
 #include "Tracking/Tallivo/Impl/SerializedEvents.h"
 #include "Tracking/Tallivo/Impl/StorageDirectory.h"
@@ -86,7 +85,6 @@ Storage::Storage(std::shared_ptr<ISerializer> serializer, std::shared_ptr<IIdGen
       m_directory(directory) {
     boost::system::error_code ignored;
     fs::create_directories(m_directory, ignored);
-    m_exactDirectory = ExactNameDirectory(m_directory);
 }
 
 Storage::Storage(const Storage& other)
@@ -96,18 +94,14 @@ Storage::Storage(const Storage& other)
       m_idGenerator(other.m_idGenerator),
       m_clock(other.m_clock),
       m_directory(other.m_directory),
-      m_exactDirectory(other.m_exactDirectory),
-      m_popped(other.m_popped),
-      m_candidates(other.m_candidates) {}
+      m_popped(other.m_popped) {}
 
 Storage& Storage::operator=(const Storage& other) {
     m_serializer = other.m_serializer;
     m_idGenerator = other.m_idGenerator;
     m_clock = other.m_clock;
     m_directory = other.m_directory;
-    m_exactDirectory = other.m_exactDirectory;
     m_popped = other.m_popped;
-    m_candidates = other.m_candidates;
     return *this;
 }
 
@@ -136,23 +130,15 @@ void Storage::push(const Event& event) {
     }
 
     std::vector<std::string> problems;
-    // Names for the calls, under the exact-lookup form of the directory, and the same names for the log.
-    std::string name;
-    ioPath temporary, final, shownTemporary, shownFinal;
-    const auto useName = [&](std::string id) {
-        name = std::move(id) + ".json";
-        final = m_exactDirectory / name;
-        temporary = final;
-        temporary += ".tmp";
-        shownFinal = m_directory / name;
-        shownTemporary = shownFinal;
-        shownTemporary += ".tmp";
-    };
+    ioPath temporary;
+    ioPath final;
     // A clash of ids (another process, same tick, same random digits) never overwrites: take a new id.
     bool written = false;
     bool writeFailed = false;
     for (int attempt = 0; attempt < kMaxIdAttempts && !written; ++attempt) {
-        useName(m_idGenerator->generate());
+        final = m_directory / (m_idGenerator->generate() + ".json");
+        temporary = final;
+        temporary += ".tmp";
         boost::system::error_code openError, writeError;
         bool created = WriteNewFile(temporary, text, openError, writeError);
         if (!created && openError.value() == ERROR_PATH_NOT_FOUND) {
@@ -167,7 +153,7 @@ void Storage::push(const Event& event) {
             writeFailed = static_cast<bool>(writeError);
             if (writeFailed) problems.push_back(Describe("write: ", writeError));
         } else if (!IsClash(openError) || attempt + 1 == kMaxIdAttempts) {
-            LOG(WARNING) << "Can't open file: " << Core::Utf8FromPath(shownTemporary);
+            LOG(WARNING) << "Can't open file: " << Core::Utf8FromPath(temporary);
             problems.push_back(Describe("create and open: ", openError));
             break;
         }
@@ -188,20 +174,17 @@ void Storage::push(const Event& event) {
             }
             renameError = LastError();
             if (!IsClash(renameError)) break;
-            // A new final name only: the temporary file keeps its name.
-            name = m_idGenerator->generate() + ".json";
-            final = m_exactDirectory / name;
-            shownFinal = m_directory / name;
+            final = m_directory / (m_idGenerator->generate() + ".json");
         }
         if (!moved) {
             problems.push_back(Describe("rename: ", renameError));
             const bool copied = CopyFileW(temporary.wstring().c_str(), final.wstring().c_str(), TRUE) != FALSE;
             const boost::system::error_code copyError = copied ? boost::system::error_code() : LastError();
             if (copied) {
-                LOG(WARNING) << "Can't rename file with event: " << Core::Utf8FromPath(shownTemporary)
+                LOG(WARNING) << "Can't rename file with event: " << Core::Utf8FromPath(temporary)
                              << ", file was copied as json";
             } else {
-                LOG(WARNING) << "Can't copy file with event: " << Core::Utf8FromPath(shownTemporary);
+                LOG(WARNING) << "Can't copy file with event: " << Core::Utf8FromPath(temporary);
                 problems.push_back(Describe("copy_file: ", copyError));
             }
         }
@@ -210,14 +193,12 @@ void Storage::push(const Event& event) {
     if (problems.empty()) return;
     std::string report;
     for (const std::string& problem : problems) report += (report.empty() ? "" : ", ") + problem;
-    boost::system::error_code existsError, sizeError, timeError;
-    const bool temporaryLeft = fs::exists(temporary, existsError);
-    const ioPath& described = temporaryLeft ? temporary : final;
-    const auto size = fs::file_size(described, sizeError);
-    const auto lastWrite = fs::last_write_time(described, timeError);
-    report += fmt::format(" file name:\"{}\", size:{} b, last write time:{}",
-                          Core::Utf8FromPath(temporaryLeft ? shownTemporary : shownFinal), sizeError ? 0 : size,
-                          timeError ? 0 : lastWrite);
+    boost::system::error_code ignored;
+    const ioPath& described = fs::exists(temporary, ignored) ? temporary : final;
+    const auto size = fs::file_size(described, ignored);
+    const auto lastWrite = fs::last_write_time(described, ignored);
+    report += fmt::format(" file name:\"{}\", size:{} b, last write time:{}", Core::Utf8FromPath(described),
+                          ignored ? 0 : size, ignored ? 0 : lastWrite);
     LOG(ERROR) << report;
     Core::TrackException("File error Tallivo in Storage::push", report);
 }
@@ -226,28 +207,66 @@ std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
     std::vector<std::string> texts;
     std::vector<ioPath> paths;
     try {
-        // At most one walk per pop: when the candidates of the last walk run out, what arrived since.
-        bool walked = false;
-        while (texts.size() < maxCount) {
-            if (m_candidates.empty()) {
-                if (walked) break;
-                walked = true;
-                listCandidates();
-                if (m_candidates.empty()) break;
-            }
-            const ioPath path = std::move(m_candidates.front());
-            m_candidates.pop_front();
-            if (m_popped.count(path.wstring())) continue;
+        boost::system::error_code error;
+        for (fs::directory_iterator it(m_directory, error), end; !error && it != end && texts.size() < maxCount;
+             it.increment(error)) {
+            const ioPath path = it->path();
             try {
-                take(path, texts, paths);
-                // Handed out from now on: a walk later in this pop passes it over.
-                if (!paths.empty() && paths.back() == path) m_popped.insert(path.wstring());
+                boost::system::error_code statusError;
+                const fs::file_status status = it->status(statusError);
+                if (statusError) {
+                    LOG(WARNING) << "Unable to determine type of file " << Quoted(path)
+                                 << ", error: " << statusError.message();
+                    continue;
+                }
+                const ioPath extension = path.extension();
+                const bool isEvent = extension == ".json";
+                const bool isSetAside = extension == ".bad";
+                if (!fs::is_regular_file(status) || !(isEvent || isSetAside) || m_popped.count(path.wstring())) {
+                    continue;
+                }
+                boost::system::error_code timeError;
+                const std::time_t lastWrite = fs::last_write_time(path, timeError);
+                if (timeError) {
+                    LOG(WARNING) << "Unable to determine last write time of file " << Quoted(path)
+                                 << ", error: " << timeError.message();
+                    continue;
+                }
+                const std::int64_t age = Time::SecondsSinceEpoch(*m_clock) - lastWrite;
+                if (age > kEventStorageTime) {
+                    boost::system::error_code removeError;
+                    if (!fs::remove(path, removeError) && removeError) {
+                        LOG(WARNING) << "Unable to remove file " << Core::Utf8FromPath(path)
+                                     << ", error: " << removeError.message();
+                    }
+                    continue;
+                }
+                if (isSetAside) continue;
+                boost::system::error_code sizeError;
+                if (const auto size = fs::file_size(path, sizeError); !sizeError && size > kMaxEventSize) {
+                    setAside(path, "over the size limit");
+                    continue;
+                }
+                std::string text = ReadWholeFile(path);
+                if (text.empty()) {
+                    // A file that stays empty past the grace time was never written completely.
+                    if (age > kWriteGrace.count()) setAside(path, "empty");
+                    continue;
+                }
+                if (!nlohmann::json::accept(text)) {
+                    setAside(path, "not JSON");
+                    continue;
+                }
+                texts.push_back(std::move(text));
+                paths.push_back(path);
             } catch (const std::exception& e) {
                 LOG(ERROR) << "Storage::pop failed to process file " << Core::Utf8FromPath(path)
                            << ", error: " << e.what();
             }
         }
+        if (error) throw boost::system::system_error(error, "directory iteration");
 
+        for (const ioPath& path : paths) m_popped.insert(path.wstring());
         const std::weak_ptr<Storage> weak = weak_from_this();
         auto commit = [weak, paths] {
             auto self = weak.lock();
@@ -269,79 +288,11 @@ std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
     }
 }
 
-void Storage::listCandidates() {
-    m_candidates.clear();
-    boost::system::error_code error;
-    for (fs::directory_iterator it(m_directory, error), end; !error && it != end; it.increment(error)) {
-        const ioPath path = it->path();
-        boost::system::error_code statusError;
-        const fs::file_status status = it->status(statusError);
-        if (statusError) {
-            LOG(WARNING) << "Unable to determine type of file " << Quoted(path) << ", error: " << statusError.message();
-            continue;
-        }
-        const ioPath extension = path.extension();
-        if (!fs::is_regular_file(status) || (extension != ".json" && extension != ".bad") ||
-            m_popped.count(path.wstring())) {
-            continue;
-        }
-        m_candidates.push_back(path);
-    }
-    if (error) {
-        m_candidates.clear();
-        throw boost::system::system_error(error, "directory iteration");
-    }
-}
-
-void Storage::take(const ioPath& path, std::vector<std::string>& texts, std::vector<ioPath>& paths) {
-    boost::system::error_code timeError;
-    const std::time_t lastWrite = fs::last_write_time(path, timeError);
-    if (timeError) {
-        // Gone since the walk (sent and deleted by an earlier lock holder, or cleaned up): nothing to say.
-        if (timeError == boost::system::errc::no_such_file_or_directory) return;
-        LOG(WARNING) << "Unable to determine last write time of file " << Quoted(path)
-                     << ", error: " << timeError.message();
-        return;
-    }
-    const std::int64_t age = Time::SecondsSinceEpoch(*m_clock) - lastWrite;
-    if (age > kEventStorageTime) {
-        boost::system::error_code removeError;
-        if (!fs::remove(path, removeError) && removeError) {
-            LOG(WARNING) << "Unable to remove file " << Core::Utf8FromPath(path) << ", error: " << removeError.message();
-        }
-        return;
-    }
-    if (path.extension() == ".bad") return;
-    boost::system::error_code sizeError;
-    if (const auto size = fs::file_size(path, sizeError); !sizeError && size > kMaxEventSize) {
-        setAside(path, "over the size limit");
-        return;
-    }
-    std::string text = ReadWholeFile(path);
-    if (text.empty()) {
-        // A file that stays empty past the grace time was never written completely.
-        if (age > kWriteGrace.count()) setAside(path, "empty");
-        return;
-    }
-    if (!nlohmann::json::accept(text)) {
-        setAside(path, "not JSON");
-        return;
-    }
-    texts.push_back(std::move(text));
-    paths.push_back(path);
-}
-
 std::int64_t Storage::getEventStorageTime() const { return kEventStorageTime; }
 
 const ioPath& Storage::getDirectory() const { return m_directory; }
 
 void Storage::release(const std::vector<ioPath>& paths) {
-    forget(paths);
-    // First in the next batch again, in their order.
-    m_candidates.insert(m_candidates.begin(), paths.begin(), paths.end());
-}
-
-void Storage::forget(const std::vector<ioPath>& paths) {
     for (const ioPath& path : paths) m_popped.erase(path.wstring());
 }
 
@@ -355,14 +306,13 @@ bool Storage::removeAndRelease(const std::vector<ioPath>& paths) {
             complete = false;
         }
     }
-    // A file that could not be deleted comes back with a later walk, not in the very next batch.
-    forget(paths);
+    release(paths);
     return complete;
 }
 
 bool Storage::setAsideAndRelease(const std::vector<ioPath>& paths) {
     for (const ioPath& path : paths) setAside(path, "refused by the server again and again");
-    forget(paths);
+    release(paths);
     return true;
 }
 

@@ -1,6 +1,5 @@
 #pragma once
 #include <chrono>
-#include <deque>
 #include <memory>
 #include <set>
 #include <string>
@@ -15,8 +14,7 @@ namespace Nolvar::Tracking::Instant {
 
 // One file per event in one directory that several processes may share. Every process writes (through a ".tmp"
 // name and a rename that never replaces); only the holder of the directory's lock pops and deletes.
-// push may run on any thread; pop and the batches it returns belong to one thread. pop hands out what one walk
-// of the directory found before it walks again, so files that arrive meanwhile go out after that backlog.
+// push may run on any thread; pop and the batches it returns belong to one thread.
 class TALLIVO_API Storage : public IStorage, public std::enable_shared_from_this<Storage> {
 public:
     static constexpr std::int64_t kEventStorageTime = 30 * 24 * 60 * 60;
@@ -43,13 +41,7 @@ public:
     const ioPath& getDirectory() const override;
 
 private:
-    // Refills the candidates from one walk of the directory; throws for a walk that fails.
-    void listCandidates();
-    // Adds the text of one candidate to the batch, or sets it aside, ages it out or skips it.
-    void take(const ioPath& path, std::vector<std::string>& texts, std::vector<ioPath>& paths);
-    // Takes the paths out of the batch in flight and makes them the next candidates.
     void release(const std::vector<ioPath>& paths);
-    void forget(const std::vector<ioPath>& paths);
     bool removeAndRelease(const std::vector<ioPath>& paths);
     bool setAsideAndRelease(const std::vector<ioPath>& paths);
     void setAside(const ioPath& path, const char* why);
@@ -59,11 +51,7 @@ private:
     std::shared_ptr<IIdGenerator> m_idGenerator;
     std::shared_ptr<Time::ISystemClock> m_clock;
     ioPath m_directory;
-    // The same directory addressed for names that do not exist yet (see ExactNameDirectory).
-    ioPath m_exactDirectory;
     std::set<std::wstring> m_popped;
-    // Files seen by the last walk and not handed out since: a backlog is walked once, not once per batch.
-    std::deque<ioPath> m_candidates;
 };
 
 } // namespace Nolvar::Tracking::Instant
