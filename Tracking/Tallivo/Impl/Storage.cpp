@@ -193,12 +193,12 @@ void Storage::push(const Event& event) {
     if (problems.empty()) return;
     std::string report;
     for (const std::string& problem : problems) report += (report.empty() ? "" : ", ") + problem;
-    boost::system::error_code ignored;
-    const ioPath& described = fs::exists(temporary, ignored) ? temporary : final;
-    const auto size = fs::file_size(described, ignored);
-    const auto lastWrite = fs::last_write_time(described, ignored);
+    boost::system::error_code existsError, sizeError, timeError;
+    const ioPath& described = fs::exists(temporary, existsError) ? temporary : final;
+    const auto size = fs::file_size(described, sizeError);
+    const auto lastWrite = fs::last_write_time(described, timeError);
     report += fmt::format(" file name:\"{}\", size:{} b, last write time:{}", Core::Utf8FromPath(described),
-                          ignored ? 0 : size, ignored ? 0 : lastWrite);
+                          sizeError ? 0 : size, timeError ? 0 : lastWrite);
     LOG(ERROR) << report;
     Core::TrackException("File error Tallivo in Storage::push", report);
 }
