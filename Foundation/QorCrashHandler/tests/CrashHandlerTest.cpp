@@ -28,8 +28,8 @@ constexpr wchar_t kChildVariable[] = L"NETSETTER_CRASH_TEST_CHILD";
 DWORD RunCrashingChild(const std::string& mode, const std::filesystem::path& folder) {
     Testing::ChildProcess child = Testing::StartOwnTest("CrashChild.DISABLED_Run", kChildVariable,
                                                         Core::WstringFromUtf8(mode) + L"|" + folder.wstring());
-    // Writing a minidump under Wine takes tens of seconds on a busy machine.
-    return static_cast<DWORD>(child.wait(std::chrono::seconds(110)));
+    // A crashing child under Wine takes tens of seconds with a display, several times that on a busy machine.
+    return static_cast<DWORD>(child.wait(std::chrono::seconds(240)));
 }
 
 std::filesystem::path OnlyReport(const std::filesystem::path& folder) {

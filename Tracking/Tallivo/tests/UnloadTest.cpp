@@ -42,14 +42,14 @@ TEST(TallivoUnload, UnloadingTheLibraryWhileItsPipelineRunsIsSafe) {
     const std::string key = Testing::UniqueKey("unload");
     server.script(key, R"([{"status":500}])");
     ASSERT_TRUE(tracker->Initialize(Testing::TrackerInit(server.httpUrl("/script/" + key), product)));
-    constexpr int kEvents = 2000;
+    constexpr int kEvents = 500;
     for (int i = 0; i < kEvents; ++i) ASSERT_TRUE(tracker->TrackEvent("UNLOAD", {{"N", std::to_string(i)}}));
 
     auto unloaded = std::async(std::launch::async, [module] { return FreeLibrary(module) != 0; });
     ASSERT_EQ(unloaded.wait_for(60s), std::future_status::ready) << "the unload hangs";
     EXPECT_TRUE(unloaded.get());
     // The sender backs off and tries again, running the library's code after the unload.
-    ASSERT_TRUE(Testing::WaitFor([&] { return Testing::StoredEvents(product) == kEvents; }, 60s));
+    ASSERT_TRUE(Testing::WaitFor([&] { return Testing::StoredEvents(product) == kEvents; }, 120s));
     const auto before = Testing::Recorded(server, key).size();
     EXPECT_TRUE(Testing::WaitFor([&] { return Testing::Recorded(server, key).size() > before; }, 30s));
     EXPECT_TRUE(tracker->Deinitialize());
