@@ -9,6 +9,7 @@
 # of the window is saved (the path is printed). The exit code is installer.exe's.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+BUILD="$(realpath -m "${NETSETTER_BUILD_DIR:-$ROOT/build}")"
 cd "$ROOT"
 
 auto=0
@@ -21,14 +22,15 @@ for arg in "$@"; do
 done
 
 tools/setup.sh
-cmake --preset default >/dev/null
+# A configured build folder is only brought up to date (the test run calls this script beside its own tests).
+[ -f "$BUILD/build.ninja" ] || cmake --preset default -B "$BUILD" >/dev/null
 # Only what the run needs: the installer with its libraries, the window tool and the demo product's installer.
-cmake --build --preset default --target installer netsetter-wintool NetsetterDemoSetup
-tools/wine-prefix.sh build/demo-prefix
+cmake --build "$BUILD" --target installer netsetter-wintool NetsetterDemoSetup
+tools/wine-prefix.sh "$BUILD/demo-prefix"
 
-RUN="$ROOT/build/demo-run"
+RUN="$BUILD/demo-run"
 SERVER="$RUN/server"
-export WINEPREFIX="$ROOT/build/demo-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX="$BUILD/demo-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
 PY=/usr/bin/python3
 
@@ -55,7 +57,7 @@ port=$(tools/testserver/control.sh start "$SERVER" | $PY -c 'import json,sys; pr
 base="http://127.0.0.1:$port"
 sed "s#@BASE_URL@#$base#g" demo/config.json.in >"$SERVER/files/config.json"
 demo/make-images.sh "$SERVER/files/splash"
-cp build/demo/NetsetterDemoSetup.exe "$SERVER/files/NetsetterDemoSetup.exe"
+cp "$BUILD/demo/NetsetterDemoSetup.exe" "$SERVER/files/NetsetterDemoSetup.exe"
 $PY - "$base" <<'PY'
 import sys, urllib.request
 answer = b'[{"status": 200, "body": {"success": true, "disabled": false}}]'
@@ -67,10 +69,10 @@ echo "[run] serving the demo configuration at $base/files/config.json"
 wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Netsetter' /f >/dev/null 2>&1 || true
 
 logs_win=$(winepath -w "$RUN/logs" 2>/dev/null)
-wine build/bin/installer.exe "--config-url=$base/files/config.json" "--log-path=$logs_win" "${args[@]}" &
+wine "$BUILD/bin/installer.exe" "--config-url=$base/files/config.json" "--log-path=$logs_win" "${args[@]}" &
 installer=$!
 
-wintool() { wine build/bin/netsetter-wintool.exe "$@"; }
+wintool() { wine "$BUILD/bin/netsetter-wintool.exe" "$@"; }
 screenshot="$RUN/window.png"
 if wintool --wait 120000 find 'class:Nolvaria Installer#34469' >/dev/null 2>&1; then
   sleep 2

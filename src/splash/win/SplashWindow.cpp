@@ -94,7 +94,9 @@ public:
         CreateMainWindow();
         HWND window = m_window.get();
         // The render target is made on a thread of its own: until it is there the spinner view is drawn with GDI,
-        // so the window shows at once.
+        // so the window shows at once. Nothing made there belongs to an apartment: the target comes from the
+        // multi-threaded factory and DirectWrite's shared factory is free-threaded, so both are used and
+        // released on this window's thread.
         m_gdiSpinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
         std::promise<DrawingParts> parts;
         m_drawing = parts.get_future();
