@@ -215,22 +215,31 @@ bool ReadAt(HANDLE file, std::uint64_t offset, std::string& buffer) {
 
 } // namespace
 
-std::string ReadTagFromSignature(const std::string& file) {
+SignatureTagReading ReadSignatureTag(const std::string& file) {
     using namespace SignatureTag;
     if (file.empty()) return {};
+    const auto failed = [](const char* step) {
+        const DWORD error = GetLastError();
+        return SignatureTagReading{{}, std::string(step) + " (error " + std::to_string(error) + ")"};
+    };
     const std::wstring wide = WstringFromUtf8(file);
     const UniqueKernelHandle handle(CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!handle) return {};
+    if (!handle) return failed("Cannot open the distribution file");
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(handle.get(), &size) || size.QuadPart <= 0) return {};
+    if (!GetFileSizeEx(handle.get(), &size)) return failed("Cannot read the size of the distribution file");
+    if (size.QuadPart <= 0) return {};
     std::string head(static_cast<std::size_t>(std::min<LONGLONG>(size.QuadPart, 64 * 1024)), '\0');
-    if (!ReadAt(handle.get(), 0, head)) return {};
+    if (!ReadAt(handle.get(), 0, head)) return failed("Cannot read the distribution file");
     const auto layout = ParsePeLayout(head, static_cast<std::uint64_t>(size.QuadPart));
-    if (!layout || layout->tableSize > kMaxTableSize) return {};
+    if (!layout) return {};
+    if (layout->tableSize > kMaxTableSize) return {{}, "The certificate table of the distribution file is too large"};
     std::string table(layout->tableSize, '\0');
-    if (!ReadAt(handle.get(), layout->tableOffset, table) || table.size() != layout->tableSize) return {};
-    return TagFromCertificateTable(table);
+    if (!ReadAt(handle.get(), layout->tableOffset, table)) return failed("Cannot read the distribution file");
+    if (table.size() != layout->tableSize) return {{}, "The certificate table of the distribution file is cut short"};
+    return {TagFromCertificateTable(table), {}};
 }
+
+std::string ReadTagFromSignature(const std::string& file) { return ReadSignatureTag(file).tag; }
 
 } // namespace Nolvar::Core

@@ -15,6 +15,14 @@ namespace Nolvar::Core {
 // The tag of the signed file at `file` (UTF-8 path); empty when the file has none or anything is malformed.
 std::string ReadTagFromSignature(const std::string& file);
 
+struct SignatureTagReading {
+    std::string tag;       // empty when none could be read
+    std::string failure;   // why the file could not be read; empty when it was read (with or without a tag)
+};
+// As ReadTagFromSignature, and says when the file itself could not be opened or read, or its certificate table
+// is larger than the reader accepts. An empty name, an unsigned file or a file that is no PE read as no tag.
+SignatureTagReading ReadSignatureTag(const std::string& file);
+
 namespace SignatureTag {
 
 inline constexpr std::string_view kMarker = "NSTTAG01";

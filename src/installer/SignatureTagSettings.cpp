@@ -2,39 +2,32 @@
 
 #include <stdexcept>
 
-#include <boost/url/parse.hpp>
 #include <glog/logging.h>
 #include <nlohmann/json.hpp>
 
-#include "QorWebUid/WebUidFormat.h"
 #include "utils/DistribName.h"
 #include "utils/Settings.h"
+#include "utils/StartupTexts.h"
 
 namespace Nolvar {
 
 namespace {
 
-bool HasControlCharacters(const std::string& text) {
-    for (const unsigned char c : text)
-        if (c < 0x20 || c == 0x7f) return true;
-    return false;
-}
-
-// The text of `key`, or empty when absent; throws for a value that is not usable text.
+// The text of `key`, or empty when absent; throws for a value that is not text.
 std::string TextValue(const nlohmann::json& tag, const char* key) {
     const auto it = tag.find(key);
     if (it == tag.end()) return {};
     if (!it->is_string()) throw std::runtime_error(std::string("\"") + key + "\" is not a string");
-    std::string text = it->get<std::string>();
-    if (HasControlCharacters(text)) throw std::runtime_error(std::string("\"") + key + "\" holds control characters");
-    return text;
+    return it->get<std::string>();
 }
 
-bool IsHttpUrl(const std::string& text) {
-    const auto url = boost::urls::parse_absolute_uri(text);
-    if (!url) return false;
-    const auto scheme = url->scheme_id();
-    return (scheme == boost::urls::scheme::http || scheme == boost::urls::scheme::https) && !url->host().empty();
+// The text of `key` when it passes the check the command line's values pass too; throws naming the problem.
+std::string CheckedValue(const nlohmann::json& tag, const char* key, StartupText kind) {
+    std::string text = TextValue(tag, key);
+    if (text.empty()) return text;
+    if (const auto problem = StartupTextProblem(kind, text))
+        throw std::runtime_error(std::string("\"") + key + "\" " + *problem);
+    return text;
 }
 
 } // namespace
@@ -44,20 +37,18 @@ SignatureTagValues ParseSignatureTag(const std::string& tag) {
     if (!json.is_object() || json.empty()) throw std::runtime_error("Cannot parse this tag as JSON");
     SignatureTagValues values;
     if (json.contains("browser")) values.browser = GetBrowserForSetupTag(TextValue(json, "browser"));
-    values.configUrl = TextValue(json, "config_url");
-    if (!values.configUrl.empty() && !IsHttpUrl(values.configUrl))
-        throw std::runtime_error("\"config_url\" is not an http(s) URL");
-    values.webUid = TextValue(json, "webuid");
-    if (!values.webUid.empty() && !App::IsWebUidFormat(values.webUid))
-        throw std::runtime_error("\"webuid\" is not a web user id");
+    values.configUrl = CheckedValue(json, "config_url", StartupText::ConfigUrl);
+    values.webUid = CheckedValue(json, "webuid", StartupText::WebUid);
     return values;
 }
 
-void ApplySignatureTag(const std::string& tag) {
+void ApplySignatureTag(const Core::SignatureTagReading& reading) {
     SignatureTagValues values;
-    if (!tag.empty()) {
+    if (!reading.failure.empty()) {
+        LOG(ERROR) << "Failed to parse Signature Tag. " << reading.failure;
+    } else if (!reading.tag.empty()) {
         try {
-            values = ParseSignatureTag(tag);
+            values = ParseSignatureTag(reading.tag);
         } catch (const std::exception& e) {
             LOG(ERROR) << "Failed to parse Signature Tag. " << e.what();
             values = {};
@@ -68,7 +59,7 @@ void ApplySignatureTag(const std::string& tag) {
     if (!values.configUrl.empty()) Settings::Set(Settings::ID::ConfigUrl, std::any(values.configUrl));
     if (values.webUid.empty()) {
         const std::string token = GetDistribNameToken("_W");
-        if (App::IsWebUidFormat(token)) values.webUid = token;
+        if (!token.empty() && !StartupTextProblem(StartupText::WebUid, token)) values.webUid = token;
         else if (!token.empty()) LOG(WARNING) << "The web user id of the distribution file name is not one; ignored";
     }
     if (!values.webUid.empty()) Settings::Set(Settings::ID::WebUid, std::any(values.webUid));

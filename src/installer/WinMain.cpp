@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
     if (!logFolder.fallbackNote.empty()) LOG(WARNING) << logFolder.fallbackNote;
     Settings::WarnAboutMalformedOptions();
 
-    ApplySignatureTag(Core::ReadTagFromSignature(Settings::GetTextOption(Settings::ID::DistribName).value_or("")));
+    ApplySignatureTag(Core::ReadSignatureTag(Settings::GetTextOption(Settings::ID::DistribName).value_or("")));
 
     Core::SetupCommonCrashHandler(&ClientInfoCallback, false);
     int exitCode = 0;

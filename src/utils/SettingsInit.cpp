@@ -3,6 +3,7 @@
 #include <array>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include <glog/logging.h>
 
@@ -11,6 +12,7 @@
 #include "utils/ProductInfo.h"
 #include "utils/Settings.h"
 #include "utils/DistribName.h"
+#include "utils/StartupTexts.h"
 #include "utils/SystemFacts.h"
 #include "utils/TextUtils.h"
 
@@ -36,6 +38,12 @@ constexpr std::array<Option, 8> kOptions = {{
 
 void SetText(ID id, std::string value) { Set(id, std::any(std::move(value))); }
 
+// Command-line values refused by Init, told once logging is on.
+std::vector<std::string>& RefusedValues() {
+    static std::vector<std::string> notes;
+    return notes;
+}
+
 } // namespace
 
 void Init(int argc, char** argv) {
@@ -54,16 +62,25 @@ void Init(int argc, char** argv) {
     SetText(ID::InstallerVersion, Product::InstallerVersion());
     SetText(ID::UserAgentHeader, MakeUserAgentHeader());
 
+    RefusedValues().clear();
     for (int i = 1; i < argc && argv && argv[i]; ++i) {
         const std::string_view argument = argv[i];
         const auto equals = argument.find('=');
         const std::string_view key = argument.substr(0, equals);
         for (const Option& option : kOptions) {
             if (option.name != key) continue;
-            if (equals == std::string_view::npos)
+            if (equals == std::string_view::npos) {
                 Set(option.id, std::any(true));
-            else
-                SetText(option.id, std::string(argument.substr(equals + 1)));
+                break;
+            }
+            std::string value(argument.substr(equals + 1));
+            if (option.id == ID::ConfigUrl) {
+                if (const auto problem = StartupTextProblem(StartupText::ConfigUrl, value)) {
+                    RefusedValues().push_back("Command-line option --config-url " + *problem + "; it is ignored");
+                    break;
+                }
+            }
+            SetText(option.id, std::move(value));
             break;
         }
     }
@@ -85,6 +102,7 @@ bool GetFlagOption(ID id) {
 }
 
 void WarnAboutMalformedOptions() {
+    for (const std::string& note : RefusedValues()) LOG(WARNING) << note;
     for (const Option& option : kOptions) {
         const std::any value = Get(option.id);
         if (!option.flag && std::any_cast<bool>(&value))

@@ -8,14 +8,15 @@
 namespace Nolvar::Settings {
 
 // Writes the start-up values, applies the command line ("--name=value" stores text, "--name" the flag true),
-// then the staging token of the distribution file name. Call first in main.
+// then the staging token of the distribution file name. A --config-url that fails the start-up text check
+// (StartupTexts.h) is not stored: the built-in one stays. Call first in main.
 void Init(int argc, char** argv);
 
 // Readers of command-line settings that tolerate an option given in the wrong form: a text option stored as a
 // flag reads as unset; a flag option stored as text reads through StringToBool.
 std::optional<std::string> GetTextOption(ID id);
 bool GetFlagOption(ID id);
-// Logs a WARNING for every command-line option given in the wrong form (call once logging is on).
+// Logs a WARNING for every command-line option given in the wrong form or refused (call once logging is on).
 void WarnAboutMalformedOptions();
 
 } // namespace Nolvar::Settings

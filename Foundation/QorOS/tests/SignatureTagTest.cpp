@@ -1,3 +1,5 @@
+#include <windows.h>
+
 #include <random>
 #include <string>
 #include <vector>
@@ -5,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "QorOS/SignatureTag.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "testing/TempFolder.h"
 
@@ -158,18 +161,35 @@ TEST(SignatureTag, RandomCorruptionNeverCrashesTheReader) {
     }
 }
 
-TEST(SignatureTag, ReadsFromFiles) {
+TEST(SignatureTag, ReadsFromFilesAndSaysWhenTheFileCannotBeRead) {
     Testing::TempFolder folder(L"netsetter-tag-Папка-");
     const auto file = folder / L"NetsetterSetupC.exe";
     Testing::WriteWholeFile(file, SignatureTag::WriteTag(SignedImage(), R"({"webuid":"w1"})"));
+    const auto tagged = ReadSignatureTag(Utf8FromWstring(file.wstring()));
+    EXPECT_EQ(tagged.tag, R"({"webuid":"w1"})");
+    EXPECT_EQ(tagged.failure, "");
     EXPECT_EQ(ReadTagFromSignature(Utf8FromWstring(file.wstring())), R"({"webuid":"w1"})");
-    EXPECT_EQ(ReadTagFromSignature(""), "");
-    EXPECT_EQ(ReadTagFromSignature(Utf8FromWstring((folder / L"missing.exe").wstring())), "");
+
+    // No file named, a file that is no PE, a table pointing past the end: no tag, and nothing failed to read.
     Testing::WriteWholeFile(folder / L"tiny.exe", "MZ");
-    EXPECT_EQ(ReadTagFromSignature(Utf8FromWstring((folder / L"tiny.exe").wstring())), "");
-    // A directory entry pointing past the end of the file.
     std::string truncated = SignatureTag::WriteTag(SignedImage(), R"({"webuid":"w1"})");
     truncated.resize(truncated.size() - 16);
     Testing::WriteWholeFile(folder / L"truncated.exe", truncated);
-    EXPECT_EQ(ReadTagFromSignature(Utf8FromWstring((folder / L"truncated.exe").wstring())), "");
+    for (const std::string& name : {std::string(), Utf8FromWstring((folder / L"tiny.exe").wstring()),
+                                   Utf8FromWstring((folder / L"truncated.exe").wstring())}) {
+        const auto reading = ReadSignatureTag(name);
+        EXPECT_EQ(reading.tag, "") << name;
+        EXPECT_EQ(reading.failure, "") << name;
+    }
+
+    // A missing file and one another program holds open without sharing cannot be read.
+    const auto missing = ReadSignatureTag(Utf8FromWstring((folder / L"missing.exe").wstring()));
+    EXPECT_EQ(missing.tag, "");
+    EXPECT_EQ(missing.failure.rfind("Cannot open the distribution file (error ", 0), 0u) << missing.failure;
+    const UniqueKernelHandle held(
+        CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(held);
+    const auto locked = ReadSignatureTag(Utf8FromWstring(file.wstring()));
+    EXPECT_EQ(locked.tag, "");
+    EXPECT_EQ(locked.failure, "Cannot open the distribution file (error 32)");
 }

@@ -283,16 +283,31 @@ TEST(InstallerProcess, TheTagOfTheDistributionFileWinsOverTheCommandLine) {
     EXPECT_EQ(log.find("Failed to parse Signature Tag"), std::string::npos) << log;
 }
 
-TEST(InstallerProcess, AMalformedTagIsLoggedAndChangesNothing) {
-    Testing::TempFolder folder(L"netsetter-tagged-");
-    const std::string configUrl = LocalConfigUrl();
-    const auto copy = TaggedCopy(folder.path(), L"SetupE_bad.exe", R"({"browser":"C","config_url":5})");
-    EXPECT_EQ(RunInstaller({L"--log-path=" + folder.path().wstring(),
-                            L"--config-url=" + Nolvar::Core::WstringFromUtf8(configUrl),
-                            L"--distrib-name=" + copy.wstring()}),
-              0);
-    const std::string log = Testing::ReadInfoLogs(folder.path());
-    EXPECT_NE(log.find("Failed to parse Signature Tag. "), std::string::npos) << log;
-    EXPECT_NE(log.find("Config URL used: " + configUrl), std::string::npos) << log;
-    EXPECT_NE(log.find("Preferred browser: msedge.exe"), std::string::npos) << log;
+// A tag that cannot be parsed, and a tagged file another program holds open so that it cannot be read: each is
+// logged and the command line's values stay in force.
+TEST(InstallerProcess, AMalformedOrUnreadableTagIsLoggedAndChangesNothing) {
+    for (const bool locked : {false, true}) {
+        Testing::TempFolder folder(L"netsetter-tagged-");
+        const std::string configUrl = LocalConfigUrl();
+        const auto copy = TaggedCopy(folder.path(), L"SetupE_bad.exe",
+                                     locked ? R"({"browser":"C","config_url":"http://127.0.0.1:9/tag.json"})"
+                                            : R"({"browser":"C","config_url":5})");
+        Nolvar::Core::UniqueKernelHandle held;
+        if (locked) {
+            held.reset(CreateFileW(copy.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ASSERT_TRUE(held);
+        }
+        EXPECT_EQ(RunInstaller({L"--log-path=" + folder.path().wstring(),
+                                L"--config-url=" + Nolvar::Core::WstringFromUtf8(configUrl),
+                                L"--distrib-name=" + copy.wstring()}),
+                  0);
+        held.reset();
+        const std::string log = Testing::ReadInfoLogs(folder.path());
+        EXPECT_NE(log.find(locked ? "Failed to parse Signature Tag. Cannot open the distribution file (error 32)"
+                                  : "Failed to parse Signature Tag. \"config_url\" is not a string"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("Config URL used: " + configUrl), std::string::npos) << log;
+        EXPECT_NE(log.find("Preferred browser: msedge.exe"), std::string::npos) << log;
+    }
 }

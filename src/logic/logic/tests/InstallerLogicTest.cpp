@@ -2,12 +2,17 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
+#include <optional>
 #include <set>
 
 #include <gmock/gmock.h>
 
 #include "QorOS/AppMutexLocker.h"
+#include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/tests/LogicTestSupport.h"
+#include "testing/ChildProcess.h"
+#include "utils/AppSearcher.h"
 
 using namespace LogicTest;
 using Nolvar::ISplashEventObserver;
@@ -376,4 +381,180 @@ TEST_F(LogicRun, AStaleProductRunningFlagDoesNotSwallowTheRetryOfAFailedInstalla
     EXPECT_EQ(m_script->Count("ShowRetryPopup"), 0);
     EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
     EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 0);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// `config` with the running check on for its first product.
+nlohmann::json WithRunningCheck(nlohmann::json config) {
+    config["data"]["Installers"][0]["check_app_running"]["DefaultValue"] = "true";
+    return config;
+}
+
+} // namespace
+
+// The product value of the wait is a minute; here it is ten, so that only the product's start ends it in time.
+TEST_F(LogicRun, AnAutoLaunchedProductEndsTheRunAsSoonAsItRuns) {
+    Serve(WithRunningCheck(Config({{"auto", 0, "/APP_LAUNCH_METHOD=Auto"}})));
+    PressStartOnStartScreen();
+    // The product starts two seconds after the bundle is reported installed.
+    std::optional<Testing::ChildProcess> product;
+    std::atomic<bool> closedBeforeTheProductRan{true};
+    const Nolvar::SearchKeys keys = {{Nolvar::kSearchUninstallKeyPrefix, EntryName("auto")},
+                                     {Nolvar::kSearchExeName, ProductExe("auto")}};
+    m_script->When("SetCloseButtonHidden 1", [&](ISplashEventObserver&) {
+        if (!m_statistics->WaitFor("BUNDLE_INSTALL_FINISHED", 60s)) return;
+        std::this_thread::sleep_for(2s);
+        const auto exe = Nolvar::FindInstalledApplication(keys).executablePath;
+        if (exe.empty()) return;
+        closedBeforeTheProductRan = m_script->Count("Close") > 0;
+        product.emplace(exe.wstring(), std::vector<std::wstring>{L"/FAKE_SLEEP=60000"});
+    }, 1);
+    auto parts = Parts();
+    parts.launchedProductWait = 10min;
+    EXPECT_FALSE(RunLogic(std::move(parts), 100s));
+
+    ASSERT_TRUE(product.has_value()) << CallsText();
+    EXPECT_FALSE(closedBeforeTheProductRan.load()) << CallsText();   // the run waited for the product
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 0);
+    EXPECT_EQ(m_script->Calls().back(), "Close");
+}
+
+TEST_F(LogicRun, ClosingTheWindowWhileWaitingForTheLaunchedProductEndsTheRunAtOnce) {
+    Serve(WithRunningCheck(Config({{"never", 0, "/APP_LAUNCH_METHOD=Auto"}})));
+    PressStartOnStartScreen();
+    std::atomic<Clock::rep> closed{0};
+    std::atomic<bool> endedBeforeTheClose{true};
+    m_script->When("SetCloseButtonHidden 1", [&](ISplashEventObserver& o) {
+        if (!m_statistics->WaitFor("BUNDLE_INSTALL_FINISHED", 60s)) return;
+        std::this_thread::sleep_for(1s);
+        endedBeforeTheClose = m_script->Count("Close") > 0;
+        closed = Clock::now().time_since_epoch().count();
+        o.OnExit(5, "Closed while waiting for the product");
+    }, 1);
+    // Neither the time-out nor the next look at the product comes within the test's limit: only the cancel does.
+    auto parts = Parts();
+    parts.launchedProductWait = 10min;
+    parts.launchedProductPoll = 10min;
+    EXPECT_FALSE(RunLogic(std::move(parts), 100s));
+    const auto ended = Clock::now().time_since_epoch().count();
+
+    ASSERT_NE(closed.load(), 0) << CallsText();
+    EXPECT_FALSE(endedBeforeTheClose.load()) << CallsText();
+    EXPECT_LT(Clock::duration(ended - closed.load()), 20s);
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+    EXPECT_EQ(m_script->Calls().back(), "Close");
+}
+
+TEST(LaunchedProductWait, EndsAtItsLimitAndADestroyedWaitIsJoinedAtOnceWithoutReporting) {
+    // The item never runs: its running check is off.
+    std::atomic<int> reported{0};
+    {
+        Nolvar::LaunchedProductWait wait;
+        const auto started = Clock::now();
+        std::promise<Clock::time_point> done;
+        wait.Start(Nolvar::InstallerItem{}, 300ms, 50ms, [&] {
+            ++reported;
+            done.set_value(Clock::now());
+        });
+        auto future = done.get_future();
+        ASSERT_EQ(future.wait_for(30s), std::future_status::ready);
+        EXPECT_GE(future.get() - started, 300ms);
+    }
+    EXPECT_EQ(reported.load(), 1);
+
+    const auto started = Clock::now();
+    {
+        Nolvar::LaunchedProductWait wait;
+        wait.Start(Nolvar::InstallerItem{}, 10min, 10min, [&] { ++reported; });
+        std::this_thread::sleep_for(200ms);
+    }
+    EXPECT_LT(Clock::now() - started, 10s);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(reported.load(), 1);
+}
+
+namespace {
+
+// Whether the product installer of this run started with `argument` ended by itself (see FinishedInstallers).
+bool FinishedByItself(const std::string& argument) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(
+             std::filesystem::path(Nolvar::GetWorkingFolder().wstring()), error)) {
+        if (entry.path().extension() != L".cmdline" || ReadFile(entry.path()).find(argument) == std::string::npos)
+            continue;
+        auto done = entry.path();
+        if (std::filesystem::exists(done.replace_extension(L".done"))) return true;
+    }
+    return false;
+}
+
+} // namespace
+
+// One product keeps installing while the other fails: ending the run, by a give-up or by the user, waits for
+// the running one on the wait screen and never ends it.
+class LogicRunBesideASlowInstaller : public LogicRun {
+protected:
+    void RunUntilTheEnd(SplashScript::Action onRetryPopup) {
+        const std::string go = Unique("go");
+        Serve(Config({{"slow", 0, "/FAKE_WAIT_FOR=" + go}, {"failing", 1, "/FAKE_EXIT=6", false}}));
+        PressStartOnStartScreen();
+        m_script->When("ShowRetryPopup", std::move(onRetryPopup));
+        // Once the run has ended the bundle and shows the wait screen, the slow installer may finish.
+        m_script->When("SetScreen 5", [this, go](ISplashEventObserver&) {
+            if (m_statistics->Count("BUNDLE_INSTALL_CANCELLED") == 0) return;
+            Testing::WriteWholeFile(std::filesystem::path(Nolvar::GetWorkingFolder().wstring()) /
+                                        Nolvar::Core::WstringFromUtf8(go), "");
+        });
+        EXPECT_FALSE(RunLogic(Parts()));   // exit code 0
+
+        EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(Nolvar::GetWorkingFolder().wstring()) /
+                                            Nolvar::Core::WstringFromUtf8(go)))
+            << "no wait screen after the end of the bundle\n" << CallsText();
+        EXPECT_TRUE(FinishedByItself("/FAKE_WAIT_FOR=" + go)) << CallsText();
+        EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
+        EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 0);
+        EXPECT_EQ(m_script->Calls().back(), "Close");
+    }
+};
+
+TEST_F(LogicRunBesideASlowInstaller, AGiveUpWaitsForTheOtherInstallerAndEndsWithExitCodeZero) {
+    RunUntilTheEnd(PressRetry);
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 5);
+    EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_CANCELLED").at(0), "ERROR_REASON"),
+              "RetryInstall failed after four tries");
+}
+
+TEST_F(LogicRunBesideASlowInstaller, ACancelWaitsForTheOtherInstallerAndEndsWithExitCodeZero) {
+    RunUntilTheEnd([](ISplashEventObserver& o) { o.OnRetryCancelled(); });
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 2);
+    EXPECT_EQ(Param(m_statistics->Named("BUNDLE_INSTALL_CANCELLED").at(0), "ERROR_REASON"), "Retry dialog cancelled!");
+}
+
+// Exit code 9 is a success only when the product is found; otherwise it takes the failure road.
+TEST_F(LogicRun, ExitCodeNineCountsAsSuccessOnlyWhenTheProductIsFound) {
+    Serve(Config({{"nine", 0, "/FAKE_EXIT=9"}, {"ghostnine", 1, "/FAKE_EXIT=9", false}}));
+    PressStartOnStartScreen();
+    // The user cancels once "nine" has been reported.
+    m_script->When("ShowRetryPopup", [this](ISplashEventObserver& o) {
+        for (int i = 0; i < 3000; ++i) {
+            const auto finished = m_statistics->Named("PRODUCT_INSTALL_FINISHED");
+            if (std::any_of(finished.begin(), finished.end(), [](const Event& e) { return Param(e, "PRODUCT_NAME") == "nine"; }))
+                break;
+            std::this_thread::sleep_for(20ms);
+        }
+        o.OnRetryCancelled();
+    });
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    std::vector<std::string> failed, finished;
+    for (const auto& e : m_statistics->Named("PRODUCT_INSTALL_FAILED")) failed.push_back(Param(e, "PRODUCT_NAME"));
+    for (const auto& e : m_statistics->Named("PRODUCT_INSTALL_FINISHED")) finished.push_back(Param(e, "PRODUCT_NAME"));
+    EXPECT_THAT(failed, ElementsAre("ghostnine", "ghostnine"));   // the automatic retry, then the pop-up
+    EXPECT_EQ(std::count(finished.begin(), finished.end(), "nine"), 1);
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product ghostnine -1"), 1) << CallsText();
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product nine "), 0);
 }

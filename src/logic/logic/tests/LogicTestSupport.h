@@ -57,6 +57,15 @@ public:
         return out;
     }
     int Count(const std::string& name) const { return static_cast<int>(Named(name).size()); }
+    // Whether an event `name` is tracked within `limit`.
+    bool WaitFor(const std::string& name, std::chrono::milliseconds limit) const {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (Count(name) == 0) {
+            if (std::chrono::steady_clock::now() >= end) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
     // The names, in tracking order, of the events listed in `of`.
     std::vector<std::string> Order(const std::vector<std::string>& of) const {
         std::vector<std::string> out;
