@@ -75,9 +75,10 @@ Url::Url(std::string_view text, ParsingMode mode)
     : m_text(mode == ParsingMode::Strict ? std::string(text) : EncodeForgivingly(text)) {
     auto view = View(m_text);
     m_valid = view && IsUsable(*view);
-    if (m_valid)
+    if (m_valid) {
         m_text = boost::urls::url(*view).normalize_scheme().buffer();
-    else
+        readParts();
+    } else
         m_text = std::string(text);
 }
 
@@ -95,39 +96,26 @@ Url& Url::addParameter(std::string_view name, std::string_view value) {
     if (!query.empty() && query.back() != '&') query += '&';
     url.set_encoded_query(query + pair);
     m_text = url.buffer();
+    readParts();
     return *this;
 }
 
-std::string Url::scheme() const {
-    if (!m_valid) return {};
-    return std::string(View(m_text)->scheme());
-}
-
-std::string Url::host() const {
-    if (!m_valid) return {};
-    auto view = *View(m_text);
-    if (view.host_type() == boost::urls::host_type::ipv6) return view.host_ipv6_address().to_string();
-    return view.host();
-}
-
-std::uint16_t Url::port() const {
-    if (!m_valid) return 0;
-    auto view = *View(m_text);
-    if (view.has_port() && !view.port().empty()) return view.port_number();
-    switch (view.scheme_id()) {
-    case boost::urls::scheme::http: return 80;
-    case boost::urls::scheme::https: return 443;
-    default: return 0;
-    }
-}
-
-std::string Url::pathAndQuery() const {
-    if (!m_valid) return {};
-    auto view = *View(m_text);
-    std::string out(view.encoded_path());
-    if (out.empty()) out = "/";
-    if (view.has_query()) out += "?" + std::string(view.encoded_query());
-    return out;
+void Url::readParts() {
+    auto view = View(m_text);
+    if (!view) return;
+    m_scheme = std::string(view->scheme());
+    m_host = view->host_type() == boost::urls::host_type::ipv6 ? view->host_ipv6_address().to_string() : view->host();
+    if (view->has_port() && !view->port().empty())
+        m_port = view->port_number();
+    else if (view->scheme_id() == boost::urls::scheme::http)
+        m_port = 80;
+    else if (view->scheme_id() == boost::urls::scheme::https)
+        m_port = 443;
+    else
+        m_port = 0;
+    m_pathAndQuery = std::string(view->encoded_path());
+    if (m_pathAndQuery.empty()) m_pathAndQuery = "/";
+    if (view->has_query()) m_pathAndQuery += "?" + std::string(view->encoded_query());
 }
 
 std::optional<Url> Url::resolve(std::string_view reference) const {

@@ -1,5 +1,6 @@
 #pragma once
-// An absolute URL (http, https or any other scheme), kept in its encoded text form.
+// An absolute URL (http, https or any other scheme), kept in its encoded text form with the parts a request
+// needs read once from it.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -27,11 +28,11 @@ public:
 
     // Components of a valid URL (empty or 0 otherwise). Host without brackets, decoded; port explicit or the
     // scheme's default (80, 443).
-    std::string scheme() const;
-    std::string host() const;
-    std::uint16_t port() const;
+    std::string scheme() const { return m_scheme; }
+    std::string host() const { return m_host; }
+    std::uint16_t port() const { return m_port; }
     // Encoded path and query ("/" when the path is empty), without the fragment: what a request line carries.
-    std::string pathAndQuery() const;
+    std::string pathAndQuery() const { return m_pathAndQuery; }
 
     // The URL a reference (such as a Location header) leads to, relative to this one.
     std::optional<Url> resolve(std::string_view reference) const;
@@ -39,8 +40,15 @@ public:
     friend bool operator==(const Url&, const Url&) = default;
 
 private:
+    // Reads the parts of a valid URL from its text.
+    void readParts();
+
     std::string m_text;
     bool m_valid = false;
+    std::string m_scheme;
+    std::string m_host;
+    std::uint16_t m_port = 0;
+    std::string m_pathAndQuery;
 };
 
 // Percent-encodes every byte but the unreserved characters (letters, digits, "-", ".", "_", "~").
