@@ -16,15 +16,29 @@ std::wstring BesideSelf(const std::wstring& fileName) {
 }
 
 ChildProcess::ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
-                           Lifetime lifetime) {
+                           Lifetime lifetime, HANDLE standardOutput) {
     std::wstring commandLine = L"\"" + program + L"\"";
-    for (const std::wstring& argument : arguments) commandLine += L" \"" + argument + L"\"";
+    for (const std::wstring& argument : arguments) {
+        commandLine += L" \"";
+        for (wchar_t c : argument) {
+            if (c == L'"') commandLine += L'\\';
+            commandLine += c;
+        }
+        commandLine += L"\"";
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
+    DWORD flags = lifetime == Lifetime::EndsWithThisProcess ? CREATE_SUSPENDED : 0;
+    if (standardOutput) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = standardOutput;
+        startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+        flags |= CREATE_NO_WINDOW;
+    }
     PROCESS_INFORMATION process{};
-    const DWORD flags = lifetime == Lifetime::EndsWithThisProcess ? CREATE_SUSPENDED : 0;
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
-                        &process)) {
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, standardOutput ? TRUE : FALSE, flags, nullptr,
+                        nullptr, &startup, &process)) {
         const DWORD error = GetLastError();
         throw std::runtime_error("CreateProcessW failed: " + std::to_string(error));
     }
@@ -60,6 +74,20 @@ void ChildProcess::terminate() {
         TerminateProcess(m_process.get(), 9);
         WaitForSingleObject(m_process.get(), 10000);
     }
+}
+
+void ChildProcess::terminateAll() {
+    if (!m_job) return terminate();
+    TerminateJobObject(m_job.get(), 0);
+    for (int i = 0; i < 100; ++i) {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
+        if (!QueryInformationJobObject(m_job.get(), JobObjectBasicAccountingInformation, &info, sizeof(info),
+                                       nullptr) ||
+            info.ActiveProcesses == 0)
+            break;
+        Sleep(100);
+    }
+    m_job.reset();
 }
 
 bool ChildProcess::running() const { return m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT; }

@@ -22,9 +22,10 @@ public:
         EndsWithThisProcess,  // ended with the test program, also when that is ended from outside
     };
 
-    // Starts `program` with `arguments`, each quoted; throws std::runtime_error when it cannot start.
+    // Starts `program` with `arguments`, each quoted (quotes inside escaped); throws std::runtime_error when it
+    // cannot start. With `standardOutput` (an inheritable handle) the child writes there and gets no console window.
     ChildProcess(const std::wstring& program, const std::vector<std::wstring>& arguments,
-                 Lifetime lifetime = Lifetime::Own);
+                 Lifetime lifetime = Lifetime::Own, HANDLE standardOutput = nullptr);
     // Terminates the process when it still runs.
     ~ChildProcess();
     ChildProcess(ChildProcess&&) noexcept = default;
@@ -34,6 +35,8 @@ public:
     int wait(std::chrono::milliseconds timeout = std::chrono::seconds(60));
     // Ends the process when it still runs and waits for it to be gone.
     void terminate();
+    // Ends the process and, with Lifetime::EndsWithThisProcess, every process it started; waits for them to be gone.
+    void terminateAll();
     bool running() const;
     DWORD id() const { return m_id; }
 

@@ -1,11 +1,14 @@
 #include "testing/WindowProbe.h"
 
+#include "testing/ChildProcess.h"
 #include "testing/TestServer.h"
 
 #include <algorithm>
 #include <cwctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <stdexcept>
 #include <thread>
 
 namespace Testing {
@@ -479,15 +482,6 @@ std::wstring WindowToolPath() {
 
 ToolResult RunWindowTool(const std::vector<std::wstring>& arguments, std::chrono::milliseconds timeout) {
     ToolResult result;
-    std::wstring commandLine = L"\"" + WindowToolPath() + L"\"";
-    for (const auto& argument : arguments) {
-        commandLine += L" \"";
-        for (wchar_t c : argument) {
-            if (c == L'"') commandLine += L'\\';
-            commandLine += c;
-        }
-        commandLine += L"\"";
-    }
     SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
     HANDLE readRaw = nullptr;
     HANDLE writeRaw = nullptr;
@@ -495,19 +489,12 @@ ToolResult RunWindowTool(const std::vector<std::wstring>& arguments, std::chrono
     UniqueKernelHandle readEnd(readRaw);
     UniqueKernelHandle writeEnd(writeRaw);
     SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = writeEnd.get();
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                        &startup, &process)) {
+    std::optional<ChildProcess> tool;
+    try {
+        tool.emplace(WindowToolPath(), arguments, ChildProcess::Lifetime::Own, writeEnd.get());
+    } catch (const std::runtime_error&) {
         return result;
     }
-    UniqueKernelHandle processHandle(process.hProcess);
-    UniqueKernelHandle threadHandle(process.hThread);
     writeEnd.reset();
     std::string output;
     std::thread reader([&output, pipe = readEnd.get()] {
@@ -515,14 +502,11 @@ ToolResult RunWindowTool(const std::vector<std::wstring>& arguments, std::chrono
         DWORD n = 0;
         while (ReadFile(pipe, buffer, sizeof(buffer), &n, nullptr) && n > 0) output.append(buffer, n);
     });
-    const bool ended = PumpMessagesUntil(
-        [&] { return WaitForSingleObject(processHandle.get(), 0) == WAIT_OBJECT_0; }, timeout);
-    if (!ended) TerminateProcess(processHandle.get(), 1);
-    WaitForSingleObject(processHandle.get(), INFINITE);
+    const bool ended = PumpMessagesUntil([&] { return !tool->running(); }, timeout);
+    if (!ended) tool->terminate();
+    const int code = tool->wait(std::chrono::milliseconds(INFINITE));
     reader.join();
-    DWORD code = 0;
-    GetExitCodeProcess(processHandle.get(), &code);
-    result.exitCode = ended ? static_cast<int>(code) : -1;
+    result.exitCode = ended ? code : -1;
     result.output = std::move(output);
     return result;
 }

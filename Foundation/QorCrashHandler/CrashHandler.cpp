@@ -268,10 +268,9 @@ void OnTerminate() {
 } // namespace
 
 ioPath DefaultReportFolder() {
-    PWSTR appData = nullptr;
+    Core::UniqueCoTaskPtr<PWSTR> appData;
     ioPath folder;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, &appData))) folder = appData;
-    CoTaskMemFree(appData);
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, appData.put()))) folder = appData.get();
     if (folder.empty()) folder = boost::filesystem::temp_directory_path();
     std::wstring self(32768, L'\0');
     self.resize(GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));

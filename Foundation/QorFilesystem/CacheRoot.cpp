@@ -6,18 +6,15 @@
 
 #include <stdexcept>
 
+#include "QorPointer/UniqueHandle.h"
+
 namespace Nolvar::Core {
 
 ioPath GetSystemCacheRoot() {
-    PWSTR folder = nullptr;
-    const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, &folder);
-    if (FAILED(result) || folder == nullptr) {
-        CoTaskMemFree(folder);
-        throw std::runtime_error("SHGetKnownFolderPath(LocalAppData) failed");
-    }
-    ioPath root(folder);
-    CoTaskMemFree(folder);
-    return root;
+    UniqueCoTaskPtr<PWSTR> folder;
+    const HRESULT result = SHGetKnownFolderPath(FOLDERID_LocalAppData, KF_FLAG_DEFAULT, nullptr, folder.put());
+    if (FAILED(result) || !folder) throw std::runtime_error("SHGetKnownFolderPath(LocalAppData) failed");
+    return ioPath(folder.get());
 }
 
 } // namespace Nolvar::Core

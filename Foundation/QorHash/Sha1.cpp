@@ -7,6 +7,8 @@
 #include <array>
 #include <system_error>
 
+#include "QorPointer/UniqueHandle.h"
+
 namespace Nolvar::Util {
 
 namespace {
@@ -15,37 +17,13 @@ void Check(NTSTATUS status, const char* what) {
     if (!BCRYPT_SUCCESS(status)) throw std::system_error(static_cast<int>(status), std::system_category(), what);
 }
 
-class Algorithm {
-public:
-    Algorithm() { Check(BCryptOpenAlgorithmProvider(&m_handle, BCRYPT_SHA1_ALGORITHM, nullptr, 0), "BCryptOpenAlgorithmProvider"); }
-    ~Algorithm() { BCryptCloseAlgorithmProvider(m_handle, 0); }
-    Algorithm(const Algorithm&) = delete;
-    Algorithm& operator=(const Algorithm&) = delete;
-    BCRYPT_ALG_HANDLE get() const { return m_handle; }
-
-private:
-    BCRYPT_ALG_HANDLE m_handle = nullptr;
-};
-
-class Hash {
-public:
-    explicit Hash(const Algorithm& algorithm) {
-        Check(BCryptCreateHash(algorithm.get(), &m_handle, nullptr, 0, nullptr, 0, 0), "BCryptCreateHash");
-    }
-    ~Hash() { BCryptDestroyHash(m_handle); }
-    Hash(const Hash&) = delete;
-    Hash& operator=(const Hash&) = delete;
-    BCRYPT_HASH_HANDLE get() const { return m_handle; }
-
-private:
-    BCRYPT_HASH_HANDLE m_handle = nullptr;
-};
-
 } // namespace
 
 std::string SHA1(std::string_view text) {
-    Algorithm algorithm;
-    Hash hash(algorithm);
+    Core::UniqueBCryptAlgorithm algorithm;
+    Check(BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA1_ALGORITHM, nullptr, 0), "BCryptOpenAlgorithmProvider");
+    Core::UniqueBCryptHash hash;
+    Check(BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0), "BCryptCreateHash");
     // BCryptHashData takes at most ULONG bytes per call.
     const auto* data = reinterpret_cast<const unsigned char*>(text.data());
     std::size_t left = text.size();

@@ -8,6 +8,7 @@
 // COM objects are held by Microsoft::WRL::ComPtr (<wrl/client.h>), not by this type.
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <utility>
 
@@ -175,6 +176,22 @@ struct CoTaskMemory {
     static void close(pointer h) noexcept { ::CoTaskMemFree(h); }
 };
 
+// CNG algorithm providers from BCryptOpenAlgorithmProvider.
+struct BCryptAlgorithm {
+    using pointer = BCRYPT_ALG_HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+// CNG hash objects from BCryptCreateHash.
+struct BCryptHash {
+    using pointer = BCRYPT_HASH_HANDLE;
+    static pointer invalid() noexcept { return nullptr; }
+    static bool isValid(pointer h) noexcept { return h != nullptr; }
+    static void close(pointer h) noexcept { ::BCryptDestroyHash(h); }
+};
+
 }  // namespace HandleTraits
 
 using UniqueKernelHandle = UniqueHandle<HandleTraits::Kernel>;
@@ -196,5 +213,7 @@ using UniqueGlobalPtr = UniqueHandle<HandleTraits::GlobalMemory<T>>;
 template <class T>
 using UniqueCoTaskPtr = UniqueHandle<HandleTraits::CoTaskMemory<T>>;
 using UniqueChangeNotification = UniqueHandle<HandleTraits::ChangeNotification>;
+using UniqueBCryptAlgorithm = UniqueHandle<HandleTraits::BCryptAlgorithm>;
+using UniqueBCryptHash = UniqueHandle<HandleTraits::BCryptHash>;
 
 }  // namespace Nolvar::Core

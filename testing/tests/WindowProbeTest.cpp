@@ -2,7 +2,7 @@
 // child's id and rectangle, clicked, typed at, scrolled and read back as pixels.
 #include "testing/WindowProbe.h"
 
-#include "Foundation/QorPointer/UniqueHandle.h"
+#include "QorPointer/UniqueHandle.h"
 
 #include <gtest/gtest.h>
 

@@ -6,54 +6,9 @@
 #   tools/bench/tallivo-bench.sh [rounds, default 3]
 # Uses NETSETTER_BUILD_DIR (default build-bench) for the build and its Wine prefix.
 set -euo pipefail
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
-BUILD="$(realpath -m "${NETSETTER_BUILD_DIR:-$ROOT/build-bench}")"
-ROUNDS="${1:-3}"
-cd "$ROOT"
-
-command -v nginx >/dev/null || { echo "nginx is missing: run tools/setup.sh" >&2; exit 1; }
-tools/setup.sh >/dev/null
-cmake --preset default -B "$BUILD" >/dev/null
-cmake --build "$BUILD" --target TallivoBench >/dev/null
-tools/wine-prefix.sh "$BUILD/wineprefix" >/dev/null
-export WINEPREFIX="$BUILD/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
-
-WORK="$(mktemp -d /tmp/netsetter-tallivo-bench.XXXXXX)"
-started=()
-cleanup() {
-  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-mkdir -p "$WORK/nginx"
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-cat > "$WORK/nginx/nginx.conf" <<CONF
-daemon off;
-worker_processes 1;
-pid $WORK/nginx/nginx.pid;
-error_log $WORK/nginx/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path $WORK/nginx/body;
-  proxy_temp_path $WORK/nginx/proxy;
-  fastcgi_temp_path $WORK/nginx/fastcgi;
-  uwsgi_temp_path $WORK/nginx/uwsgi;
-  scgi_temp_path $WORK/nginx/scgi;
-  server {
-    listen 127.0.0.1:$port;
-    location / { default_type application/json; return 200 '{"success":true,"disabled":false}'; }
-  }
-}
-CONF
-nginx -p "$WORK/nginx" -c "$WORK/nginx/nginx.conf" &
-started+=($!)
-wineserver -f -p >/dev/null 2>&1 &
-started+=($!)
-for _ in $(seq 1 50); do curl -s -o /dev/null -X POST "http://127.0.0.1:$port/stat" && break; sleep 0.1; done
-wine cmd /c exit >/dev/null 2>&1 || true
+BENCH_TARGET=TallivoBench
+BENCH_SERVE=stat
+source "$(dirname "${BASH_SOURCE[0]}")/bench-common.sh"
 
 run() {  # mode events [url]: prints the field the mode reports
   local folder="$WORK/events-$RANDOM$RANDOM"
@@ -65,7 +20,7 @@ run() {  # mode events [url]: prints the field the mode reports
     send) sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$out" ;;
   esac
 }
-summary() {  # label unit values...: min, median, max
+spread() {  # label unit values...: min, median, max
   local label="$1" unit="$2"; shift 2
   printf '%s\n' "$@" | sort -g | awk -v l="$label" -v u="$unit" '{ v[NR] = $1 } END {
     m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
@@ -97,7 +52,7 @@ for round in $(seq 1 "$ROUNDS"); do
   native1k+=("$(native)")
   echo "round $round: store 1,000: ${store1k[-1]} events/s   store 10,000: ${store10k[-1]} events/s   send 1,000: ${send1k[-1]} s   native files: ${native1k[-1]} /s"
 done
-summary "stored, 1,000 events in a row" "events/s" "${store1k[@]}"
-summary "stored, 10,000 events in a row" "events/s" "${store10k[@]}"
-summary "sent, backlog of 1,000 events" "s" "${send1k[@]}"
-summary "native file steps (reference)" "files/s" "${native1k[@]}"
+spread "stored, 1,000 events in a row" "events/s" "${store1k[@]}"
+spread "stored, 10,000 events in a row" "events/s" "${store10k[@]}"
+spread "sent, backlog of 1,000 events" "s" "${send1k[@]}"
+spread "native file steps (reference)" "files/s" "${native1k[@]}"

@@ -28,30 +28,22 @@ std::string LocalDateTime() {
 TrackerImpl::TrackerImpl(const std::string& initializationString, const std::string& moduleName,
                          std::shared_ptr<IScheduler> scheduler)
     : m_scheduler(Detail::NotNull(std::move(scheduler))) {
-    BCRYPT_ALG_HANDLE rng = nullptr;
-    const NTSTATUS status = BCryptOpenAlgorithmProvider(&rng, BCRYPT_RNG_ALGORITHM, nullptr, 0);
+    const NTSTATUS status = BCryptOpenAlgorithmProvider(m_rng.put(), BCRYPT_RNG_ALGORITHM, nullptr, 0);
     if (!BCRYPT_SUCCESS(status)) {
         throw std::system_error(static_cast<int>(status), std::system_category(), "BCryptOpenAlgorithmProvider");
     }
-    m_rng = rng;
-    try {
-        m_defaults = ParseInitializationString(initializationString);
-    } catch (...) {
-        BCryptCloseAlgorithmProvider(rng, 0);
-        throw;
-    }
+    m_defaults = ParseInitializationString(initializationString);
     m_defaults["MODULE_NAME"] = moduleName;
 }
 
 TrackerImpl::~TrackerImpl() {
     m_scheduler.reset();
-    BCryptCloseAlgorithmProvider(static_cast<BCRYPT_ALG_HANDLE>(m_rng), 0);
 }
 
 std::string TrackerImpl::makeUniqueId() const {
     std::array<unsigned char, 16> bytes{};
     const NTSTATUS status =
-        BCryptGenRandom(static_cast<BCRYPT_ALG_HANDLE>(m_rng), bytes.data(), static_cast<ULONG>(bytes.size()), 0);
+        BCryptGenRandom(m_rng.get(), bytes.data(), static_cast<ULONG>(bytes.size()), 0);
     if (!BCRYPT_SUCCESS(status)) throw std::system_error(static_cast<int>(status), std::system_category(), "BCryptGenRandom");
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40);
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80);

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <string>
 
+#include "QorPointer/UniqueHandle.h"
 #include "Tracking/Tallivo/Event.h"
 #include "Tracking/Tallivo/Impl/IScheduler.h"
 
@@ -31,7 +32,7 @@ private:
 
     std::map<std::string, std::string> m_defaults;
     std::shared_ptr<IScheduler> m_scheduler;
-    void* m_rng = nullptr;  // BCRYPT_ALG_HANDLE
+    Core::UniqueBCryptAlgorithm m_rng;
     std::mutex m_mutex;
     std::string m_lastEventName;
     std::string m_lastEventUniqueId;

@@ -19,6 +19,7 @@
 #include "Tracking/Tallivo/Impl/JsonEventSerializer.h"
 #include "Tracking/Tallivo/Impl/Storage.h"
 #include "Tracking/Tallivo/Tracker.h"
+#include "Tracking/Tallivo/tests/TrackerSupport.h"
 #include "QorString/Utf.h"
 
 using namespace Nolvar;
@@ -50,15 +51,9 @@ int Lock(const ioPath& directory, const ioPath& readyFile) {
 
 int Track(const std::string& url, const std::string& product, int count, int holdMs) {
     auto tracker = Tracker::GetInstance();
-    IApplicationTracker::Initializer init;
-    init.initializationString = "#PRODUCT_NAME=HelperApp#USER_ID=helper";
-    init.moduleName = "helper";
-    init.statisticsUrl = url;
-    init.version = "2.0.0";
-    init.vendor = "NolvariaTest";
-    init.product = product;
-    init.extraHeader = std::make_pair(std::string("User-Agent"), std::string("TallivoTestHelper"));
-    if (!tracker->Initialize(std::move(init))) return 3;
+    if (!tracker->Initialize(
+            Testing::TrackerInit(url, product, "#PRODUCT_NAME=HelperApp#USER_ID=helper", "helper", "TallivoTestHelper")))
+        return 3;
     for (int i = 0; i < count; ++i) {
         if (!tracker->TrackEvent("HELPER_EVENT", {{"N", std::to_string(i)}, {"SOURCE", "helper"}})) return 4;
     }

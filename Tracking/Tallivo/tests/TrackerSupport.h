@@ -7,16 +7,20 @@
 
 namespace Testing {
 
-// The initializer the tests use: vendor "NolvariaTest", the given product (a folder of its own per test).
-inline Nolvar::Tracking::IApplicationTracker::Initializer TrackerInit(const std::string& url, const std::string& product) {
+// The initializer the tests (and, with its own names, the test helper process) use: vendor "NolvariaTest", the
+// given product (a folder of its own per test).
+inline Nolvar::Tracking::IApplicationTracker::Initializer TrackerInit(
+    const std::string& url, const std::string& product,
+    const std::string& initializationString = "#PRODUCT_NAME=TestApp#USER_ID=u1",
+    const std::string& moduleName = "tests", const std::string& userAgent = "TallivoTest") {
     Nolvar::Tracking::IApplicationTracker::Initializer init;
-    init.initializationString = "#PRODUCT_NAME=TestApp#USER_ID=u1";
-    init.moduleName = "tests";
+    init.initializationString = initializationString;
+    init.moduleName = moduleName;
     init.statisticsUrl = url;
     init.version = "2.0.0";
     init.vendor = "NolvariaTest";
     init.product = product;
-    init.extraHeader = std::make_pair(std::string("User-Agent"), std::string("TallivoTest"));
+    init.extraHeader = std::make_pair(std::string("User-Agent"), userAgent);
     return init;
 }
 

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "QorOS/AppMutexLocker.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "utils/WorkingFolder.h"
 #include "testing/ChildProcess.h"
@@ -29,14 +30,13 @@ std::filesystem::path InstallerExe() {
 constexpr char kWebUid[] = "processtest0001";
 
 void StoreWebUid() {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\nolvaria\\User", 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
+    Nolvar::Core::UniqueRegKey key;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"SOFTWARE\\nolvaria\\User", 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS)
         return;
     const std::wstring value = Nolvar::Core::WstringFromUtf8(kWebUid);
-    RegSetValueExW(key, L"WEBUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+    RegSetValueExW(key.get(), L"WEBUID", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                    static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
 }
 
 // A configuration whose downloads stay on the test server.

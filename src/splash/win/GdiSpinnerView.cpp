@@ -4,6 +4,7 @@
 
 #include "QorPointer/UniqueHandle.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
+#include "splash/win/PaintScope.h"
 
 namespace Nolvar {
 
@@ -14,20 +15,6 @@ constexpr int kSpinnerTop = 24;
 constexpr int kTextGap = 48;
 constexpr int kTextHeight = 24;
 constexpr int kFontSize = 12;
-
-class PaintCycle {
-public:
-    explicit PaintCycle(HWND window) : m_window(window), m_dc(BeginPaint(window, &m_paint)) {}
-    ~PaintCycle() { EndPaint(m_window, &m_paint); }
-    PaintCycle(const PaintCycle&) = delete;
-    PaintCycle& operator=(const PaintCycle&) = delete;
-    HDC dc() const { return m_dc; }
-
-private:
-    HWND m_window;
-    PAINTSTRUCT m_paint{};
-    HDC m_dc;
-};
 
 // Selects an object into a DC and puts the old one back.
 class Selection {
@@ -47,7 +34,7 @@ private:
 } // namespace
 
 void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text, unsigned dpi) {
-    PaintCycle paint(window);
+    PaintScope paint(window);
     HDC dc = paint.dc();
     if (!dc) return;
     RECT client{};

@@ -15,6 +15,7 @@
 #include <glog/logging.h>
 
 #include "QorCrashHandler/TrackException.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
 #include "splash/win/ImageLoader.h"
@@ -35,11 +36,10 @@ constexpr char kVeryBad[] = "Something very bad and unexpected happened";
 constexpr char kNoWindowForPopup[] = "Main window is not created, can't show \"no connection\" window";
 
 std::string UserRoamingFolder() {
-    PWSTR folder = nullptr;
+    Core::UniqueCoTaskPtr<PWSTR> folder;
     std::string result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &folder)))
-        result = Core::Utf8FromWstring(folder);
-    CoTaskMemFree(folder);
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, folder.put())))
+        result = Core::Utf8FromWstring(folder.get());
     return result;
 }
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "QorPointer/UniqueHandle.h"
 #include "testing/TempFolder.h"
 #include "utils/WorkingFolder.h"
 
@@ -21,11 +22,12 @@ using Nolvar::SafeDownloadFileName;
 // Writes `content` to `path` + ".tmp" and moves it to `path`, as the download library does.
 bool WriteAsDownload(const ioPath& path, const std::string& content) {
     const std::wstring temp = path.wstring() + L".tmp";
-    HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    Nolvar::Core::UniqueKernelHandle file(
+        CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
     DWORD written = 0;
-    const bool wrote = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) != 0;
-    CloseHandle(file);
+    const bool wrote = WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr) != 0;
+    file.reset();
     return wrote && MoveFileExW(temp.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 

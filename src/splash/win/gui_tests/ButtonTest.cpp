@@ -53,19 +53,19 @@ TEST(ButtonStylesTest, TheTableHoldsElevenStylesWithTheirLooks) {
         const ButtonLook& look = style->states.at(row.state).unchecked;
         SCOPED_TRACE("style " + std::to_string(row.style) + " state " + std::to_string(row.state));
         EXPECT_EQ(look.border, row.border);
-        EXPECT_EQ(look.textAlignment, row.alignment);
-        EXPECT_FLOAT_EQ(look.fontSize, row.size);
+        EXPECT_EQ(look.font.alignment, row.alignment);
+        EXPECT_FLOAT_EQ(look.font.size, row.size);
         EXPECT_EQ(Packed(look.textColour), row.text);
         EXPECT_EQ(Packed(look.fillColour), row.fill);
         EXPECT_EQ(Packed(look.borderColour), row.borderColour);
-        EXPECT_EQ(look.fontFamily, L"Verdana");
+        EXPECT_EQ(look.font.family, L"Verdana");
     }
     EXPECT_EQ(FindButtonStyle(10)->drawKind, 1);
     EXPECT_EQ(FindButtonStyle(8)->drawKind, 0);
     const ButtonStyle* toggle = FindButtonStyle(9);
     EXPECT_EQ(toggle->states[0].unchecked.images, (std::vector<std::int64_t>{19, 31}));
     EXPECT_EQ(toggle->states[0].checked.images, (std::vector<std::int64_t>{19, 29}));
-    EXPECT_FLOAT_EQ(toggle->states[0].checked.textOffsetX, -45);
+    EXPECT_FLOAT_EQ(toggle->states[0].checked.font.offsetX, -45);
     EXPECT_EQ(FindButtonStyle(3)->states[2].unchecked.images, (std::vector<std::int64_t>{5}));
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "QorOS/AppMutexLocker.h"
+#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/win/gui_tests/TestImages.h"
 
@@ -20,10 +21,10 @@ std::filesystem::path BinFolder() {
 }
 
 std::filesystem::path RoamingFolder() {
-    PWSTR folder = nullptr;
+    Nolvar::Core::UniqueCoTaskPtr<PWSTR> folder;
     std::filesystem::path result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, &folder))) result = folder;
-    CoTaskMemFree(folder);
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, folder.put())))
+        result = folder.get();
     return result;
 }
 

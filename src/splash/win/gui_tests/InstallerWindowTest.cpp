@@ -1,6 +1,7 @@
 // installer.exe driven through its window as a user would: the window test helper clicks, the test server serves
 // the configuration, the images and the fake product installer.
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include "QorString/Utf.h"
 #include "splash/win/gui_tests/InstallerUnderTest.h"
 #include "splash/win/gui_tests/TestImages.h"
+#include "testing/ChildProcess.h"
 
 using namespace SplashTest;
 using namespace std::chrono_literals;
@@ -91,50 +93,31 @@ public:
             std::filesystem::path(Nolvar::Core::WstringFromUtf8(Testing::HarnessVariable("NETSETTER_BIN_DIR"))) /
                 L"FakeInstaller.exe",
             setup);
-        std::wstring command = L"\"" + setup.wstring() + L"\" \"/D=" + (folder / L"product").wstring() +
-                               L"\" /FAKE_UNINSTALL=HKCU:64:" + Nolvar::Core::WstringFromUtf8(run.ProductEntry()) +
-                               L" /FAKE_PRODUCT=" + Nolvar::Core::WstringFromUtf8(run.ProductExe()) +
-                               L" /FAKE_START_PRODUCT /FAKE_PRODUCT_LIFETIME=600000";
-        m_job.reset(CreateJobObjectW(nullptr, nullptr));
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(m_job.get(), JobObjectExtendedLimitInformation, &limits, sizeof(limits));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION process{};
-        if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr,
-                            &startup, &process)) {
-            ADD_FAILURE() << "the earlier installation cannot start: " << GetLastError();
+        try {
+            m_setup.emplace(setup.wstring(),
+                            std::vector<std::wstring>{
+                                L"/D=" + (folder / L"product").wstring(),
+                                L"/FAKE_UNINSTALL=HKCU:64:" + Nolvar::Core::WstringFromUtf8(run.ProductEntry()),
+                                L"/FAKE_PRODUCT=" + Nolvar::Core::WstringFromUtf8(run.ProductExe()),
+                                L"/FAKE_START_PRODUCT", L"/FAKE_PRODUCT_LIFETIME=600000"},
+                            Testing::ChildProcess::Lifetime::EndsWithThisProcess);
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << "the earlier installation cannot start: " << error.what();
             return;
         }
-        AssignProcessToJobObject(m_job.get(), process.hProcess);
-        ResumeThread(process.hThread);
-        CloseHandle(process.hThread);
-        const Nolvar::Core::UniqueKernelHandle setupProcess(process.hProcess);
-        DWORD code = 1;
-        if (WaitForSingleObject(setupProcess.get(), 60000) == WAIT_OBJECT_0) GetExitCodeProcess(setupProcess.get(), &code);
-        EXPECT_EQ(code, 0u) << "the earlier installation failed";
+        EXPECT_EQ(m_setup->wait(std::chrono::seconds(60)), 0) << "the earlier installation failed";
     }
 
     ~RunningProduct() { Stop(); }
 
     // Ends the product, as a user closing it.
     void Stop() {
-        if (!m_job) return;
-        TerminateJobObject(m_job.get(), 0);
-        for (int i = 0; i < 100; ++i) {
-            JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info{};
-            if (!QueryInformationJobObject(m_job.get(), JobObjectBasicAccountingInformation, &info, sizeof(info),
-                                           nullptr) ||
-                info.ActiveProcesses == 0)
-                break;
-            std::this_thread::sleep_for(100ms);
-        }
-        m_job.reset();
+        if (m_setup) m_setup->terminateAll();
     }
 
 private:
-    Nolvar::Core::UniqueKernelHandle m_job;
+    // The earlier installation's job holds the product it started.
+    std::optional<Testing::ChildProcess> m_setup;
 };
 
 } // namespace

@@ -4,7 +4,6 @@
 #include <wrl/client.h>
 
 #include <atomic>
-#include <cmath>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -24,32 +23,6 @@ using Microsoft::WRL::ComPtr;
 namespace {
 
 std::atomic<unsigned> g_buttonClassCounter{0};
-
-struct Font {
-    int alignment = 2;
-    float size = 12;
-    float offsetX = 0;
-    float offsetY = 0;
-    int weight = 400;
-    int style = 0;
-    std::wstring family = L"Verdana";
-
-    bool matches(const ButtonLook& look) const {
-        constexpr float epsilon = 0.00001f;
-        return alignment == look.textAlignment && std::fabs(size - look.fontSize) < epsilon &&
-               std::fabs(offsetX - look.textOffsetX) < epsilon && std::fabs(offsetY - look.textOffsetY) < epsilon &&
-               weight == look.fontWeight && style == look.fontStyle && family == look.fontFamily;
-    }
-    void take(const ButtonLook& look) {
-        alignment = look.textAlignment;
-        size = look.fontSize;
-        offsetX = look.textOffsetX;
-        offsetY = look.textOffsetY;
-        weight = look.fontWeight;
-        style = look.fontStyle;
-        family = look.fontFamily;
-    }
-};
 
 struct ImageLayer {
     LayerPlacement placement;
@@ -107,8 +80,8 @@ public:
         const ButtonLook& look = currentLook(isChecked);
 
         const std::wstring text = currentText();
-        if (!text.empty() && !m_font.matches(look)) {
-            m_font.take(look);
+        if (!text.empty() && !m_font.matches(look.font)) {
+            m_font = look.font;
             buildTextFormat();
         }
 
@@ -130,10 +103,10 @@ public:
                 if (layer.placement.hAlign == 2) textRect.right -= w - layer.placement.offsetX;
             }
         }
-        textRect.left += look.textOffsetX;
-        textRect.right -= look.textOffsetX;
-        textRect.top += look.textOffsetY;
-        textRect.bottom -= look.textOffsetY;
+        textRect.left += look.font.offsetX;
+        textRect.right -= look.font.offsetX;
+        textRect.top += look.font.offsetY;
+        textRect.bottom -= look.font.offsetY;
 
         m_layout.Reset();
         if (m_writeFactory && m_format) {
@@ -362,7 +335,7 @@ private:
 
     void drawText(const std::wstring& text, D2D1_RECT_F rect, const ButtonLook& look, const D2D1_RECT_F& client) {
         if (text.empty() || !m_format || !m_brush) return;
-        if (m_style.drawKind == 1 && look.textAlignment == 0) rect.left += (client.bottom - client.top) / 2;
+        if (m_style.drawKind == 1 && look.font.alignment == 0) rect.left += (client.bottom - client.top) / 2;
         m_brush->SetColor(look.textColour);
         m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
     }
@@ -378,7 +351,7 @@ private:
     ComPtr<IDWriteTextLayout> m_layout;
     ComPtr<ID2D1SolidColorBrush> m_brush;
     std::vector<ImageLayer> m_layers;
-    Font m_font;
+    ButtonFont m_font;
 };
 
 std::unique_ptr<Button> Button::Create(int id, HWND parent, int textId, int styleId, ID2D1Factory* factory,

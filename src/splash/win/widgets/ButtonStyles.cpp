@@ -21,10 +21,10 @@ struct LookRow {
 ButtonLook MakeLook(const LookRow& row, std::vector<std::int64_t> images = {}) {
     ButtonLook look;
     look.border = row.border;
-    look.textAlignment = row.alignment;
-    look.fontSize = row.size;
-    look.textOffsetX = row.offsetX;
-    look.textOffsetY = row.offsetY;
+    look.font.alignment = row.alignment;
+    look.font.size = row.size;
+    look.font.offsetX = row.offsetX;
+    look.font.offsetY = row.offsetY;
     look.textColour = row.text;
     look.fillColour = row.fill;
     look.borderColour = row.borderColour;
@@ -171,6 +171,13 @@ const ButtonStyle* FindButtonStyle(int styleId) {
     for (const auto& style : ButtonStyles())
         if (style.styleId == styleId) return &style;
     return nullptr;
+}
+
+bool ButtonFont::matches(const ButtonFont& other) const {
+    constexpr float epsilon = 0.00001f;
+    return alignment == other.alignment && std::fabs(size - other.size) < epsilon &&
+           std::fabs(offsetX - other.offsetX) < epsilon && std::fabs(offsetY - other.offsetY) < epsilon &&
+           weight == other.weight && style == other.style && family == other.family;
 }
 
 bool ColoursDiffer(const D2D1_COLOR_F& a, const D2D1_COLOR_F& b) {

@@ -17,15 +17,23 @@ struct LayerPlacement {
     int textRelative = 0;  // 0: placed before the text, taking its width; else beside the laid-out text
 };
 
+// The font of a look's text and where the text sits.
+struct ButtonFont {
+    int alignment = 2;  // DWRITE_TEXT_ALIGNMENT: 0 leading, 1 trailing, 2 centre
+    float size = 12;
+    float offsetX = 0;
+    float offsetY = 0;
+    int weight = 400;
+    int style = 0;
+    std::wstring family = L"Verdana";
+
+    // Equal in every field, the sizes and offsets within 0.00001.
+    bool matches(const ButtonFont& other) const;
+};
+
 struct ButtonLook {
     bool border = false;
-    int textAlignment = 2;  // DWRITE_TEXT_ALIGNMENT: 0 leading, 1 trailing, 2 centre
-    float fontSize = 12;
-    float textOffsetX = 0;
-    float textOffsetY = 0;
-    int fontWeight = 400;
-    int fontStyle = 0;
-    std::wstring fontFamily = L"Verdana";
+    ButtonFont font;
     std::vector<std::int64_t> images;  // RT_RCDATA ids per layer; 0 = none
     D2D1_COLOR_F textColour{0, 0, 0, 1};
     D2D1_COLOR_F fillColour{1, 1, 1, 1};

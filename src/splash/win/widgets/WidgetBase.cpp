@@ -92,8 +92,8 @@ ComPtr<IDWriteFactory> SharedDirectWriteFactory() {
     return factory;
 }
 
-WidgetPaint::WidgetPaint(HWND window, ID2D1DCRenderTarget* target) : m_window(window), m_target(target) {
-    HDC dc = BeginPaint(window, &m_paint);
+WidgetPaint::WidgetPaint(HWND window, ID2D1DCRenderTarget* target) : m_paint(window), m_target(target) {
+    HDC dc = m_paint.dc();
     if (!dc || !m_target) return;
     RECT client{};
     GetClientRect(window, &client);
@@ -119,7 +119,6 @@ HRESULT WidgetPaint::endDraw() {
 
 WidgetPaint::~WidgetPaint() {
     endDraw();
-    EndPaint(m_window, &m_paint);
 }
 
 void RepaintWindow(HWND window) {

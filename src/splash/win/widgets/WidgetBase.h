@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "splash/win/PaintScope.h"
 #include "splash/win/widgets/IWidget.h"
 
 namespace Nolvar {
@@ -57,9 +58,8 @@ public:
     HRESULT endDraw();
 
 private:
-    HWND m_window;
+    PaintScope m_paint;  // ends the paint after drawing has ended
     ID2D1DCRenderTarget* m_target;
-    PAINTSTRUCT m_paint{};
     bool m_drawing = false;
 };
 
