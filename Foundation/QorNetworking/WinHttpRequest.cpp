@@ -33,8 +33,6 @@ constexpr auto kCloseWait = 300ms;
 constexpr auto kHopCloseWait = 5s;
 // Added to WinHTTP's send and receive time-outs so that the low-speed rule ends a stall first (milliseconds).
 constexpr std::int64_t kStallBackstop = 10'000;
-// The proxy is used for loopback addresses too.
-constexpr const wchar_t* kProxyBypass = L"<-loopback>";
 
 std::wstring Wide(const std::string& text) { return Core::WstringFromUtf8(text); }
 
@@ -60,10 +58,10 @@ void SetOptionalOption(HINTERNET handle, DWORD option, DWORD value) {
 
 } // namespace
 
-void WinHttpRequest::Perform(const char* method, Response& response, const Request& request, std::string body,
-                             const Options& options) {
+void WinHttpRequest::Perform(WinHttpSessions& sessions, const char* method, Response& response,
+                             const Request& request, std::string body, const Options& options) {
     WinHttpRequest run(options, response);
-    run.perform(method, request, std::move(body));
+    run.perform(sessions, method, request, std::move(body));
     run.finish();
 }
 
@@ -72,17 +70,18 @@ WinHttpRequest::WinHttpRequest(const Options& options, Response& response)
     m_response = Response{};
 }
 
-void WinHttpRequest::perform(std::string method, const Request& request, std::string body) {
+void WinHttpRequest::perform(WinHttpSessions& sessions, std::string method, const Request& request,
+                             std::string body) {
     Url url = request.url;
     for (const auto& [name, value] : request.parameters) url.addParameter(name, value);
     if (!url.isValid()) return fail(Error::InvalidUrlFormat, "Invalid URL: " + url.toString());
 
-    UniqueInternetHandle session = openSession(request, url);
+    const WinHttpSessions::Session session = openSession(sessions, request, url);
     if (!session) return;
     const std::wstring headers = Wide(HeaderLines(request.headers));
 
     for (std::int32_t redirects = 0;;) {
-        std::optional<Url> next = hop(session.get(), url, method, headers, body);
+        std::optional<Url> next = hop(session->get(), url, method, headers, body);
         if (!next) break;
         if (++redirects > m_options.maxRedirects) {
             fail(Error::TooManyRedirects, "More than " + std::to_string(m_options.maxRedirects) + " redirects");
@@ -98,8 +97,9 @@ void WinHttpRequest::perform(std::string method, const Request& request, std::st
     }
 }
 
-// The session: proxy, user agent, status callback, WinHTTP's own time-outs and no redirects of its own.
-UniqueInternetHandle WinHttpRequest::openSession(const Request& request, const Url& url) {
+// The session for the request's proxy and user agent, shared with the client's other requests.
+WinHttpSessions::Session WinHttpRequest::openSession(WinHttpSessions& sessions, const Request& request,
+                                                     const Url& url) {
     auto proxy = ParseProxyText(m_options.proxy);
     if (!proxy) {
         fail(Error::ProxyResolutionFailure, "Unusable proxy: " + m_options.proxy);
@@ -113,25 +113,11 @@ UniqueInternetHandle WinHttpRequest::openSession(const Request& request, const U
     m_viaProxy = proxy->kind == ProxyText::Kind::Http;
 
     const std::wstring proxyName = m_viaProxy ? Wide(proxy->host + ":" + std::to_string(proxy->port)) : std::wstring();
-    auto session = WinHttp::Open(Wide(UserAgent(request.headers)), proxyName, kProxyBypass);
+    auto session = sessions.get(Wide(UserAgent(request.headers)), proxyName);
     if (!session) {
         failWinHttp(WinHttp::ErrorNumber(session.error()), RequestPhase::Setup);
         return {};
     }
-    if (auto set = WinHttp::SetStatusCallback(session->get(), &Exchange::OnStatus, Exchange::kNotifications); !set) {
-        failWinHttp(WinHttp::ErrorNumber(set.error()), RequestPhase::Setup);
-        return {};
-    }
-    const int connectMs = m_options.connectTimeout > 0 ? m_options.connectTimeout * 1000 : 60000;
-    // With a low-speed rule of ours, that rule alone decides a stall: WinHTTP's own send and receive time-outs
-    // are only a backstop behind it. The rule may need up to two of its windows to see a stall that began
-    // in the middle of one.
-    const std::int64_t ioLimit = m_options.lowSpeedTime > 0 ? 2 * m_options.lowSpeedTime + kStallBackstop : 30000;
-    const int ioMs = static_cast<int>(std::min<std::int64_t>(ioLimit, INT_MAX));
-    // The request's own limits still hold without them.
-    if (auto set = WinHttp::SetTimeouts(session->get(), connectMs, connectMs, ioMs, ioMs); !set)
-        LOG(WARNING) << "WinHTTP time-outs not applied, error " << set.error().value();
-    SetOptionalOption(session->get(), WINHTTP_OPTION_REDIRECT_POLICY, WINHTTP_OPTION_REDIRECT_POLICY_NEVER);
     return std::move(*session);
 }
 
@@ -176,6 +162,15 @@ std::optional<Url> WinHttpRequest::hop(HINTERNET session, const Url& url, const 
 }
 
 void WinHttpRequest::applyRequestOptions(HINTERNET request, bool secure) {
+    const int connectMs = m_options.connectTimeout > 0 ? m_options.connectTimeout * 1000 : 60000;
+    // With a low-speed rule of ours, that rule alone decides a stall: WinHTTP's own send and receive time-outs
+    // are only a backstop behind it. The rule may need up to two of its windows to see a stall that began
+    // in the middle of one.
+    const std::int64_t ioLimit = m_options.lowSpeedTime > 0 ? 2 * m_options.lowSpeedTime + kStallBackstop : 30000;
+    const int ioMs = static_cast<int>(std::min<std::int64_t>(ioLimit, INT_MAX));
+    // The request's own limits still hold without them.
+    if (auto set = WinHttp::SetTimeouts(request, connectMs, connectMs, ioMs, ioMs); !set)
+        LOG(WARNING) << "WinHTTP time-outs not applied, error " << set.error().value();
     DWORD disable = WINHTTP_DISABLE_REDIRECTS | (m_options.keepAlive ? 0 : WINHTTP_DISABLE_KEEP_ALIVE);
     SetOptionalOption(request, WINHTTP_OPTION_DISABLE_FEATURE, disable);
     if (secure) {

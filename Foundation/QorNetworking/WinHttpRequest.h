@@ -1,5 +1,5 @@
 #pragma once
-// One call of the WinHTTP client: the session, redirects, time limits, cancellation, body delivery and metrics.
+// One call of the WinHTTP client: its session, redirects, time limits, cancellation, body delivery and metrics.
 // The WinHTTP calls themselves go through WinHttpApi.h.
 #include <cstdint>
 #include <optional>
@@ -14,20 +14,22 @@
 #include "QorNetworking/WinHttpErrors.h"
 #include "QorNetworking/WinHttpHandle.h"
 #include "QorNetworking/WinHttpHop.h"
+#include "QorNetworking/WinHttpSessions.h"
 
 namespace Nolvar::Networking::Detail {
 
 class WinHttpRequest {
 public:
-    // Performs `method` and fills `response` (reset first) with its answer, error and metrics.
-    static void Perform(const char* method, Response& response, const Request& request, std::string body,
-                        const Options& options);
+    // Performs `method` on a session of `sessions` and fills `response` (reset first) with its answer, error and
+    // metrics.
+    static void Perform(WinHttpSessions& sessions, const char* method, Response& response, const Request& request,
+                        std::string body, const Options& options);
 
 private:
     WinHttpRequest(const Options& options, Response& response);
 
-    void perform(std::string method, const Request& request, std::string body);
-    UniqueInternetHandle openSession(const Request& request, const Url& url);
+    void perform(WinHttpSessions& sessions, std::string method, const Request& request, std::string body);
+    WinHttpSessions::Session openSession(WinHttpSessions& sessions, const Request& request, const Url& url);
     // Runs one request handle; returns the URL to go to next when the answer is a redirect to follow.
     std::optional<Url> hop(HINTERNET session, const Url& url, const std::string& method, const std::wstring& headers,
                            const std::string& body);

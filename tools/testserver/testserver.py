@@ -81,6 +81,7 @@ class Handler(BaseHTTPRequestHandler):
             'headers': {k: v for k, v in self.headers.items()},
             'body': body_in.decode('utf-8', 'replace'),
             'body_base64': base64.b64encode(body_in).decode(), 'time': time.time(),
+            'peer_port': self.client_address[1],
         }
         segments = [s for s in path.split('/') if s]
 

@@ -99,6 +99,26 @@ TEST_F(HttpClientTest, GetWithoutSinkKeepsBodyAndSendsHeaders) {
     EXPECT_EQ(response.headers.at("content-type"), "application/json");
 }
 
+TEST_F(HttpClientTest, RequestsOfOneClientReuseTheirConnectionWhereKeepAliveAllows) {
+    const std::string key = UniqueKey();
+    Options keepAlive = TestOptions();
+    keepAlive.keepAlive = true;
+    Options closing = TestOptions();
+    closing.keepAlive = false;
+    for (const Options* options : {&keepAlive, &keepAlive, &keepAlive, &closing, &closing}) {
+        Response response;
+        client->get(response, At("/echo?record=" + key), *options);
+        ASSERT_EQ(response.error.code, Error::NoError) << response.error.message;
+    }
+
+    // The server sees the client's side of each connection as its port.
+    const auto recorded = Recorded(server, key);
+    ASSERT_EQ(recorded.size(), 5u);
+    EXPECT_EQ(recorded[1]["peer_port"], recorded[0]["peer_port"]);
+    EXPECT_EQ(recorded[2]["peer_port"], recorded[0]["peer_port"]);
+    EXPECT_NE(recorded[4]["peer_port"], recorded[3]["peer_port"]);
+}
+
 TEST_F(HttpClientTest, ChunkedAnswerReportsFinalTotal) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
     Options options = TestOptions();
