@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 #include "splash/win/SplashMessage.h"
 #include "splash/win/gui_tests/WidgetTestSupport.h"
 #include "splash/win/widgets/ButtonStyles.h"
@@ -21,52 +24,143 @@ const UINT kClicked = ToMessage(SplashMessage::ButtonClicked);
 const UINT kDisabledClicked = ToMessage(SplashMessage::DisabledButtonClicked);
 const UINT kToggled = ToMessage(SplashMessage::ToggleChanged);
 
-std::uint32_t Packed(const D2D1_COLOR_F& c) {
-    return (static_cast<std::uint32_t>(c.r * 255 + 0.5f) << 16) | (static_cast<std::uint32_t>(c.g * 255 + 0.5f) << 8) |
-           static_cast<std::uint32_t>(c.b * 255 + 0.5f);
+// Exactly the colour 0xRRGGBB, alpha 1.
+void ExpectColour(const D2D1_COLOR_F& c, std::uint32_t rgb, const char* what) {
+    SCOPED_TRACE(what);
+    EXPECT_FLOAT_EQ(c.r, ((rgb >> 16) & 0xFF) / 255.0f);
+    EXPECT_FLOAT_EQ(c.g, ((rgb >> 8) & 0xFF) / 255.0f);
+    EXPECT_FLOAT_EQ(c.b, (rgb & 0xFF) / 255.0f);
+    EXPECT_FLOAT_EQ(c.a, 1.0f);
 }
 
 TEST(ButtonStylesTest, TheTableHoldsElevenStylesWithTheirLooks) {
-    std::vector<int> order;
-    for (const auto& style : ButtonStyles()) order.push_back(style.styleId);
-    EXPECT_EQ(order, (std::vector<int>{3, 2, 8, 4, 1, 6, 5, 10, 0, 7, 9}));
+    struct StyleRow {
+        int id, drawKind;
+        std::vector<LayerPlacement> layers;
+        bool checkedLikeUnchecked;  // else the checked look is the default look with its own images
+    };
+    const StyleRow styleRows[] = {
+        {3, 0, {{0, 0, 0, 0, 0}}, false},
+        {2, 0, {{0, 0, 0, 0, 0}}, false},
+        {8, 0, {}, false},
+        {4, 0, {}, false},
+        {1, 0, {}, false},
+        {6, 0, {{0, 0, 0, 0, 0}}, false},
+        {5, 0, {{2, 1, -45, 0, 1}}, true},
+        {10, 1, {{2, 1, -70, 0, 1}}, false},
+        {0, 1, {{2, 1, -12, 0, 0}}, false},
+        {7, 1, {{2, 1, 0, 0, 0}}, false},
+        {9, 0, {{0, 1, 16, 0, 1}, {2, 1, 0, 0, 0}}, true},
+    };
+    const auto& styles = ButtonStyles();
+    ASSERT_EQ(styles.size(), std::size(styleRows));
+    for (std::size_t i = 0; i < styles.size(); ++i) {
+        const StyleRow& row = styleRows[i];
+        SCOPED_TRACE("style " + std::to_string(row.id));
+        EXPECT_EQ(styles[i].styleId, row.id) << "stored in this order";
+        EXPECT_EQ(FindButtonStyle(row.id), &styles[i]);
+        EXPECT_EQ(styles[i].drawKind, row.drawKind);
+        ASSERT_EQ(styles[i].layers.size(), row.layers.size());
+        for (std::size_t l = 0; l < row.layers.size(); ++l) {
+            const LayerPlacement& got = styles[i].layers[l];
+            const LayerPlacement& want = row.layers[l];
+            EXPECT_EQ(got.hAlign, want.hAlign) << "layer " << l;
+            EXPECT_EQ(got.vAlign, want.vAlign) << "layer " << l;
+            EXPECT_FLOAT_EQ(got.offsetX, want.offsetX) << "layer " << l;
+            EXPECT_FLOAT_EQ(got.offsetY, want.offsetY) << "layer " << l;
+            EXPECT_EQ(got.textRelative, want.textRelative) << "layer " << l;
+        }
+        ASSERT_EQ(styles[i].states.size(), 4u);
+    }
     EXPECT_EQ(FindButtonStyle(11), nullptr);
+    EXPECT_EQ(FindButtonStyle(-1), nullptr);
 
-    struct Row {
+    // Every style and state: the unchecked look, and the images of the checked look.
+    struct LookRow {
         int style, state;
         bool border;
         int alignment;
-        float size;
+        float size, offsetX, offsetY;
         std::uint32_t text, fill, borderColour;
+        std::vector<std::int64_t> images, checkedImages;
     };
-    const Row rows[] = {
-        {0, 1, true, 0, 12, 0x000000, 0xE6E8EB, 0x585D70}, {0, 3, false, 0, 12, 0x000000, 0xC8C8C8, 0x000000},
-        {1, 0, false, 0, 12, 0x000000, 0xFFFFFF, 0x000000}, {1, 2, true, 0, 12, 0x000000, 0xD4D4D4, 0x000000},
-        {2, 0, false, 2, 12, 0x000000, 0xFFFFFF, 0xFFFFFF}, {4, 1, false, 2, 12, 0xFFFFFF, 0x011F2D, 0x000000},
-        {5, 0, false, 0, 10, 0x405CEF, 0xFFFFFF, 0x000000}, {7, 2, true, 0, 12, 0x000000, 0xE6E8EB, 0x585D70},
-        {8, 0, true, 2, 12, 0x000000, 0xFFFFFF, 0x000000},  {9, 3, false, 1, 12, 0xF0F0F0, 0xC8C8C8, 0x000000},
-        {10, 0, false, 2, 18, 0xFFFFFF, 0x000000, 0x000000}, {10, 3, false, 2, 18, 0x525252, 0x000000, 0x000000},
+    constexpr std::uint32_t K = 0x000000, W = 0xFFFFFF;
+    const LookRow rows[] = {
+        {0, 0, false, 0, 12, 6, 0, K, 0xE6E8EB, K, {31}, {}},
+        {0, 1, true, 0, 12, 6, 0, K, 0xE6E8EB, 0x585D70, {32}, {}},
+        {0, 2, true, 0, 12, 6, 0, K, 0xE6E8EB, 0x1F222C, {32}, {}},
+        {0, 3, false, 0, 12, 6, 0, K, 0xC8C8C8, K, {31}, {}},
+        {1, 0, false, 0, 12, 6, 0, K, W, K, {}, {}},
+        {1, 1, true, 0, 12, 6, 0, K, 0xF0F0F0, K, {}, {}},
+        {1, 2, true, 0, 12, 6, 0, K, 0xD4D4D4, K, {}, {}},
+        {1, 3, true, 0, 12, 6, 0, K, W, K, {}, {}},
+        {2, 0, false, 2, 12, 0, 0, K, W, W, {13}, {16}},
+        {2, 1, false, 2, 12, 0, 0, K, W, W, {14}, {17}},
+        {2, 2, false, 2, 12, 0, 0, K, W, W, {15}, {18}},
+        {2, 3, false, 2, 12, 0, 0, K, W, W, {14}, {17}},
+        {3, 0, false, 2, 12, 0, 0, K, W, W, {3}, {}},
+        {3, 1, false, 2, 12, 0, 0, K, W, W, {4}, {}},
+        {3, 2, false, 2, 12, 0, 0, K, W, W, {5}, {}},
+        {3, 3, false, 2, 12, 0, 0, K, W, W, {4}, {}},
+        {4, 0, false, 2, 12, 0, 0, W, K, K, {}, {}},
+        {4, 1, false, 2, 12, 0, 0, W, 0x011F2D, K, {}, {}},
+        {4, 2, false, 2, 12, 0, 0, W, 0x27404C, K, {}, {}},
+        {4, 3, false, 2, 12, 0, 0, W, K, K, {}, {}},
+        {5, 0, false, 0, 10, 0, 0, 0x405CEF, W, K, {}, {}},
+        {5, 1, false, 0, 10, 0, 0, 0x6479E3, W, K, {}, {}},
+        {5, 2, false, 0, 10, 0, 0, 0x6479E3, W, K, {}, {}},
+        {5, 3, false, 0, 10, 0, 0, 0x525252, W, K, {}, {}},
+        {6, 0, false, 2, 12, 0, 0, K, W, W, {33}, {}},
+        {6, 1, false, 2, 12, 0, 0, K, W, W, {34}, {}},
+        {6, 2, false, 2, 12, 0, 0, K, W, W, {35}, {}},
+        {6, 3, false, 2, 12, 0, 0, K, W, W, {36}, {}},
+        {7, 0, false, 0, 12, 0, 0, K, 0xE6E8EB, K, {22}, {}},
+        {7, 1, true, 0, 12, 0, 0, K, 0xE6E8EB, 0x585D70, {23}, {}},
+        {7, 2, true, 0, 12, 0, 0, K, 0xE6E8EB, 0x585D70, {24}, {}},
+        {7, 3, false, 0, 12, 0, 0, K, 0xC8C8C8, K, {23}, {}},
+        {8, 0, true, 2, 12, 0, 0, K, W, K, {}, {}},
+        {8, 1, true, 2, 12, 0, 0, K, 0xF0F0F0, K, {}, {}},
+        {8, 2, true, 2, 12, 0, 0, K, 0xD4D4D4, K, {}, {}},
+        {8, 3, true, 2, 12, 0, 0, K, W, K, {}, {}},
+        {9, 0, false, 1, 12, -45, 0, 0x1F222C, W, K, {19, 31}, {19, 29}},
+        {9, 1, false, 1, 12, -45, 0, 0x606C7D, W, K, {20, 32}, {20, 30}},
+        {9, 2, false, 1, 12, -45, 0, 0x9CA1A8, W, K, {21, 32}, {21, 30}},
+        {9, 3, false, 1, 12, -45, 0, 0xF0F0F0, 0xC8C8C8, K, {20, 31}, {20, 29}},
+        {10, 0, false, 2, 18, 0, 0, W, K, K, {25}, {}},
+        {10, 1, false, 2, 18, 0, 0, W, 0x525252, K, {26}, {}},
+        {10, 2, false, 2, 18, 0, 0, W, 0x525252, K, {27}, {}},
+        {10, 3, false, 2, 18, 0, 0, 0x525252, K, K, {28}, {}},
     };
+    ASSERT_EQ(std::size(rows), 44u);
     for (const auto& row : rows) {
+        SCOPED_TRACE("style " + std::to_string(row.style) + " state " + std::to_string(row.state));
         const ButtonStyle* style = FindButtonStyle(row.style);
         ASSERT_NE(style, nullptr);
-        const ButtonLook& look = style->states.at(row.state).unchecked;
-        SCOPED_TRACE("style " + std::to_string(row.style) + " state " + std::to_string(row.state));
-        EXPECT_EQ(look.border, row.border);
-        EXPECT_EQ(look.font.alignment, row.alignment);
-        EXPECT_FLOAT_EQ(look.font.size, row.size);
-        EXPECT_EQ(Packed(look.textColour), row.text);
-        EXPECT_EQ(Packed(look.fillColour), row.fill);
-        EXPECT_EQ(Packed(look.borderColour), row.borderColour);
-        EXPECT_EQ(look.font.family, L"Verdana");
+        const StateLook& state = style->states.at(row.state);
+        EXPECT_EQ(state.state, row.state);
+        const bool checkedLikeUnchecked =
+            std::find_if(std::begin(styleRows), std::end(styleRows), [&](const StyleRow& s) {
+                return s.id == row.style;
+            })->checkedLikeUnchecked;
+        // The unchecked look, then the checked one: like the unchecked look or the default, with its own images.
+        for (const bool checked : {false, true}) {
+            SCOPED_TRACE(checked ? "checked" : "unchecked");
+            const ButtonLook& look = checked ? state.checked : state.unchecked;
+            const bool asRow = !checked || checkedLikeUnchecked;
+            EXPECT_EQ(look.border, asRow && row.border);
+            EXPECT_EQ(look.font.alignment, asRow ? row.alignment : 2);
+            EXPECT_FLOAT_EQ(look.font.size, asRow ? row.size : 12);
+            EXPECT_FLOAT_EQ(look.font.offsetX, asRow ? row.offsetX : 0);
+            EXPECT_FLOAT_EQ(look.font.offsetY, asRow ? row.offsetY : 0);
+            EXPECT_EQ(look.font.weight, 400);
+            EXPECT_EQ(look.font.style, 0);
+            EXPECT_EQ(look.font.family, L"Verdana");
+            ExpectColour(look.textColour, asRow ? row.text : K, "text");
+            ExpectColour(look.fillColour, asRow ? row.fill : W, "fill");
+            ExpectColour(look.borderColour, asRow ? row.borderColour : W, "border");
+            EXPECT_EQ(look.images, checked ? row.checkedImages : row.images);
+        }
     }
-    EXPECT_EQ(FindButtonStyle(10)->drawKind, 1);
-    EXPECT_EQ(FindButtonStyle(8)->drawKind, 0);
-    const ButtonStyle* toggle = FindButtonStyle(9);
-    EXPECT_EQ(toggle->states[0].unchecked.images, (std::vector<std::int64_t>{19, 31}));
-    EXPECT_EQ(toggle->states[0].checked.images, (std::vector<std::int64_t>{19, 29}));
-    EXPECT_FLOAT_EQ(toggle->states[0].checked.font.offsetX, -45);
-    EXPECT_EQ(FindButtonStyle(3)->states[2].unchecked.images, (std::vector<std::int64_t>{5}));
 }
 
 class ButtonTest : public ::testing::Test {
