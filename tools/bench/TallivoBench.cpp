@@ -1,6 +1,8 @@
 // Statistics storage and sending throughput (run by tools/bench/tallivo-bench.sh; not a test).
 // Usage: TallivoBench.exe store <folder> <events>
 //          stores <events> events into an empty <folder>; prints events_per_second
+//        TallivoBench.exe bare <folder> <events>
+//          the bare Win32 file steps of storing (create, write, close, rename) as often, for reference
 //        TallivoBench.exe send <folder> <events> <url>
 //          stores <events> events, then lets a scheduler (lock, directory watcher, sender) send the backlog to
 //          <url> in batches of 10; prints the seconds until the last batch is deleted
@@ -71,6 +73,27 @@ Event MakeEvent(int index) {
                                  {"text", "a statistics event of a typical size, with a few parameters"}});
 }
 
+// Creates, writes and renames `count` small files the plain Win32 way, under names as long as the storage's ids
+// (a lookup under Wine reads every name in the folder); false on the first failure.
+bool BareFileSteps(const ioPath& folder, int count) {
+    CreateDirectoryW(folder.wstring().c_str(), nullptr);
+    const std::string text = R"({"name":"bench_event","params":{"text":"a statistics event of a typical size"}})";
+    for (int i = 0; i < count; ++i) {
+        wchar_t name[32];
+        std::swprintf(name, 32, L"%020d.json", i);
+        const std::wstring final = (folder / name).wstring();
+        const std::wstring temporary = final + L".tmp";
+        HANDLE file = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        DWORD written = 0;
+        const bool wrote = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        CloseHandle(file);
+        if (!wrote || !MoveFileExW(temporary.c_str(), final.c_str(), 0)) return false;
+    }
+    return true;
+}
+
 double Seconds(BenchClock::time_point start) {
     return std::chrono::duration<double>(BenchClock::now() - start).count();
 }
@@ -79,12 +102,23 @@ double Seconds(BenchClock::time_point start) {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 4 || (std::wcscmp(argv[1], L"send") == 0 && argc < 5)) {
-        std::fprintf(stderr, "usage: TallivoBench.exe store|send <folder> <events> [url]\n");
+        std::fprintf(stderr, "usage: TallivoBench.exe store|bare|send <folder> <events> [url]\n");
         return 2;
     }
     const std::wstring mode = argv[1];
     const ioPath folder(argv[2]);
     const int events = std::stoi(argv[3]);
+
+    if (mode == L"bare") {
+        const auto start = BenchClock::now();
+        if (!BareFileSteps(folder, events)) {
+            std::fprintf(stderr, "bare file steps failed: error %lu\n", GetLastError());
+            return 1;
+        }
+        const double seconds = Seconds(start);
+        std::printf("events=%d seconds=%.3f events_per_second=%.0f\n", events, seconds, events / seconds);
+        return 0;
+    }
 
     const auto clock = Time::ClockFactory().createSystemClock();
     const auto serializer = std::make_shared<JsonEventSerializer>(Core::Version{2, 0, 0, 0}, clock);

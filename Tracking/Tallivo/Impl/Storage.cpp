@@ -2,6 +2,10 @@
 
 #include <windows.h>
 
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <boost/system/system_error.hpp>
@@ -32,25 +36,35 @@ boost::system::error_code LastError() {
 
 std::string Quoted(const ioPath& path) { return "\"" + Core::Utf8FromPath(path) + "\""; }
 
-// Writes `text` into a new file; false (with the last error set) when the file exists or cannot be written.
-bool WriteNewFile(const ioPath& path, const std::string& text, boost::system::error_code& openError,
-                  boost::system::error_code& writeError) {
-    const Core::UniqueKernelHandle file(CreateFileW(path.wstring().c_str(), GENERIC_WRITE,
-                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW,
-                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        openError = LastError();
-        return false;
-    }
-    if (text.empty()) return true;
+// Creates `path` for writing and for renaming while open: renaming through the handle spares looking the file up
+// again by name, which costs a read of the whole folder where lookups are case-blind (Wine).
+Core::UniqueKernelHandle CreateNewFile(const ioPath& path) {
+    return Core::UniqueKernelHandle(CreateFileW(path.wstring().c_str(), GENERIC_WRITE | DELETE,
+                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+// Writes `text` into the new file; an error when the write fails or falls short.
+boost::system::error_code WriteAll(HANDLE file, const std::string& text) {
+    if (text.empty()) return {};
     DWORD written = 0;
-    if (!WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) {
-        writeError = LastError();
-    } else if (written != text.size()) {
-        // A short write sets no error of its own.
-        writeError = {ERROR_WRITE_FAULT, boost::system::system_category()};
-    }
-    return true;
+    if (!WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr)) return LastError();
+    // A short write sets no error of its own.
+    if (written != text.size()) return {ERROR_WRITE_FAULT, boost::system::system_category()};
+    return {};
+}
+
+// Renames the open file to `target`, never replacing a file there.
+bool RenameOpenFile(HANDLE file, const ioPath& target) {
+    const std::wstring name = target.wstring();
+    const DWORD nameBytes = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    std::vector<std::byte> buffer(sizeof(FILE_RENAME_INFO) + nameBytes);
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = nameBytes;
+    std::memcpy(info->FileName, name.data(), nameBytes);
+    return SetFileInformationByHandle(file, FileRenameInfo, info, static_cast<DWORD>(buffer.size())) != FALSE;
 }
 
 bool IsClash(const boost::system::error_code& error) {
@@ -132,43 +146,39 @@ void Storage::push(const Event& event) {
     std::vector<std::string> problems;
     ioPath temporary;
     ioPath final;
+    Core::UniqueKernelHandle file;
     // A clash of ids (another process, same tick, same random digits) never overwrites: take a new id.
-    bool written = false;
-    bool writeFailed = false;
-    for (int attempt = 0; attempt < kMaxIdAttempts && !written; ++attempt) {
+    for (int attempt = 0; attempt < kMaxIdAttempts && !file; ++attempt) {
         final = m_directory / (m_idGenerator->generate() + ".json");
         temporary = final;
         temporary += ".tmp";
-        boost::system::error_code openError, writeError;
-        bool created = WriteNewFile(temporary, text, openError, writeError);
-        if (!created && openError.value() == ERROR_PATH_NOT_FOUND) {
+        file = CreateNewFile(temporary);
+        boost::system::error_code openError = file ? boost::system::error_code() : LastError();
+        if (openError.value() == ERROR_PATH_NOT_FOUND) {
             // The directory was removed while we run (a cache clean-up): make it again.
             boost::system::error_code ignored;
             fs::create_directories(m_directory, ignored);
-            openError.clear();
-            created = WriteNewFile(temporary, text, openError, writeError);
+            file = CreateNewFile(temporary);
+            openError = file ? boost::system::error_code() : LastError();
         }
-        if (created) {
-            written = true;
-            writeFailed = static_cast<bool>(writeError);
-            if (writeFailed) problems.push_back(Describe("write: ", writeError));
-        } else if (!IsClash(openError) || attempt + 1 == kMaxIdAttempts) {
+        if (!file && (!IsClash(openError) || attempt + 1 == kMaxIdAttempts)) {
             LOG(WARNING) << "Can't open file: " << Core::Utf8FromPath(temporary);
             problems.push_back(Describe("create and open: ", openError));
             break;
         }
     }
 
-    if (written) {
-        boost::system::error_code sizeError;
-        // An empty file after a write that reported no error: the error is not known, so none is made up.
-        if (!writeFailed && fs::file_size(temporary, sizeError) == 0 && !sizeError) {
+    if (file) {
+        if (const boost::system::error_code writeError = WriteAll(file.get(), text)) {
+            problems.push_back(Describe("write: ", writeError));
+        } else if (LARGE_INTEGER size{}; GetFileSizeEx(file.get(), &size) && size.QuadPart == 0) {
+            // An empty file after a write that reported no error: the error is not known, so none is made up.
             problems.push_back("write: the file is empty");
         }
         bool moved = false;
         boost::system::error_code renameError;
         for (int attempt = 0; attempt < kMaxIdAttempts; ++attempt) {
-            if (MoveFileExW(temporary.wstring().c_str(), final.wstring().c_str(), 0)) {
+            if (RenameOpenFile(file.get(), final)) {
                 moved = true;
                 break;
             }
@@ -188,6 +198,7 @@ void Storage::push(const Event& event) {
                 problems.push_back(Describe("copy_file: ", copyError));
             }
         }
+        file.reset();
     }
 
     if (problems.empty()) return;
