@@ -18,6 +18,26 @@ target_compile_definitions(BoostFilesystem PRIVATE
 target_include_directories(BoostFilesystem SYSTEM PRIVATE ${NETSETTER_DEPS}/sysinclude)
 target_link_libraries(BoostFilesystem PUBLIC bcrypt)
 
+# Third-party code every module uses is built once, into a DLL of its own beside the modules (cmake/Install.cmake
+# ships each one listed here).
+set(NETSETTER_THIRD_PARTY_DLLS)
+
+# Boost.URL: its whole compiled part (src.hpp) in one DLL. The vtables of its classes are not marked for export in
+# the headers, so the .def file adds those the modules' inline code refers to, as DATA (without it the import
+# library offers a call stub under the vtable's name, and objects get the stub's address as their vtable).
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/deps/BoostUrl.cpp CONTENT "#include <boost/url/src.hpp>\n")
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/deps/BoostUrl.def CONTENT "EXPORTS
+  _ZTVN5boost4urls3urlE DATA
+  _ZTVN5boost4urls8url_baseE DATA
+  _ZTVN5boost4urls14authority_viewE DATA
+  _ZTVN5boost4urls15static_url_baseE DATA
+")
+add_library(BoostUrl SHARED ${CMAKE_BINARY_DIR}/deps/BoostUrl.cpp ${CMAKE_BINARY_DIR}/deps/BoostUrl.def)
+set_target_properties(BoostUrl PROPERTIES OUTPUT_NAME boost_url)
+target_compile_definitions(BoostUrl PUBLIC BOOST_URL_DYN_LINK=1 PRIVATE _WIN32_WINNT=0x0A00 BOOST_ALL_NO_LIB)
+target_include_directories(BoostUrl SYSTEM PRIVATE ${NETSETTER_DEPS}/sysinclude)
+list(APPEND NETSETTER_THIRD_PARTY_DLLS BoostUrl)
+
 add_library(NetsetterOptions INTERFACE)
 target_compile_definitions(NetsetterOptions INTERFACE
   UNICODE _UNICODE _WIN32_WINNT=0x0A00 WINVER=0x0A00 NOMINMAX
@@ -27,5 +47,5 @@ target_compile_options(NetsetterOptions INTERFACE -Wall -Wextra -Wno-unknown-pra
 target_include_directories(NetsetterOptions SYSTEM INTERFACE ${NETSETTER_DEPS}/sysinclude)
 target_link_libraries(NetsetterOptions INTERFACE
   glog::glog
-  BoostFilesystem
+  BoostFilesystem ${NETSETTER_THIRD_PARTY_DLLS}
   bcrypt ws2_32 mswsock)
