@@ -6,21 +6,23 @@ endif()
 
 find_package(glog 0.6.0 REQUIRED CONFIG)
 
-# Boost.Filesystem is compiled here from the sources tools/setup.sh extracts, with the build's own flags: in the
-# release configuration the linker then keeps only the functions a module calls.
+# Third-party code every module uses is built once, into a DLL of its own beside the modules (cmake/Install.cmake
+# ships each one listed here).
+set(NETSETTER_THIRD_PARTY_DLLS)
+
+# Boost.Filesystem, compiled from the sources tools/setup.sh extracts.
 file(GLOB NETSETTER_BOOST_FILESYSTEM_SOURCES ${NETSETTER_DEPS}/src/boostfs/*/libs/filesystem/src/*.cpp)
 if(NOT NETSETTER_BOOST_FILESYSTEM_SOURCES)
   message(FATAL_ERROR "Run tools/setup.sh first: the Boost.Filesystem sources are missing")
 endif()
-add_library(BoostFilesystem STATIC ${NETSETTER_BOOST_FILESYSTEM_SOURCES})
-target_compile_definitions(BoostFilesystem PRIVATE
-  _WIN32_WINNT=0x0A00 BOOST_FILESYSTEM_STATIC_LINK=1 BOOST_FILESYSTEM_NO_DEPRECATED BOOST_ALL_NO_LIB)
+add_library(BoostFilesystem SHARED ${NETSETTER_BOOST_FILESYSTEM_SOURCES})
+set_target_properties(BoostFilesystem PROPERTIES OUTPUT_NAME boost_filesystem)
+target_compile_definitions(BoostFilesystem
+  PUBLIC BOOST_FILESYSTEM_DYN_LINK=1
+  PRIVATE BOOST_FILESYSTEM_SOURCE _WIN32_WINNT=0x0A00 BOOST_FILESYSTEM_NO_DEPRECATED BOOST_ALL_NO_LIB)
 target_include_directories(BoostFilesystem SYSTEM PRIVATE ${NETSETTER_DEPS}/sysinclude)
-target_link_libraries(BoostFilesystem PUBLIC bcrypt)
-
-# Third-party code every module uses is built once, into a DLL of its own beside the modules (cmake/Install.cmake
-# ships each one listed here).
-set(NETSETTER_THIRD_PARTY_DLLS)
+target_link_libraries(BoostFilesystem PRIVATE bcrypt)
+list(APPEND NETSETTER_THIRD_PARTY_DLLS BoostFilesystem)
 
 # Boost.URL: its whole compiled part (src.hpp) in one DLL. The vtables of its classes are not marked for export in
 # the headers, so the .def file adds those the modules' inline code refers to, as DATA (without it the import
@@ -47,5 +49,5 @@ target_compile_options(NetsetterOptions INTERFACE -Wall -Wextra -Wno-unknown-pra
 target_include_directories(NetsetterOptions SYSTEM INTERFACE ${NETSETTER_DEPS}/sysinclude)
 target_link_libraries(NetsetterOptions INTERFACE
   glog::glog
-  BoostFilesystem ${NETSETTER_THIRD_PARTY_DLLS}
+  ${NETSETTER_THIRD_PARTY_DLLS}
   bcrypt ws2_32 mswsock)
