@@ -40,10 +40,22 @@ target_compile_definitions(BoostUrl PUBLIC BOOST_URL_DYN_LINK=1 PRIVATE _WIN32_W
 target_include_directories(BoostUrl SYSTEM PRIVATE ${NETSETTER_DEPS}/sysinclude)
 list(APPEND NETSETTER_THIRD_PARTY_DLLS BoostUrl)
 
+# fmt: the compiled part (format.cc from the Debian source tools/setup.sh extracts) in one DLL, used with
+# fmt's headers from the same release.
+set(NETSETTER_FMT_SOURCE ${NETSETTER_DEPS}/src/fmt/src/format.cc)
+if(NOT EXISTS ${NETSETTER_FMT_SOURCE})
+  message(FATAL_ERROR "Run tools/setup.sh first: the fmt sources are missing")
+endif()
+add_library(Fmt SHARED ${NETSETTER_FMT_SOURCE})
+set_target_properties(Fmt PROPERTIES OUTPUT_NAME fmt)
+target_compile_definitions(Fmt PRIVATE FMT_EXPORT INTERFACE FMT_SHARED)
+target_include_directories(Fmt SYSTEM PRIVATE ${NETSETTER_DEPS}/sysinclude)
+list(APPEND NETSETTER_THIRD_PARTY_DLLS Fmt)
+
 add_library(NetsetterOptions INTERFACE)
 target_compile_definitions(NetsetterOptions INTERFACE
   UNICODE _UNICODE _WIN32_WINNT=0x0A00 WINVER=0x0A00 NOMINMAX
-  FMT_HEADER_ONLY BOOST_ALL_NO_LIB BOOST_FILESYSTEM_NO_DEPRECATED
+  BOOST_ALL_NO_LIB BOOST_FILESYSTEM_NO_DEPRECATED
   GLOG_NO_ABBREVIATED_SEVERITIES)
 target_compile_options(NetsetterOptions INTERFACE -Wall -Wextra -Wno-unknown-pragmas)
 target_include_directories(NetsetterOptions SYSTEM INTERFACE ${NETSETTER_DEPS}/sysinclude)
