@@ -74,7 +74,15 @@ extract_fmt() {
   log "extracting the fmt sources"
   local tar; tar=$(ls "$SRC"/fmtlib_*.orig.tar.* | head -n1)
   rm -rf "$SRC/fmt"; mkdir -p "$SRC/fmt"
-  tar -xf "$tar" -C "$SRC/fmt" --strip-components=1 --wildcards '*/src/*'
+  tar -xf "$tar" -C "$SRC/fmt" --strip-components=1 --wildcards '*/src/*' '*/include/fmt/core.h'
+  # The DLL is compiled with the installed headers: the sources must be of their release.
+  local ours theirs
+  ours=$(grep -m1 '#define FMT_VERSION' "$SRC/fmt/include/fmt/core.h")
+  theirs=$(grep -m1 '#define FMT_VERSION' /usr/include/fmt/core.h)
+  if [ "$ours" != "$theirs" ]; then
+    rm -rf "$SRC/fmt"
+    log "the fmt sources ($ours) do not match libfmt-dev ($theirs)"; exit 1
+  fi
 }
 
 build_glog() {
