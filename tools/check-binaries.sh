@@ -14,7 +14,7 @@ for m in "$bin"/*.exe "$bin"/*.dll; do
   for dll in $(x86_64-w64-mingw32-objdump -p "$m" | awk '/DLL Name:/ {print $3}'); do
     lower=$(echo "$dll" | tr 'A-Z' 'a-z')
     case "$lower" in
-      libstdc++-6.dll|libgcc_s_seh-1.dll|libwinpthread-1.dll|libglog.dll|fetchwell.dll|tallivo.dll)
+      libstdc++-6.dll|libgcc_s_seh-1.dll|libwinpthread-1.dll|libglog.dll|fetchwell.dll|tallivo.dll|libboost_url.dll|libboost_filesystem.dll|libfmt.dll)
         [ -f "$bin/$dll" ] || fail "$(basename "$m") needs $dll, which is not in $bin" ;;
     esac
   done

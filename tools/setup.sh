@@ -61,6 +61,28 @@ fetch_sources() {
     (cd "$SRC" && apt-get source --download-only google-glog boost1.81 >/dev/null 2>&1)
     touch "$SRC/.fetched"
   fi
+  if [ ! -f "$SRC/.fetched-fmt" ]; then
+    log "fetching fmt sources"
+    (cd "$SRC" && apt-get source --download-only fmtlib >/dev/null 2>&1)
+    touch "$SRC/.fetched-fmt"
+  fi
+}
+
+# fmt's compiled part (src/format.cc), built into a DLL by cmake/Dependencies.cmake; the headers stay Debian's.
+extract_fmt() {
+  [ -f "$SRC/fmt/src/format.cc" ] && return 0
+  log "extracting the fmt sources"
+  local tar; tar=$(ls "$SRC"/fmtlib_*.orig.tar.* | head -n1)
+  rm -rf "$SRC/fmt"; mkdir -p "$SRC/fmt"
+  tar -xf "$tar" -C "$SRC/fmt" --strip-components=1 --wildcards '*/src/*' '*/include/fmt/core.h'
+  # The DLL is compiled with the installed headers: the sources must be of their release.
+  local ours theirs
+  ours=$(grep -m1 '#define FMT_VERSION' "$SRC/fmt/include/fmt/core.h")
+  theirs=$(grep -m1 '#define FMT_VERSION' /usr/include/fmt/core.h)
+  if [ "$ours" != "$theirs" ]; then
+    rm -rf "$SRC/fmt"
+    log "the fmt sources ($ours) do not match libfmt-dev ($theirs)"; exit 1
+  fi
 }
 
 build_glog() {
@@ -125,6 +147,7 @@ PY
 install_packages
 make_sysinclude
 fetch_sources
+extract_fmt
 build_glog
 build_boost_filesystem
 build_gtest
