@@ -54,7 +54,8 @@ struct Options {
 
     // Polled while the request runs (at least every 100 ms); true ends it with RequestCancelled.
     StopPredicate stop;
-    // Bytes of the body received and the total (0 while unknown); a final (n, n) when the body is complete.
+    // Bytes of the body received and the total (0 while unknown); a final (n, n) when the body is complete. Only
+    // for an answer with a success status (2xx): the body of an error answer is no progress.
     ProgressCallback progress;
     // Receives each chunk of the final answer's body; without a sink the body is kept in Response::body.
     DataSink sink;

@@ -36,6 +36,9 @@ constexpr std::int64_t kStallBackstop = 10'000;
 
 std::wstring Wide(const std::string& text) { return Core::WstringFromUtf8(text); }
 
+// Only the body of a successful answer is progress of what was asked for; an error page is not.
+bool CountsAsProgress(std::int32_t status) { return status >= 200 && status < 300; }
+
 bool IsRedirect(std::int32_t status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
@@ -253,7 +256,7 @@ void WinHttpRequest::readBody(WinHttpHop& hop) {
              "Connection closed after " + std::to_string(m_received) + " of " + std::to_string(*total) + " bytes");
         return;
     }
-    if (m_options.progress) m_options.progress(m_received, m_received);
+    if (m_options.progress && CountsAsProgress(m_response.statusCode)) m_options.progress(m_received, m_received);
 }
 
 void WinHttpRequest::deliver(std::string_view chunk, std::uint64_t total) {
@@ -262,7 +265,7 @@ void WinHttpRequest::deliver(std::string_view chunk, std::uint64_t total) {
         m_options.sink(chunk);
     else
         m_response.body.append(chunk);
-    if (m_options.progress) m_options.progress(m_received, total);
+    if (m_options.progress && CountsAsProgress(m_response.statusCode)) m_options.progress(m_received, total);
 }
 
 // Waits for the pending operation of the hop; false (with the error set) when it failed or was ended.
