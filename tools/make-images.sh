@@ -93,9 +93,11 @@ draw popup-info-12.png -size 128x128 xc:none -fill '#F0A020' -draw "circle 64,64
 draw logo-9.png -size 150x40 xc:'#168FD3' -fill white -draw "polygon 12,10 12,30 29,20" \
   -font DejaVu-Sans-Bold -pointsize 20 -gravity west -annotate +38+0 'Netsetter'
 
-# Spinner (37): a ring with a bright arc, rotated by the window.
+# Spinner (37): a grey ring with an open blue arc of a third of it (round ends), rotated by the window.
+# The arc is a polyline every 5 degrees: ImageMagick strokes an arc path closed, with its chord.
+arc=$(awk 'BEGIN { for (a = -90; a <= 30; a += 5) printf "%.2f,%.2f ", 32 + 26 * cos(a * 3.14159265 / 180), 32 + 26 * sin(a * 3.14159265 / 180) }')
 draw spinner-37.png -size 64x64 xc:none -fill none -stroke '#DDE2E5' -strokewidth 7 \
-  -draw "circle 32,32 32,6" -stroke '#168FD3' -draw "arc 6,6 58,58 -90,30"
+  -draw "circle 32,32 32,6" -stroke '#168FD3' -draw "stroke-linecap round stroke-linejoin round polyline $arc"
 
 # Application icon (10).
 convert -size 256x256 xc:none -fill '#168FD3' -draw "roundrectangle 8,8 247,247 48,48" \
