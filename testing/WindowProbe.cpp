@@ -415,8 +415,13 @@ std::optional<Capture> CaptureScreen(RECT area) {
     UniqueGdiObject<HBITMAP> bitmap = CreatePixelBitmap(screenDc, width, height, bits);
     if (!bitmap) return std::nullopt;
     HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
-    const bool copied = BitBlt(memory.get(), 0, 0, width, height, screenDc, area.left, area.top,
-                               SRCCOPY | CAPTUREBLT) != FALSE;
+    // Only the part on the screen is copied (the X server refuses a copy from beyond it); the rest stays black.
+    const RECT screenRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    RECT visible{};
+    const bool copied = IntersectRect(&visible, &area, &screenRect) &&
+                        BitBlt(memory.get(), visible.left - area.left, visible.top - area.top,
+                               visible.right - visible.left, visible.bottom - visible.top, screenDc, visible.left,
+                               visible.top, SRCCOPY | CAPTUREBLT) != FALSE;
     GdiFlush();
     Capture capture;
     if (copied) {

@@ -171,8 +171,11 @@ ComPtr<ID2D1Bitmap> ImageLoader::ToDirect2D(const SharedBitmap& bitmap, ID2D1Ren
         LOG(WARNING) << "WIC refuses the bitmap";
         return nullptr;
     }
+    // At 96 DPI a bitmap's DIPs are its pixels: every drawing rule measures images in their own pixels, whatever
+    // the DPI of the render target (which default properties would give the bitmap).
+    const D2D1_BITMAP_PROPERTIES asIs = D2D1::BitmapProperties(D2D1::PixelFormat(), 96.0f, 96.0f);
     ComPtr<ID2D1Bitmap> result;
-    if (SUCCEEDED(target->CreateBitmapFromWicBitmap(wicBitmap.Get(), nullptr, &result))) return result;
+    if (SUCCEEDED(target->CreateBitmapFromWicBitmap(wicBitmap.Get(), &asIs, &result))) return result;
     ComPtr<IWICFormatConverter> converter;
     if (FAILED(m_wic->CreateFormatConverter(&converter))) throw std::runtime_error("CreateFormatConverter call failed");
     if (FAILED(converter->Initialize(wicBitmap.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
@@ -180,7 +183,9 @@ ComPtr<ID2D1Bitmap> ImageLoader::ToDirect2D(const SharedBitmap& bitmap, ID2D1Ren
         LOG(WARNING) << "WIC cannot convert the bitmap to premultiplied BGRA";
         return nullptr;
     }
-    if (FAILED(target->CreateBitmapFromWicBitmap(converter.Get(), nullptr, &result))) {
+    const D2D1_BITMAP_PROPERTIES premultiplied = D2D1::BitmapProperties(
+        D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 96.0f, 96.0f);
+    if (FAILED(target->CreateBitmapFromWicBitmap(converter.Get(), &premultiplied, &result))) {
         LOG(WARNING) << "The render target refuses the bitmap";
         return nullptr;
     }
@@ -189,6 +194,12 @@ ComPtr<ID2D1Bitmap> ImageLoader::ToDirect2D(const SharedBitmap& bitmap, ID2D1Ren
 
 ComPtr<ID2D1Bitmap> ImageLoader::ResourceToDirect2D(HRSRC resource, ID2D1RenderTarget* target) {
     return ToDirect2D(LoadResource(resource), target);
+}
+
+D2D1_SIZE_F PixelSize(ID2D1Bitmap* bitmap) {
+    if (!bitmap) return D2D1::SizeF(0, 0);
+    const D2D1_SIZE_U size = bitmap->GetPixelSize();
+    return D2D1::SizeF(static_cast<float>(size.width), static_cast<float>(size.height));
 }
 
 HRSRC FindImageResource(int id) {

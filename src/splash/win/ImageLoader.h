@@ -61,7 +61,8 @@ public:
     SharedBitmap LoadResource(HRSRC resource);
     // A plain white 1340 x 712 image, cached under `name`.
     SharedBitmap Blank(const std::string& name);
-    // The bitmap as a Direct2D bitmap of the render target; null when it refuses.
+    // The bitmap as a Direct2D bitmap of the render target, at 96 DPI (its DIPs are its pixels); null when the
+    // target refuses.
     Microsoft::WRL::ComPtr<ID2D1Bitmap> ToDirect2D(const SharedBitmap& bitmap, ID2D1RenderTarget* target);
     Microsoft::WRL::ComPtr<ID2D1Bitmap> ResourceToDirect2D(HRSRC resource, ID2D1RenderTarget* target);
 
@@ -76,6 +77,9 @@ private:
     Microsoft::WRL::ComPtr<IWICImagingFactory> m_wic;
     std::map<std::string, SharedBitmap> m_cache;
 };
+
+// The bitmap's size in its own pixels (0 x 0 for none): images are placed and cut by it at any DPI.
+D2D1_SIZE_F PixelSize(ID2D1Bitmap* bitmap);
 
 // The executable's RT_RCDATA resource with a numeric id (null when there is none).
 HRSRC FindImageResource(int id);

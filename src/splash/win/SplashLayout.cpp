@@ -31,6 +31,6 @@ const std::vector<WORD>& WidgetIdsOfScreen(int screen) {
     return ScreenTable()[IsKnownScreen(screen) ? static_cast<std::size_t>(screen) : 0];
 }
 
-int PanelHeight(int screen) { return screen == 2 || screen == 3 ? 216 : 64; }
+int PanelHeight(int screen) { return screen == 2 || screen == 3 ? kWidePanel : kNarrowPanel; }
 
 } // namespace Nolvar

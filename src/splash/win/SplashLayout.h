@@ -10,7 +10,9 @@ namespace Nolvar {
 bool IsKnownScreen(int screen);
 // Widget ids of the screen in ascending order; empty for an unknown screen.
 const std::vector<WORD>& WidgetIdsOfScreen(int screen);
-// Height of the panel below the image: 216 on the settings and licence screens, 64 on the others.
+constexpr int kNarrowPanel = 64;
+constexpr int kWidePanel = 216;
+// Height of the panel below the image: wide on the settings and licence screens, narrow on the others.
 int PanelHeight(int screen);
 
 } // namespace Nolvar

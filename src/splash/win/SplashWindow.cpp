@@ -87,9 +87,9 @@ struct DrawingParts {
 
 class SplashWindow::Impl {
 public:
-    Impl(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host)
-        : m_observer(observer), m_state(state), m_host(host) {
-        if (FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf())))
+    Impl(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host, ID2D1Factory* factory)
+        : m_observer(observer), m_state(state), m_host(host), m_d2d(factory) {
+        if (!m_d2d && FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf())))
             throw std::runtime_error("Cannot create the Direct2D factory");
         CreateMainWindow();
         HWND window = m_window.get();
@@ -176,15 +176,25 @@ private:
     void TakeDrawingParts() {
         if (!m_drawing.valid()) return;
         DrawingParts parts = m_drawing.get();
-        m_target = std::move(parts.target);
         m_dwrite = std::move(parts.dwrite);
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
         m_textFormat = MakeTextFormat(12.0f);
-        if (m_target) {
-            m_logo = m_images.ResourceToDirect2D(FindImageResource(kLogoResource), m_target.Get());
-            m_spinner = m_images.ResourceToDirect2D(FindImageResource(kSpinnerResource), m_target.Get());
-        }
+        m_surface.Adopt(std::move(parts.target), m_d2d.Get(), m_window.get(),
+                        [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
+
+    // The bitmaps drawn into the window's render target, and the labels' target, follow the target (made again
+    // after a lost device); null releases them.
+    void MakeDeviceResources(ID2D1DCRenderTarget* target) {
+        auto resource = [&](int id) { return target ? m_images.ResourceToDirect2D(FindImageResource(id), target) : nullptr; };
+        m_logo = resource(kLogoResource);
+        m_spinner = resource(kSpinnerResource);
+        m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
+        for (const auto& widget : m_widgets)
+            if (Label* label = widget->asLabel()) label->SetRenderTarget(target);
+    }
+
+    ID2D1DCRenderTarget* drawingTarget() const { return m_surface.target(); }
 
     void CenterOnScreen(int width, int height) {
         const int w = Scaled(width);
@@ -336,12 +346,15 @@ private:
             const D2D1_SIZE_U size = BitmapSize(background);
             m_halfWidth = static_cast<int>(size.width / 2);
             m_halfHeight = static_cast<int>(size.height / 2);
-            CenterOnScreen(m_halfWidth, m_halfHeight + PanelHeight(screen));
+            // Centred as the image alone; the panel below grows it downward (the resize below).
+            CenterOnScreen(m_halfWidth, m_halfHeight + kNarrowPanel);
             SetForegroundWindow(m_window.get());
             ShowWindow(m_window.get(), SW_SHOWDEFAULT);
+            CenterOnScreen(m_halfWidth, m_halfHeight);
         }
         UpdateWidgets(screen);
-        m_background = m_target ? m_images.ToDirect2D(background, m_target.Get()) : nullptr;
+        m_backgroundSource = background;
+        m_background = drawingTarget() ? m_images.ToDirect2D(background, drawingTarget()) : nullptr;
         if (!m_state.IsMissing(SplashImageType::Main))
             for (const auto& widget : m_widgets)
                 if (widget->asButton()) widget->setBackground(background);
@@ -406,7 +419,7 @@ private:
         const std::vector<WORD>& ids = WidgetIdsOfScreen(screen);
         auto shown = [&](WORD id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
         std::erase_if(m_widgets, [&](const WidgetPtr& widget) { return !shown(widget->id()); });
-        const SplashWidgetContext context{m_window.get(), m_d2d.Get(), m_target.Get(), &m_observer, m_halfWidth,
+        const SplashWidgetContext context{m_window.get(), m_d2d.Get(), drawingTarget(), &m_observer, m_halfWidth,
                                           m_halfHeight};
         for (WORD id : ids) {
             if (Find(id)) continue;
@@ -598,51 +611,51 @@ private:
                                 HighDpiAwareness().dpi());
             return;
         }
-        WidgetPaint paint(m_window.get(), m_target.Get());
+        WidgetPaint paint(m_surface);
         if (!paint.drawing()) return;
-        m_target->SetTransform(D2D1::Matrix3x2F::Identity());
-        m_target->Clear(D2D1::ColorF(D2D1::ColorF::White));
+        drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
+        drawingTarget()->Clear(D2D1::ColorF(D2D1::ColorF::White));
         if (!m_background) {
             PaintSpinnerView();
             return;
         }
-        const D2D1_SIZE_F size = m_background->GetSize();
-        m_target->DrawBitmap(m_background.Get(), D2D1::RectF(0, 0, size.width / 2, size.height / 2), 1.0f,
+        const D2D1_SIZE_F size = PixelSize(m_background.Get());
+        drawingTarget()->DrawBitmap(m_background.Get(), D2D1::RectF(0, 0, size.width / 2, size.height / 2), 1.0f,
                              D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
         if (m_logo) {
-            const D2D1_SIZE_F logo = m_logo->GetSize();
-            m_target->DrawBitmap(m_logo.Get(), D2D1::RectF(20, 10, 20 + logo.width, 10 + logo.height));
+            const D2D1_SIZE_F logo = PixelSize(m_logo.Get());
+            drawingTarget()->DrawBitmap(m_logo.Get(), D2D1::RectF(20, 10, 20 + logo.width, 10 + logo.height));
         }
         const int screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
         if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
             const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(18.0f);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
-                     D2D1::RectF(0, 160, m_target->GetSize().width, 196));
+                     D2D1::RectF(0, 160, drawingTarget()->GetSize().width, 196));
         }
-        PaintWidgets(m_widgets, m_target.Get(), [&] { paint.endDraw(); });
+        PaintWidgets(m_widgets, drawingTarget(), [&] { paint.endDraw(); });
     }
 
     void PaintSpinnerView() {
-        const float width = m_target->GetSize().width;
+        const float width = drawingTarget()->GetSize().width;
         float spinnerHeight = 0;
         if (m_spinner) {
-            const D2D1_SIZE_F size = m_spinner->GetSize();
+            const D2D1_SIZE_F size = PixelSize(m_spinner.Get());
             spinnerHeight = size.height;
-            m_target->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
+            drawingTarget()->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
                                                               D2D1::Point2F(width / 2, size.height / 2 + 24)));
-            m_target->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, 24, (width + size.width) / 2,
+            drawingTarget()->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, 24, (width + size.width) / 2,
                                                               size.height + 24));
-            m_target->SetTransform(D2D1::Matrix3x2F::Identity());
+            drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
         }
         DrawText(Tr(37), m_textFormat.Get(), D2D1::RectF(0, spinnerHeight + 48, width, spinnerHeight + 72));
     }
 
     void DrawText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& rect) {
         if (!format || text.empty()) return;
-        const ComPtr<ID2D1SolidColorBrush> black = CreateSolidBrush(m_target.Get(), Rgb(0, 0, 0));
+        const ComPtr<ID2D1SolidColorBrush> black = CreateSolidBrush(drawingTarget(), Rgb(0, 0, 0));
         if (!black) return;
-        m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, rect, black.Get());
+        drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, rect, black.Get());
     }
 
     ISplashEventObserver& m_observer;
@@ -655,10 +668,11 @@ private:
     ComPtr<ID2D1Factory> m_d2d;
     ComPtr<IDWriteFactory> m_dwrite;
     Core::UniqueWindow m_window;
-    ComPtr<ID2D1DCRenderTarget> m_target;
+    WindowSurface m_surface;
     ComPtr<IDWriteTextFormat> m_textFormat;
     ComPtr<ID2D1Bitmap> m_logo;
     ComPtr<ID2D1Bitmap> m_spinner;
+    SharedBitmap m_backgroundSource;
     ComPtr<ID2D1Bitmap> m_background;
     // Valid until the render target and the DirectWrite factory are taken from the thread that makes them.
     std::future<DrawingParts> m_drawing;
@@ -685,8 +699,9 @@ private:
     std::vector<std::unique_ptr<PopupMessage>> m_retiredPopups;
 };
 
-SplashWindow::SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host)
-    : m_impl(std::make_unique<Impl>(observer, state, host)) {}
+SplashWindow::SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host,
+                           ID2D1Factory* factory)
+    : m_impl(std::make_unique<Impl>(observer, state, host, factory)) {}
 
 SplashWindow::~SplashWindow() = default;
 

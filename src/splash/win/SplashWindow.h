@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+struct ID2D1Factory;
+
 namespace Nolvar {
 
 class ISplashEventObserver;
@@ -34,9 +36,11 @@ public:
 
 class SplashWindow {
 public:
-    // Creates and shows the window (the spinner view until the first screen). Throws std::runtime_error when a
-    // part the window cannot do without fails.
-    SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host);
+    // Creates and shows the window (the spinner view until the first screen), drawing with `factory` (a
+    // multi-threaded Direct2D factory; null: the window makes its own). Throws std::runtime_error when a part the
+    // window cannot do without fails.
+    SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host,
+                 ID2D1Factory* factory = nullptr);
     ~SplashWindow();
     SplashWindow(const SplashWindow&) = delete;
     SplashWindow& operator=(const SplashWindow&) = delete;

@@ -1,7 +1,9 @@
 #include "splash/win/WinSplash.h"
 
 #include <windows.h>
+#include <d2d1.h>
 #include <shlobj.h>
+#include <wrl/client.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -47,7 +49,8 @@ std::string UserRoamingFolder() {
 
 class WinSplash::Impl final : public ISettingsObserver, public ISplashWindowHost {
 public:
-    explicit Impl(ISplashEventObserver& observer) : m_observer(observer) {
+    Impl(ISplashEventObserver& observer, ID2D1Factory* drawingFactory)
+        : m_observer(observer), m_drawingFactory(drawingFactory) {
         const std::string locale = UserDefaultLocaleName();
         Settings::Set(Settings::ID::Locale, locale.empty() ? DefaultLocale() : locale);
         Settings::Set(Settings::ID::InstallFolder, Core::PathFromUtf8(UserRoamingFolder()));
@@ -139,7 +142,7 @@ private:
             ComApartment com;
             GdiplusSession gdiplus;
             if (!gdiplus.ok()) throw std::runtime_error("Call to GdiPlusStartup failed");
-            SplashWindow window(m_observer, m_state, *this);
+            SplashWindow window(m_observer, m_state, *this, m_drawingFactory.Get());
             if (m_closeRequested.load()) window.Close();
             RunMessageLoop();
             if (const std::exception_ptr failure = window.Failure()) std::rethrow_exception(failure);
@@ -175,6 +178,7 @@ private:
     }
 
     ISplashEventObserver& m_observer;
+    Microsoft::WRL::ComPtr<ID2D1Factory> m_drawingFactory;
     SplashState m_state;
     std::atomic<HWND> m_window{nullptr};
     std::atomic<bool> m_closeRequested{false};
@@ -184,7 +188,8 @@ private:
     std::thread m_uiThread;
 };
 
-WinSplash::WinSplash(ISplashEventObserver& observer) : m_impl(std::make_unique<Impl>(observer)) {}
+WinSplash::WinSplash(ISplashEventObserver& observer, ID2D1Factory* drawingFactory)
+    : m_impl(std::make_unique<Impl>(observer, drawingFactory)) {}
 
 WinSplash::~WinSplash() = default;
 

@@ -4,12 +4,15 @@
 
 #include "splash/ISplash.h"
 
+struct ID2D1Factory;
+
 namespace Nolvar {
 
 class WinSplash final : public ISplash {
 public:
-    // Writes the locale and installation-folder defaults, starts the UI thread and returns once it runs.
-    explicit WinSplash(ISplashEventObserver& observer);
+    // Writes the locale and installation-folder defaults, starts the UI thread and returns once it runs. The
+    // window draws with `drawingFactory` (a multi-threaded Direct2D factory; null: it makes its own).
+    explicit WinSplash(ISplashEventObserver& observer, ID2D1Factory* drawingFactory = nullptr);
     // Asks the window to close (when Close was not called) and waits for the UI thread to end.
     ~WinSplash() override;
     WinSplash(const WinSplash&) = delete;

@@ -20,34 +20,6 @@ using namespace std::chrono_literals;
 using namespace Nolvar;
 using namespace WidgetTesting;
 
-constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
-constexpr wchar_t kLogPixels[] = L"LogPixels";
-
-// Sets the prefix's DPI for processes started while it lives; puts the old state back.
-class PrefixDpi {
-public:
-    explicit PrefixDpi(DWORD dpi) {
-        RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, m_key.put(),
-                        nullptr);
-        DWORD size = sizeof(m_old);
-        m_hadValue = RegQueryValueExW(m_key.get(), kLogPixels, nullptr, nullptr, reinterpret_cast<BYTE*>(&m_old),
-                                      &size) == ERROR_SUCCESS;
-        RegSetValueExW(m_key.get(), kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
-    }
-    ~PrefixDpi() {
-        if (m_hadValue) {
-            RegSetValueExW(m_key.get(), kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old), sizeof(m_old));
-        } else {
-            RegDeleteValueW(m_key.get(), kLogPixels);
-        }
-    }
-
-private:
-    Core::UniqueRegKey m_key;
-    DWORD m_old = 96;
-    bool m_hadValue = false;
-};
-
 // Runs only as the child of DpiTest: the prefix is at 144 DPI then.
 TEST(DpiChild, DISABLED_WidgetsAreScaledToTheWindowsDpi) {
     TestParent parent;

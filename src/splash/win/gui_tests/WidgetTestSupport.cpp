@@ -90,4 +90,25 @@ std::string ImageFileBytes(const std::string& name) {
     return Testing::ReadWholeFile(Nolvar::Core::WstringFromUtf8(root + "/resources/images/" + name));
 }
 
+namespace {
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+constexpr wchar_t kLogPixels[] = L"LogPixels";
+} // namespace
+
+PrefixDpi::PrefixDpi(DWORD dpi) {
+    RegCreateKeyExW(HKEY_CURRENT_USER, kDesktopKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, m_key.put(), nullptr);
+    DWORD size = sizeof(m_old);
+    m_hadValue = RegQueryValueExW(m_key.get(), kLogPixels, nullptr, nullptr, reinterpret_cast<BYTE*>(&m_old), &size) ==
+                 ERROR_SUCCESS;
+    RegSetValueExW(m_key.get(), kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof(dpi));
+}
+
+PrefixDpi::~PrefixDpi() {
+    if (m_hadValue) {
+        RegSetValueExW(m_key.get(), kLogPixels, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&m_old), sizeof(m_old));
+    } else {
+        RegDeleteValueW(m_key.get(), kLogPixels);
+    }
+}
+
 } // namespace WidgetTesting

@@ -62,6 +62,20 @@ private:
     Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> m_target;
 };
 
+// Sets the Wine prefix's DPI (HKCU LogPixels) for the processes started while it lives; puts the old state back.
+class PrefixDpi {
+public:
+    explicit PrefixDpi(DWORD dpi);
+    ~PrefixDpi();
+    PrefixDpi(const PrefixDpi&) = delete;
+    PrefixDpi& operator=(const PrefixDpi&) = delete;
+
+private:
+    Nolvar::Core::UniqueRegKey m_key;
+    DWORD m_old = 96;
+    bool m_hadValue = false;
+};
+
 // Whole bytes of a file under the source tree's resources/images.
 std::string ImageFileBytes(const std::string& name);
 

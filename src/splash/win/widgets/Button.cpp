@@ -47,15 +47,13 @@ public:
         if (!style) throw std::runtime_error("Unknown button style " + std::to_string(styleId));
         const std::wstring className = L"button_" + std::to_wstring(++g_buttonClassCounter);
         m_window.reset(CreateChildWindow(m_parent, className, rect, this, &Impl::WindowProc, WS_CHILD | WS_VISIBLE, m_id));
-        m_target = CreateWidgetRenderTarget(factory, m_window.get());
         m_style = *style;
         m_observesSettings = styleId != 7;
         m_rect = D2D1::RectF(static_cast<float>(rect.left), static_cast<float>(rect.top), static_cast<float>(rect.right),
                              static_cast<float>(rect.bottom));
         m_writeFactory = SharedDirectWriteFactory();
         trackMouseLeave();
-        if (m_target) m_brush = CreateSolidBrush(m_target.Get(), D2D1::ColorF(0, 0, 0));
-        buildLayers();
+        m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) { makeDeviceResources(target); });
         buildTextFormat();
         if (m_observesSettings) Settings::Subscribe(this);
     }
@@ -65,15 +63,15 @@ public:
     }
 
     void setBackground(const SharedBitmap& bitmap) {
-        if (!m_target || bitmap == m_backgroundSource) return;
+        if (!m_surface.target() || bitmap == m_backgroundSource) return;
         m_backgroundSource = bitmap;
-        m_background = m_images.ToDirect2D(bitmap, m_target.Get());
+        m_background = m_images.ToDirect2D(bitmap, m_surface.target());
     }
 
     void paint() {
-        WidgetPaint paint(m_window.get(), m_target.Get());
+        WidgetPaint paint(m_surface);
         if (!paint.drawing()) return;
-        ID2D1DCRenderTarget* target = m_target.Get();
+        ID2D1DCRenderTarget* target = paint.target();
         const D2D1_SIZE_F size = target->GetSize();
         const D2D1_RECT_F client = D2D1::RectF(0, 0, size.width, size.height);
         const bool isChecked = m_checked;
@@ -98,7 +96,7 @@ public:
                 if (layer.placement.textRelative != 0) continue;
                 ID2D1Bitmap* image = layerImage(layer, isChecked);
                 drawImage(image, client, layer.placement);
-                const float w = image ? image->GetSize().width : 0.0f;
+                const float w = PixelSize(image).width;
                 if (layer.placement.hAlign == 0) textRect.left += w + layer.placement.offsetX;
                 if (layer.placement.hAlign == 2) textRect.right -= w - layer.placement.offsetX;
             }
@@ -121,7 +119,7 @@ public:
                 if (layer.placement.textRelative == 0) continue;
                 ID2D1Bitmap* image = layerImage(layer, isChecked);
                 if (!image) continue;
-                const float w = image->GetSize().width;
+                const float w = PixelSize(image).width;
                 LayerPlacement placement = layer.placement;
                 if (placement.hAlign == 0) placement.offsetX += metrics.left - w / 2;
                 if (placement.hAlign == 2)
@@ -158,9 +156,19 @@ public:
     std::atomic<bool> m_toggle{false};
     std::atomic<bool> m_checked{false};
     Core::UniqueWindow m_window;
-    ComPtr<ID2D1DCRenderTarget> m_target;
+    WindowSurface m_surface;
 
 private:
+    ID2D1DCRenderTarget* drawingTarget() const { return m_surface.target(); }
+
+    // Brushes and bitmaps belong to the render target's device: made with each target, released with it.
+    void makeDeviceResources(ID2D1DCRenderTarget* target) {
+        m_brush = target ? CreateSolidBrush(target, D2D1::ColorF(0, 0, 0)) : nullptr;
+        m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
+        m_layers.clear();
+        if (target) buildLayers(target);
+    }
+
     LRESULT handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
         switch (message) {
         case WM_PAINT:
@@ -232,19 +240,17 @@ private:
         TrackMouseEvent(&track);
     }
 
-    void buildLayers() {
-        m_layers.clear();
-        if (!m_target) return;
+    void buildLayers(ID2D1RenderTarget* target) {
         for (size_t i = 0; i < m_style.layers.size(); ++i) {
             ImageLayer layer;
             layer.placement = m_style.layers[i];
             bool any = false;
             for (const auto& look : m_style.states) {
-                if (auto image = loadLayerImage(look.unchecked, i)) {
+                if (auto image = loadLayerImage(look.unchecked, i, target)) {
                     layer.unchecked[look.state] = image;
                     any = true;
                 }
-                if (auto image = loadLayerImage(look.checked, i)) {
+                if (auto image = loadLayerImage(look.checked, i, target)) {
                     layer.checked[look.state] = image;
                     any = true;
                 }
@@ -253,7 +259,7 @@ private:
         }
     }
 
-    ComPtr<ID2D1Bitmap> loadLayerImage(const ButtonLook& look, size_t layer) {
+    ComPtr<ID2D1Bitmap> loadLayerImage(const ButtonLook& look, size_t layer, ID2D1RenderTarget* target) {
         if (layer >= look.images.size() || look.images[layer] == 0) return nullptr;
         const int resourceId = static_cast<int>(look.images[layer]);
         HRSRC resource = FindImageResource(resourceId);
@@ -261,7 +267,7 @@ private:
             LOG(WARNING) << "Button image resource " << resourceId << " is missing";
             return nullptr;
         }
-        return m_images.ResourceToDirect2D(resource, m_target.Get());
+        return m_images.ResourceToDirect2D(resource, target);
     }
 
     void buildTextFormat() {
@@ -290,46 +296,46 @@ private:
 
     void drawImage(ID2D1Bitmap* image, const D2D1_RECT_F& area, const LayerPlacement& placement) {
         if (!image) return;
-        const D2D1_SIZE_F full = image->GetSize();
+        const D2D1_SIZE_F full = PixelSize(image);
         const D2D1_SIZE_F drawn = D2D1::SizeF(full.width / 4, full.height / 4);
         const D2D1_RECT_F placed = PlaceRect(area, drawn, placement.hAlign, placement.vAlign,
                                              D2D1::Point2F(placement.offsetX, placement.offsetY), 0, 0);
-        m_target->DrawBitmap(image, placed, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
+        drawingTarget()->DrawBitmap(image, placed, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
     }
 
     // The part of the window's background under the button: the image is shown at half its size.
     bool drawBackgroundPart(const D2D1_RECT_F& client) {
         if (!m_background) return false;
-        const D2D1_SIZE_F size = m_background->GetSize();
+        const D2D1_SIZE_F size = PixelSize(m_background.Get());
         if (m_rect.left >= size.width / 2 || m_rect.top >= size.height / 2 || m_rect.right <= 0 || m_rect.bottom <= 0)
             return false;
         const D2D1_RECT_F source = D2D1::RectF(2 * m_rect.left, 2 * m_rect.top, 2 * m_rect.right, 2 * m_rect.bottom);
-        m_target->DrawBitmap(m_background.Get(), client, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, source);
+        drawingTarget()->DrawBitmap(m_background.Get(), client, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, source);
         return true;
     }
 
     void drawFlatBackground(const D2D1_RECT_F& client, const ButtonLook& look) {
-        m_target->Clear(look.fillColour);
+        drawingTarget()->Clear(look.fillColour);
         drawBackgroundPart(client);
         if (look.border && ColoursDiffer(look.borderColour, look.fillColour) && m_brush) {
             m_brush->SetColor(look.borderColour);
             // The stroke is centred on its line: half a DIP in, so the whole outline lies inside the window.
             const D2D1_RECT_F outline = D2D1::RectF(client.left + 0.5f, client.top + 0.5f, client.right - 0.5f,
                                                     client.bottom - 0.5f);
-            m_target->DrawRectangle(outline, m_brush.Get(), 1.0f);
+            drawingTarget()->DrawRectangle(outline, m_brush.Get(), 1.0f);
         }
     }
 
     void drawPillBackground(const D2D1_RECT_F& client, const ButtonLook& look) {
-        if (!drawBackgroundPart(client)) m_target->Clear(D2D1::ColorF(1, 1, 1, 1));
+        if (!drawBackgroundPart(client)) drawingTarget()->Clear(D2D1::ColorF(1, 1, 1, 1));
         if (!m_brush) return;
         const float radius = (client.bottom - client.top) / 2;
         m_brush->SetColor(look.fillColour);
-        m_target->FillRoundedRectangle(D2D1::RoundedRect(client, radius, radius), m_brush.Get());
+        drawingTarget()->FillRoundedRectangle(D2D1::RoundedRect(client, radius, radius), m_brush.Get());
         if (look.border && ColoursDiffer(look.borderColour, look.fillColour)) {
             const D2D1_RECT_F inner = D2D1::RectF(client.left + 1, client.top + 1, client.right - 1, client.bottom - 1);
             m_brush->SetColor(look.borderColour);
-            m_target->DrawRoundedRectangle(D2D1::RoundedRect(inner, radius - 1, radius - 1), m_brush.Get(), 1.2f);
+            drawingTarget()->DrawRoundedRectangle(D2D1::RoundedRect(inner, radius - 1, radius - 1), m_brush.Get(), 1.2f);
         }
     }
 
@@ -337,7 +343,7 @@ private:
         if (text.empty() || !m_format || !m_brush) return;
         if (m_style.drawKind == 1 && look.font.alignment == 0) rect.left += (client.bottom - client.top) / 2;
         m_brush->SetColor(look.textColour);
-        m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
+        drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
     }
 
     ButtonStyle m_style;
@@ -367,7 +373,7 @@ Button::~Button() = default;
 unsigned short Button::id() const { return static_cast<unsigned short>(m_impl->m_id & 0xFFFF); }
 void Button::setBackground(const SharedBitmap& bitmap) { m_impl->setBackground(bitmap); }
 void Button::redraw() { RepaintWindow(m_impl->m_window.get()); }
-ID2D1RenderTarget* Button::renderTarget() const { return m_impl->m_target.Get(); }
+ID2D1RenderTarget* Button::renderTarget() const { return m_impl->m_surface.target(); }
 void Button::SetToggle(bool toggle) { m_impl->m_toggle = toggle; }
 void Button::SetChecked(bool checked) { m_impl->m_checked = checked; }
 void Button::SetImagesHidden(bool hidden) { m_impl->m_imagesHidden = hidden; }

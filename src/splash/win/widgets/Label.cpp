@@ -21,10 +21,9 @@ public:
          float raise)
         : m_id(id), m_text(textId, placeholder), m_position(D2D1::Point2F(static_cast<float>(position.x),
                                                                            static_cast<float>(position.y))),
-          m_target(target), m_inset(inset), m_raise(raise) {
+          m_inset(inset), m_raise(raise) {
         m_writeFactory = SharedDirectWriteFactory();
-        if (m_target) m_brush = CreateSolidBrush(m_target, D2D1::ColorF(0, 0, 0, 1));
-        layOut();
+        setTarget(target);
         Settings::Subscribe(this);
     }
 
@@ -53,13 +52,23 @@ public:
                                            D2D1::SizeF(metrics.width, metrics.height), m_alignment, 0, m_position,
                                            inset, m_raise);
         if (m_background) {
-            const D2D1_SIZE_F bitmap = m_background->GetSize();
-            if (rect.right >= 0 && rect.bottom >= 0 && rect.left <= bitmap.width && rect.top <= bitmap.height)
+            // The background is shown at half its pixel size: the part under the text is twice its rectangle.
+            const D2D1_SIZE_F bitmap = PixelSize(m_background.Get());
+            if (rect.right >= 0 && rect.bottom >= 0 && 2 * rect.left <= bitmap.width && 2 * rect.top <= bitmap.height)
                 m_target->DrawBitmap(m_background.Get(), rect, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
-                                     rect);
+                                     D2D1::RectF(2 * rect.left, 2 * rect.top, 2 * rect.right, 2 * rect.bottom));
         }
         const std::wstring text = m_text.text();
         m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
+    }
+
+    // The brush and the background belong to the target's device.
+    void setTarget(ID2D1RenderTarget* target) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_target = target;
+        m_brush = target ? CreateSolidBrush(target, D2D1::ColorF(0, 0, 0, 1)) : nullptr;
+        m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
+        layOutLocked();
     }
 
     void setBackground(const SharedBitmap& bitmap) {
@@ -79,7 +88,7 @@ public:
     mutable std::mutex m_mutex;  // the locale may change on another thread than the painting one
     TextSource m_text;
     D2D1_POINT_2F m_position;
-    ID2D1RenderTarget* m_target;
+    ID2D1RenderTarget* m_target = nullptr;
     float m_inset;
     float m_raise;
     float m_fontSize = 12;
@@ -128,6 +137,7 @@ unsigned short Label::id() const { return static_cast<unsigned short>(m_impl->m_
 void Label::setBackground(const SharedBitmap& bitmap) { m_impl->setBackground(bitmap); }
 void Label::redraw() { m_impl->paint(); }
 ID2D1RenderTarget* Label::renderTarget() const { return m_impl->m_target; }
+void Label::SetRenderTarget(ID2D1RenderTarget* target) { m_impl->setTarget(target); }
 void Label::SetFontSize(float size) {
     m_impl->change([&] { m_impl->m_fontSize = size; });
 }

@@ -23,6 +23,8 @@ public:
     ID2D1RenderTarget* renderTarget() const override;
     Label* asLabel() override { return this; }
 
+    // The target drawn into from now on (its owner made it again after a lost device; null: none for now).
+    void SetRenderTarget(ID2D1RenderTarget* target);
     void SetFontSize(float size);
     void SetPlaceholderValue(const std::wstring& value);
     void SetTextId(int id);

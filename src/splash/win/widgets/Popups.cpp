@@ -195,7 +195,6 @@ public:
         // A real size from the start: the render target and the label lay out against it.
         m_window.reset(CreateChildWindow(parent, L"popupMessage", {0, 0, m_width, kPopupHeight}, this,
                                          &Impl::WindowProc, WS_POPUP | WS_BORDER, 0));
-        m_target = CreateWidgetRenderTarget(factory, m_window.get());
         HighDpiAwareness().update(m_window.get());
         for (const auto& spec : ButtonsOf(kind)) {
             if (spec.idIndex >= buttonIds.size()) {
@@ -206,12 +205,15 @@ public:
             m_widgets.push_back(Button::Create(buttonIds[spec.idIndex], m_window.get(), spec.textId, spec.style,
                                                factory, {spec.left, spec.top, right, spec.bottom}, Button::Normal));
         }
-        if (const int icon = IconOf(kind); icon != 0 && m_target) {
-            if (HRSRC resource = FindImageResource(icon)) m_icon = m_images.ResourceToDirect2D(resource, m_target.Get());
-        }
-        auto label = Label::Create(0, textId, POINT{0, 60}, m_target.Get(), placeholderName, 20, 5);
+        auto label = Label::Create(0, textId, POINT{0, 60}, nullptr, placeholderName, 20, 5);
         label->SetAlignment(1);
+        m_label = label.get();
         m_widgets.push_back(std::move(label));
+        if (const int icon = IconOf(kind); icon != 0) m_iconResource = FindImageResource(icon);
+        m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) {
+            m_icon = target && m_iconResource ? m_images.ResourceToDirect2D(m_iconResource, target) : nullptr;
+            m_label->SetRenderTarget(target);
+        });
     }
 
     ~Impl() {
@@ -234,18 +236,19 @@ public:
 
     void paint() {
         HighDpiAwareness().update(m_window.get());
-        WidgetPaint paint(m_window.get(), m_target.Get());
+        WidgetPaint paint(m_surface);
         if (!paint.drawing()) return;
-        m_target->Clear(D2D1::ColorF(1, 1, 1, 1));
+        ID2D1DCRenderTarget* target = paint.target();
+        target->Clear(D2D1::ColorF(1, 1, 1, 1));
         if (m_icon) {
-            const D2D1_SIZE_F size = m_icon->GetSize();
+            const D2D1_SIZE_F size = PixelSize(m_icon.Get());
             const float w = size.width / 4;
             const float h = size.height / 4;
             const float left = (static_cast<float>(m_width) - w) / 2;
-            m_target->DrawBitmap(m_icon.Get(), D2D1::RectF(left, kIconTop, left + w, kIconTop + h), 1.0f,
+            target->DrawBitmap(m_icon.Get(), D2D1::RectF(left, kIconTop, left + w, kIconTop + h), 1.0f,
                                  D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
         }
-        PaintWidgets(m_widgets, m_target.Get(), [&] { paint.endDraw(); });
+        PaintWidgets(m_widgets, target, [&] { paint.endDraw(); });
     }
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -279,10 +282,12 @@ public:
     int m_popupId;
     int m_width = 350;
     Core::UniqueWindow m_window;
-    ComPtr<ID2D1DCRenderTarget> m_target;
+    WindowSurface m_surface;
     std::vector<WidgetPtr> m_widgets;
 
 private:
+    Label* m_label = nullptr;  // among m_widgets
+    HRSRC m_iconResource = nullptr;
     ImageLoader m_images;
     ComPtr<ID2D1Bitmap> m_icon;
 };

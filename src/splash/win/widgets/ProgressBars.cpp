@@ -30,16 +30,36 @@ long long SystemTicks() {
     return (static_cast<long long>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
+// The two colours of both bars: a white window, the 12-DIP track across it and the filled part [left, right).
+class BarBrushes {
+public:
+    void make(ID2D1RenderTarget* target) {
+        m_track = target ? CreateSolidBrush(target, kTrackColour) : nullptr;
+        m_fill = target ? CreateSolidBrush(target, kFillColour) : nullptr;
+    }
+    void draw(ID2D1RenderTarget* target, float left, float width, float right) const {
+        target->Clear(D2D1::ColorF(1, 1, 1, 1));
+        if (!m_track || !m_fill) return;
+        target->FillRectangle(D2D1::RectF(0, 0, width, kBarHeight), m_track.Get());
+        if (right > left) target->FillRectangle(D2D1::RectF(left, 0, right, kBarHeight), m_fill.Get());
+    }
+
+private:
+    ComPtr<ID2D1SolidColorBrush> m_track;
+    ComPtr<ID2D1SolidColorBrush> m_fill;
+};
+
 } // namespace
 
 class ProgressBar::Impl {
 public:
     Impl(int id, const WidgetRect& rect, ID2D1Factory* factory, HWND parent) : m_id(id) {
         m_window.reset(CreateChildWindow(parent, L"progrssBar", rect, this, &Impl::WindowProc, WS_CHILD | WS_VISIBLE, 0));
-        m_target = CreateWidgetRenderTarget(factory, m_window.get());
-        m_track = CreateSolidBrush(m_target.Get(), kTrackColour);
-        m_fill = CreateSolidBrush(m_target.Get(), kFillColour);
-        m_label = Label::Create(0, kPercentTextId, POINT{20, 26}, m_target.Get(), L"__PERCENT__", 0, 0);
+        m_label = Label::Create(0, kPercentTextId, POINT{20, 26}, nullptr, L"__PERCENT__", 0, 0);
+        m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) {
+            m_bar.make(target);
+            m_label->SetRenderTarget(target);
+        });
     }
 
     ~Impl() {
@@ -49,13 +69,11 @@ public:
     }
 
     void paint() {
-        WidgetPaint paint(m_window.get(), m_target.Get());
-        if (!paint.drawing() || !m_track || !m_fill) return;
+        WidgetPaint paint(m_surface);
+        if (!paint.drawing()) return;
         const int value = m_value;
-        const float width = m_target->GetSize().width;
-        m_target->Clear(D2D1::ColorF(1, 1, 1, 1));
-        m_target->FillRectangle(D2D1::RectF(0, 0, width, kBarHeight), m_track.Get());
-        m_target->FillRectangle(D2D1::RectF(0, 0, width / 100 * static_cast<float>(value), kBarHeight), m_fill.Get());
+        const float width = paint.target()->GetSize().width;
+        m_bar.draw(paint.target(), 0, width, width / 100 * static_cast<float>(value));
         m_label->SetPlaceholderValue(std::to_wstring(value));
         m_label->redraw();
     }
@@ -67,11 +85,10 @@ public:
     int m_id;
     std::atomic<int> m_value{0};
     Core::UniqueWindow m_window;
-    ComPtr<ID2D1DCRenderTarget> m_target;
+    WindowSurface m_surface;
 
 private:
-    ComPtr<ID2D1SolidColorBrush> m_track;
-    ComPtr<ID2D1SolidColorBrush> m_fill;
+    BarBrushes m_bar;
     std::unique_ptr<Label> m_label;
 };
 
@@ -81,7 +98,7 @@ std::unique_ptr<ProgressBar> ProgressBar::Create(int id, const WidgetRect& rect,
 ProgressBar::ProgressBar(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 ProgressBar::~ProgressBar() = default;
 unsigned short ProgressBar::id() const { return static_cast<unsigned short>(m_impl->m_id & 0xFFFF); }
-ID2D1RenderTarget* ProgressBar::renderTarget() const { return m_impl->m_target.Get(); }
+ID2D1RenderTarget* ProgressBar::renderTarget() const { return m_impl->m_surface.target(); }
 void ProgressBar::SetValue(int percent) {
     m_impl->m_value = percent;
     RepaintWindow(m_impl->m_window.get());
@@ -94,9 +111,7 @@ public:
     Impl(int id, const WidgetRect& rect, ID2D1Factory* factory, HWND parent) : m_id(id) {
         m_window.reset(
             CreateChildWindow(parent, L"progrssIndicator", rect, this, &Impl::WindowProc, WS_CHILD | WS_VISIBLE, 0));
-        m_target = CreateWidgetRenderTarget(factory, m_window.get());
-        m_track = CreateSolidBrush(m_target.Get(), kTrackColour);
-        m_fill = CreateSolidBrush(m_target.Get(), kFillColour);
+        m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) { m_bar.make(target); });
         // The tick only invalidates: painting stays on the window's thread, and stopping never waits for it.
         HWND window = m_window.get();
         m_timer = std::make_unique<Timer>(kIndicatorIntervalMs, [window] { InvalidateRect(window, nullptr, FALSE); });
@@ -111,14 +126,12 @@ public:
     }
 
     void paint() {
-        WidgetPaint paint(m_window.get(), m_target.Get());
-        if (!paint.drawing() || !m_track || !m_fill) return;
-        const float width = m_target->GetSize().width;
+        WidgetPaint paint(m_surface);
+        if (!paint.drawing()) return;
+        const float width = paint.target()->GetSize().width;
         const double seconds = static_cast<double>(SystemTicks() - m_start) / 10'000'000.0;
         const auto [left, right] = SegmentAt(seconds, width);
-        m_target->Clear(D2D1::ColorF(1, 1, 1, 1));
-        m_target->FillRectangle(D2D1::RectF(0, 0, width, kBarHeight), m_track.Get());
-        if (right > left) m_target->FillRectangle(D2D1::RectF(left, 0, right, kBarHeight), m_fill.Get());
+        m_bar.draw(paint.target(), left, width, right);
     }
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -127,11 +140,10 @@ public:
 
     int m_id;
     Core::UniqueWindow m_window;
-    ComPtr<ID2D1DCRenderTarget> m_target;
+    WindowSurface m_surface;
 
 private:
-    ComPtr<ID2D1SolidColorBrush> m_track;
-    ComPtr<ID2D1SolidColorBrush> m_fill;
+    BarBrushes m_bar;
     std::unique_ptr<Timer> m_timer;
     long long m_start = 0;
 };
@@ -154,7 +166,7 @@ std::unique_ptr<ProgressIndicator> ProgressIndicator::Create(int id, const Widge
 ProgressIndicator::ProgressIndicator(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 ProgressIndicator::~ProgressIndicator() = default;
 unsigned short ProgressIndicator::id() const { return static_cast<unsigned short>(m_impl->m_id & 0xFFFF); }
-ID2D1RenderTarget* ProgressIndicator::renderTarget() const { return m_impl->m_target.Get(); }
+ID2D1RenderTarget* ProgressIndicator::renderTarget() const { return m_impl->m_surface.target(); }
 HWND ProgressIndicator::window() const { return m_impl->m_window.get(); }
 
 } // namespace Nolvar

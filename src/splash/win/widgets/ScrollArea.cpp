@@ -9,6 +9,7 @@
 #include <glog/logging.h>
 
 #include "QorString/Utf.h"
+#include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
 #include "utils/Resources.h"
 #include "utils/Settings.h"
@@ -24,22 +25,15 @@ constexpr float kMinThumbHeight = 42;
 constexpr float kTextMargin = 18;
 constexpr float kFontSize = 14;
 
-D2D1_SIZE_F ClientSizeInDips(HWND window, ID2D1RenderTarget* target) {
-    RECT client{};
-    GetClientRect(window, &client);
-    float dpiX = 96;
-    float dpiY = 96;
-    if (target) target->GetDpi(&dpiX, &dpiY);
-    if (dpiX <= 0 || dpiY <= 0) dpiX = dpiY = 96;
-    return D2D1::SizeF(static_cast<float>(client.right - client.left) * 96.0f / dpiX,
-                       static_cast<float>(client.bottom - client.top) * 96.0f / dpiY);
+// Pixels to DIPs at the DPI the windows and their render targets are made for.
+float PixelsToDips(int pixels) {
+    return static_cast<float>(pixels) * 96.0f / static_cast<float>(HighDpiAwareness().dpi());
 }
 
-float PixelsToDips(int pixels, ID2D1RenderTarget* target) {
-    float dpiX = 96;
-    float dpiY = 96;
-    if (target) target->GetDpi(&dpiX, &dpiY);
-    return dpiY > 0 ? static_cast<float>(pixels) * 96.0f / dpiY : static_cast<float>(pixels);
+D2D1_SIZE_F ClientSizeInDips(HWND window) {
+    RECT client{};
+    GetClientRect(window, &client);
+    return D2D1::SizeF(PixelsToDips(client.right - client.left), PixelsToDips(client.bottom - client.top));
 }
 
 } // namespace
@@ -62,17 +56,21 @@ public:
     void create(ID2D1Factory* factory, const WidgetRect& rect) {
         m_text.reset(CreateChildWindow(m_parent, L"scrollArea", {rect.left, rect.top, rect.right - 6, rect.bottom}, this,
                                        &Impl::TextProc, WS_CHILD | WS_VISIBLE, m_id));
-        m_textTarget = CreateWidgetRenderTarget(factory, m_text.get());
-        m_backgroundBrush = CreateSolidBrush(m_textTarget.Get(), Rgb(232, 234, 237));
-        m_textBrush = CreateSolidBrush(m_textTarget.Get(), Rgb(0, 0, 0));
+        m_textSurface.Create(factory, m_text.get(), [this](ID2D1DCRenderTarget* target) {
+            m_backgroundBrush = target ? CreateSolidBrush(target, Rgb(232, 234, 237)) : nullptr;
+            m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
+            m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
+        });
         m_bar.reset(CreateChildWindow(m_parent, L"customScrollBar", {rect.right - 6, rect.top, rect.right, rect.bottom},
                                       this, &Impl::BarProc, WS_CHILD | WS_VISIBLE, 0));
-        m_barTarget = CreateWidgetRenderTarget(factory, m_bar.get());
-        m_barBackground = CreateSolidBrush(m_barTarget.Get(), Rgb(232, 234, 237));
-        m_track = CreateSolidBrush(m_barTarget.Get(), Rgb(214, 216, 218));
-        m_trackHover = CreateSolidBrush(m_barTarget.Get(), Rgb(225, 226, 227));
-        m_thumb = CreateSolidBrush(m_barTarget.Get(), Rgb(181, 185, 188));
-        m_thumbActive = CreateSolidBrush(m_barTarget.Get(), Rgb(141, 146, 152));
+        m_barSurface.Create(factory, m_bar.get(), [this](ID2D1DCRenderTarget* target) {
+            auto brush = [target](const D2D1_COLOR_F& colour) { return target ? CreateSolidBrush(target, colour) : nullptr; };
+            m_barBackground = brush(Rgb(232, 234, 237));
+            m_track = brush(Rgb(214, 216, 218));
+            m_trackHover = brush(Rgb(225, 226, 227));
+            m_thumb = brush(Rgb(181, 185, 188));
+            m_thumbActive = brush(Rgb(141, 146, 152));
+        });
         m_writeFactory = SharedDirectWriteFactory();
         trackBarMouse();
         SetFocus(m_text.get());
@@ -118,7 +116,7 @@ public:
         }
         m_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_LEADING);
         m_format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
-        const D2D1_SIZE_F window = ClientSizeInDips(m_text.get(), m_textTarget.Get());
+        const D2D1_SIZE_F window = ClientSizeInDips(m_text.get());
         if (FAILED(m_writeFactory->CreateTextLayout(m_content.c_str(), static_cast<UINT32>(m_content.size()),
                                                     m_format.Get(), std::max(0.0f, window.width - kTextMargin),
                                                     window.height, &m_layout))) {
@@ -128,7 +126,7 @@ public:
         m_layout->GetMetrics(&metrics);
         m_textHeight = std::trunc(metrics.height);
         m_lineHeight = metrics.lineCount > 0 ? std::trunc(metrics.height / static_cast<float>(metrics.lineCount)) : 0;
-        const float barHeight = ClientSizeInDips(m_bar.get(), m_barTarget.Get()).height;
+        const float barHeight = ClientSizeInDips(m_bar.get()).height;
         if (m_textHeight > window.height && m_lineHeight > 0 && barHeight > 0) {
             m_scrollable = true;
             m_thumbHeight = std::min(barHeight, std::max(barHeight * window.height / m_textHeight, kMinThumbHeight));
@@ -137,16 +135,16 @@ public:
 
     float offset() const {
         if (!m_scrollable) return 0;
-        const float window = ClientSizeInDips(m_text.get(), m_textTarget.Get()).height;
-        const float room = ClientSizeInDips(m_bar.get(), m_barTarget.Get()).height - m_thumbHeight;
+        const float window = ClientSizeInDips(m_text.get()).height;
+        const float room = ClientSizeInDips(m_bar.get()).height - m_thumbHeight;
         if (room <= 0) return 0;
         return (m_textHeight - window) * m_thumbTop / room;
     }
 
     void scrollLines(int lines) {
         if (!m_scrollable) return;
-        const float window = ClientSizeInDips(m_text.get(), m_textTarget.Get()).height;
-        const float barHeight = ClientSizeInDips(m_bar.get(), m_barTarget.Get()).height;
+        const float window = ClientSizeInDips(m_text.get()).height;
+        const float barHeight = ClientSizeInDips(m_bar.get()).height;
         const float overflow = m_textHeight - window;
         if (overflow <= 0) return;
         setThumbTop(m_thumbTop + static_cast<float>(lines) * (barHeight - m_thumbHeight) * m_lineHeight / overflow);
@@ -154,7 +152,7 @@ public:
 
     void setThumbTop(float top) {
         if (!m_scrollable) return;
-        const float barHeight = ClientSizeInDips(m_bar.get(), m_barTarget.Get()).height;
+        const float barHeight = ClientSizeInDips(m_bar.get()).height;
         if (std::isnan(top) || top < 0) top = 0;
         if (top + m_thumbHeight > barHeight) top = barHeight - m_thumbHeight;
         m_thumbTop = std::max(0.0f, top);
@@ -167,31 +165,33 @@ public:
     }
 
     void paintText() {
-        WidgetPaint paint(m_text.get(), m_textTarget.Get());
+        WidgetPaint paint(m_textSurface);
         if (!paint.drawing()) return;
-        const D2D1_SIZE_F size = m_textTarget->GetSize();
-        m_textTarget->Clear(D2D1::ColorF(1, 1, 1, 1));
-        if (m_backgroundBrush) m_textTarget->FillRectangle(D2D1::RectF(0, 0, size.width, size.height), m_backgroundBrush.Get());
+        ID2D1DCRenderTarget* target = paint.target();
+        const D2D1_SIZE_F size = target->GetSize();
+        target->Clear(D2D1::ColorF(1, 1, 1, 1));
+        if (m_backgroundBrush) target->FillRectangle(D2D1::RectF(0, 0, size.width, size.height), m_backgroundBrush.Get());
         if (!m_format) layOut();
         if (!m_format || !m_textBrush) return;
         const float shift = offset();
-        m_textTarget->DrawText(m_content.c_str(), static_cast<UINT32>(m_content.size()), m_format.Get(),
+        target->DrawText(m_content.c_str(), static_cast<UINT32>(m_content.size()), m_format.Get(),
                                D2D1::RectF(kTextMargin, -shift, size.width, size.height), m_textBrush.Get());
     }
 
     void paintBar() {
-        WidgetPaint paint(m_bar.get(), m_barTarget.Get());
+        WidgetPaint paint(m_barSurface);
         if (!paint.drawing()) return;
-        const D2D1_SIZE_F size = m_barTarget->GetSize();
-        m_barTarget->Clear(D2D1::ColorF(1, 1, 1, 1));
+        ID2D1DCRenderTarget* target = paint.target();
+        const D2D1_SIZE_F size = target->GetSize();
+        target->Clear(D2D1::ColorF(1, 1, 1, 1));
         if (m_scrollable && m_track && m_thumb) {
-            m_barTarget->FillRectangle(D2D1::RectF(0, 0, size.width, size.height),
+            target->FillRectangle(D2D1::RectF(0, 0, size.width, size.height),
                                        m_hover ? m_trackHover.Get() : m_track.Get());
             const D2D1_RECT_F thumb = D2D1::RectF(0, m_thumbTop, size.width, m_thumbTop + m_thumbHeight);
-            m_barTarget->FillRoundedRectangle(D2D1::RoundedRect(thumb, 3, 3),
+            target->FillRoundedRectangle(D2D1::RoundedRect(thumb, 3, 3),
                                               m_thumbActiveFlag ? m_thumbActive.Get() : m_thumb.Get());
         } else if (m_barBackground) {
-            m_barTarget->FillRectangle(D2D1::RectF(0, 0, size.width, size.height), m_barBackground.Get());
+            target->FillRectangle(D2D1::RectF(0, 0, size.width, size.height), m_barBackground.Get());
         }
     }
 
@@ -242,8 +242,8 @@ public:
     HWND m_parent;
     Core::UniqueWindow m_text;
     Core::UniqueWindow m_bar;
-    ComPtr<ID2D1DCRenderTarget> m_textTarget;
-    ComPtr<ID2D1DCRenderTarget> m_barTarget;
+    WindowSurface m_textSurface;
+    WindowSurface m_barSurface;
     ImageLoader m_images;
     SharedBitmap m_backgroundSource;
     ComPtr<ID2D1Bitmap> m_background;
@@ -255,7 +255,7 @@ private:
     bool onThumb(float y) const { return m_scrollable && y >= m_thumbTop && y <= m_thumbTop + m_thumbHeight; }
 
     void handleBar(UINT message, WPARAM wp, LPARAM lp) {
-        const float y = PixelsToDips(static_cast<short>(HIWORD(lp)), m_barTarget.Get());
+        const float y = PixelsToDips(static_cast<short>(HIWORD(lp)));
         switch (message) {
         case WM_MOUSEMOVE:
             m_hover = true;
@@ -338,12 +338,13 @@ ScrollArea::ScrollArea(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 ScrollArea::~ScrollArea() = default;
 unsigned short ScrollArea::id() const { return static_cast<unsigned short>(m_impl->m_id & 0xFFFF); }
 void ScrollArea::setBackground(const SharedBitmap& bitmap) {
-    if (!m_impl->m_textTarget || bitmap == m_impl->m_backgroundSource) return;
+    ID2D1DCRenderTarget* target = m_impl->m_textSurface.target();
+    if (!target || bitmap == m_impl->m_backgroundSource) return;
     m_impl->m_backgroundSource = bitmap;
-    m_impl->m_background = m_impl->m_images.ToDirect2D(bitmap, m_impl->m_textTarget.Get());
+    m_impl->m_background = m_impl->m_images.ToDirect2D(bitmap, target);
 }
 void ScrollArea::redraw() { m_impl->repaint(); }
-ID2D1RenderTarget* ScrollArea::renderTarget() const { return m_impl->m_textTarget.Get(); }
+ID2D1RenderTarget* ScrollArea::renderTarget() const { return m_impl->m_textSurface.target(); }
 HWND ScrollArea::textWindow() const { return m_impl->m_text.get(); }
 HWND ScrollArea::barWindow() const { return m_impl->m_bar.get(); }
 bool ScrollArea::scrollable() const { return m_impl->m_scrollable; }

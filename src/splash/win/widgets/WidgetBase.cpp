@@ -92,35 +92,6 @@ ComPtr<IDWriteFactory> SharedDirectWriteFactory() {
     return factory;
 }
 
-WidgetPaint::WidgetPaint(HWND window, ID2D1DCRenderTarget* target) : m_paint(window), m_target(target) {
-    HDC dc = m_paint.dc();
-    if (!dc || !m_target) return;
-    RECT client{};
-    GetClientRect(window, &client);
-    if (client.right <= client.left || client.bottom <= client.top) return;
-    if (FAILED(m_target->BindDC(dc, &client))) {
-        LOG(ERROR) << "BindDC failed; the widget is not painted";
-        return;
-    }
-    const float dpi = static_cast<float>(HighDpiAwareness().dpi());
-    m_target->SetDpi(dpi, dpi);
-    m_target->BeginDraw();
-    m_target->SetTransform(D2D1::Matrix3x2F::Identity());
-    m_drawing = true;
-}
-
-HRESULT WidgetPaint::endDraw() {
-    if (!m_drawing) return S_OK;
-    m_drawing = false;
-    const HRESULT hr = m_target->EndDraw();
-    if (FAILED(hr)) LOG(ERROR) << "EndDraw failed: 0x" << std::hex << hr;
-    return hr;
-}
-
-WidgetPaint::~WidgetPaint() {
-    endDraw();
-}
-
 void RepaintWindow(HWND window) {
     if (!window || !IsWindow(window)) return;
     if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "splash/win/PaintScope.h"
 #include "splash/win/widgets/IWidget.h"
+#include "splash/win/widgets/WindowSurface.h"
 
 namespace Nolvar {
 
@@ -43,25 +43,6 @@ Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factor
 Microsoft::WRL::ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour);
 // The process's shared DirectWrite factory (null when it cannot be made).
 Microsoft::WRL::ComPtr<IDWriteFactory> SharedDirectWriteFactory();
-
-// One WM_PAINT of a widget window: BeginPaint, bind the render target to the DC and begin drawing; the destructor
-// ends drawing and painting. Without a render target only the paint cycle runs (nothing is drawn).
-class WidgetPaint {
-public:
-    WidgetPaint(HWND window, ID2D1DCRenderTarget* target);
-    ~WidgetPaint();
-    WidgetPaint(const WidgetPaint&) = delete;
-    WidgetPaint& operator=(const WidgetPaint&) = delete;
-    // Drawing has begun (the render target exists and was bound).
-    bool drawing() const { return m_drawing; }
-    // Ends drawing early (later drawing goes through other targets); returns EndDraw's result.
-    HRESULT endDraw();
-
-private:
-    PaintScope m_paint;  // ends the paint after drawing has ended
-    ID2D1DCRenderTarget* m_target;
-    bool m_drawing = false;
-};
 
 // Paints the window now when called on its thread; from another thread it only invalidates the window.
 void RepaintWindow(HWND window);

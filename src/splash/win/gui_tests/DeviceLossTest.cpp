@@ -1,0 +1,117 @@
+// A lost display device (EndDraw answering D2DERR_RECREATE_TARGET): every window makes its render target and what
+// it draws with again, and looks as before.
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "splash/win/WinSplash.h"
+#include "splash/win/gui_tests/LossyDirect2D.h"
+#include "splash/win/gui_tests/RecordingSplashObserver.h"
+#include "splash/win/gui_tests/TestImages.h"
+#include "splash/win/gui_tests/WidgetTestSupport.h"
+#include "splash/win/widgets/Button.h"
+#include "splash/win/widgets/Popups.h"
+#include "splash/win/widgets/ProgressBars.h"
+#include "splash/win/widgets/ScrollArea.h"
+#include "testing/LogCapture.h"
+#include "testing/WindowProbe.h"
+#include "utils/Settings.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace Nolvar;
+using namespace WidgetTesting;
+
+// Share of the pixels of two captures of one window that differ by more than a little.
+double Changed(const Testing::Capture& before, const Testing::Capture& after) {
+    if (before.width != after.width || before.height != after.height) return 1.0;
+    size_t changed = 0;
+    for (size_t i = 0; i < before.pixels.size(); ++i)
+        if (!Testing::ColourNear(before.pixels[i], after.pixels[i], 8)) ++changed;
+    return before.pixels.empty() ? 1.0 : static_cast<double>(changed) / static_cast<double>(before.pixels.size());
+}
+
+struct Shot {
+    HWND window;
+    Testing::Capture before;
+};
+
+TEST(DeviceLoss, EveryWidgetMakesItsTargetAndResourcesAgainAndLooksAsBefore) {
+    Settings::Set(Settings::ID::Locale, std::string("en-US"));
+    SetCursorPos(1900, 1060);  // no hover look
+    Testing::LogCapture log;
+    TestParent parent(700, 560);
+    auto factory = LossyFactory::Create();
+    ASSERT_TRUE(factory);
+    Testing::RecordingSplashObserver observer;
+    ImageLoader images;
+    const SharedBitmap background = images.Load("background", SplashTest::SolidPng(1340, 712, SplashTest::kStartColour));
+    ASSERT_TRUE(background);
+
+    auto install = Button::Create(34469, parent.hwnd(), 7, 10, factory.Get(), {116, 246, 324, 296}, Button::Normal);
+    install->setBackground(background);
+    auto settings = Button::Create(34476, parent.hwnd(), 21, 9, factory.Get(), {403, 373, 650, 403}, Button::Normal);
+    settings->setBackground(background);
+    auto bar = ProgressBar::Create(34477, {0, 420, 670, 484}, factory.Get(), parent.hwnd());
+    bar->SetValue(40);
+    auto area = ScrollArea::Create(34474, parent.hwnd(), factory.Get(), {12, 120, 658, 231}, observer,
+                                   [] { return std::string("A licence text\nof two lines."); });
+    PopupMessage popup(PopupKind::Retry, 26, parent.hwnd(), factory.Get(), 3, {34487, 34488, 34489, 34490}, L"");
+    popup.Show();
+    const int targets = factory->targetsMade();
+    ASSERT_EQ(targets, 9) << "two buttons, the bar, the text and its scroll bar, the pop-up and its three buttons";
+
+    std::vector<Shot> shots;
+    for (HWND window : {install->window(), settings->window(), bar->window(), area->textWindow(), popup.window()}) {
+        auto capture = Testing::CaptureClientAfterRepaint(window);
+        ASSERT_TRUE(capture);
+        shots.push_back({window, *capture});
+    }
+
+    factory->LoseDevice();
+    for (const Shot& shot : shots) RedrawWindow(shot.window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    RedrawWindow(area->barWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+    // Each loss asks for another paint, which makes the target again.
+    EXPECT_TRUE(Testing::PumpMessagesUntil([&] { return factory->targetsMade() >= 2 * targets; }, 10s))
+        << factory->targetsMade();
+    EXPECT_EQ(factory->lossesReported(), targets);
+    EXPECT_TRUE(log.contains("display device was lost", google::GLOG_WARNING));
+
+    for (const Shot& shot : shots) {
+        auto after = Testing::CaptureClientAfterRepaint(shot.window);
+        ASSERT_TRUE(after);
+        EXPECT_LT(Changed(shot.before, *after), 0.01) << "window " << shot.window << " looks different";
+    }
+    EXPECT_EQ(factory->targetsMade(), 2 * targets) << "one new target per window, no more";
+}
+
+TEST(DeviceLoss, TheSplashWindowDrawsItsScreenAgainAfterALostDevice) {
+    SetCursorPos(1900, 1060);
+    auto factory = LossyFactory::Create();
+    ASSERT_TRUE(factory);
+    Testing::RecordingSplashObserver observer;
+    WinSplash splash(observer, factory.Get());
+    splash.SetSplashImage(SplashTest::SolidPng(1340, 712, SplashTest::kStartColour));
+    splash.SetScreen(SplashScreen::Start);
+    HWND main = Testing::WaitForTopWindow(L"Nolvaria Installer", L"", 60s, GetCurrentProcessId());
+    ASSERT_TRUE(main);
+    const auto before = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(before);
+    const int targets = factory->targetsMade();
+
+    factory->LoseDevice();
+    RedrawWindow(main, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    const auto end = std::chrono::steady_clock::now() + 10s;
+    while (factory->targetsMade() < 2 * targets && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(20ms);
+    EXPECT_EQ(factory->targetsMade(), 2 * targets) << "the window's and each button's target made again";
+
+    const auto after = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(after);
+    EXPECT_LT(Changed(*before, *after), 0.01);
+    EXPECT_TRUE(Testing::ColourNear(after->at(600, 300), SplashTest::kStartColour)) << std::hex << after->at(600, 300);
+    splash.Close();
+}
+
+} // namespace

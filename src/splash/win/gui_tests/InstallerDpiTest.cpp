@@ -1,0 +1,221 @@
+// installer.exe at 96, 120 and 144 DPI (the prefix's LogPixels): the window, its widgets and pop-ups have the sizes
+// of their geometry times dpi/96, the picture fills the whole image area and no icon runs into its button's text.
+// A screenshot of each DPI is kept under the build folder's test-artifacts.
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "QorString/Utf.h"
+#include "splash/win/gui_tests/InstallerUnderTest.h"
+#include "splash/win/gui_tests/TestImages.h"
+#include "splash/win/gui_tests/WidgetTestSupport.h"
+
+using namespace SplashTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr int kInstall = 34469;
+constexpr int kLicenceLink = 34473;
+constexpr int kLicenceText = 34474;
+constexpr int kSettings = 34476;
+constexpr int kFolder = 34480;
+constexpr int kNo = 34486;
+constexpr std::uint32_t kTrack = 0xDDE2E5;
+constexpr std::uint32_t kFill = 0x168FD3;
+
+// Geometry in DIPs: the image area is half the 1340 x 712 picture, the panel below it 64 or 216 high.
+constexpr int kW = 670;
+constexpr int kH = 356;
+
+int Scaled(int dips, int dpi) { return dips * dpi / 96; }
+
+SIZE WindowSize(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+void Save(const Testing::Capture& capture, const std::string& name) {
+    const std::filesystem::path folder =
+        std::filesystem::path(Nolvar::Core::WstringFromUtf8(Testing::HarnessVariable("NETSETTER_BIN_DIR"))) / L".." /
+        L"test-artifacts";
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    capture.saveBmp((folder / Nolvar::Core::WstringFromUtf8(name + ".bmp")).wstring());
+}
+
+// The picture's colour along the image area's right and bottom edges (inside the one-pixel border), where no widget
+// lies.
+void ExpectPictureToTheEdges(const Testing::Capture& shot, int dpi, std::uint32_t colour) {
+    const int right = Scaled(kW, dpi) - 2 - 3;
+    const int bottom = Scaled(kH, dpi) - 1 - 3;
+    for (int y = Scaled(60, dpi); y < bottom; y += 23)
+        EXPECT_TRUE(Testing::ColourNear(shot.at(right, y), colour)) << "right edge at y " << y << ": " << std::hex
+                                                                     << shot.at(right, y);
+    for (int x = 10; x < right; x += 37)
+        EXPECT_TRUE(Testing::ColourNear(shot.at(x, bottom), colour)) << "bottom edge at x " << x << ": " << std::hex
+                                                                      << shot.at(x, bottom);
+}
+
+// The child's part of a capture of the main window's client area.
+Testing::Capture Crop(const Testing::Capture& shot, HWND main, HWND child) {
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&rect), 2);
+    Testing::Capture part;
+    part.width = rect.right - rect.left;
+    part.height = rect.bottom - rect.top;
+    for (int y = rect.top; y < rect.bottom; ++y)
+        for (int x = rect.left; x < rect.right; ++x) part.pixels.push_back(shot.contains(x, y) ? shot.at(x, y) : 0);
+    return part;
+}
+
+// Runs of columns holding ink (text or icon pixels) in the middle rows of a button, left to right; runs closer
+// than `join` columns are one (the letters of a word, the dots of an icon).
+std::vector<std::pair<int, int>> InkRuns(const Testing::Capture& button, bool (*ink)(std::uint32_t), int join) {
+    std::vector<std::pair<int, int>> runs;
+    for (int x = 0; x < button.width; ++x) {
+        bool any = false;
+        for (int y = button.height / 5; y < button.height * 4 / 5 && !any; ++y) any = ink(button.at(x, y));
+        if (!any) continue;
+        if (!runs.empty() && x - runs.back().second <= join) runs.back().second = x;
+        else runs.push_back({x, x});
+    }
+    return runs;
+}
+
+// Ink on a black button (white text and arrow), on white (dark or grey text and icons) and on light grey.
+bool OnBlack(std::uint32_t c) { return std::min({Testing::Red(c), Testing::Green(c), Testing::Blue(c)}) > 100; }
+bool OnWhite(std::uint32_t c) { return Testing::IsDark(c, 190); }
+bool OnGrey(std::uint32_t c) { return Testing::IsDark(c, 150); }
+
+enum class End { Left, Right };
+
+// The icon at one end of a button is a run of its own, of its drawn width at this DPI, apart from the text (and
+// inside the button).
+void ExpectIconApart(const Testing::Capture& button, bool (*ink)(std::uint32_t), End end, float iconDips, int dpi,
+                     const char* what) {
+    const auto runs = InkRuns(button, ink, Scaled(3, dpi));
+    ASSERT_GE(runs.size(), 2u) << what << ": no icon and text apart";
+    const auto icon = end == End::Left ? runs.front() : runs.back();
+    const auto next = end == End::Left ? runs[1] : runs[runs.size() - 2];
+    const float width = static_cast<float>(icon.second - icon.first + 1);
+    const float expected = iconDips * static_cast<float>(dpi) / 96.0f;
+    EXPECT_NEAR(width, expected, expected * 0.15f + 1) << what << ": not drawn at its size, or run into the text";
+    const int gap = end == End::Left ? next.first - icon.second - 1 : icon.first - next.second - 1;
+    EXPECT_GE(gap, Scaled(3, dpi)) << what << ": the icon touches the text";
+}
+
+HWND Child(HWND parent, int id) { return Testing::FindDescendantById(parent, id); }
+
+// The progress bar's window has no control id.
+HWND ProgressBar(HWND main) {
+    for (auto end = std::chrono::steady_clock::now() + kWindowWait; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(20ms))
+        if (HWND bar = Testing::FindDescendantByClass(main, L"progrssBar")) return bar;
+    return nullptr;
+}
+
+// The start screen with the settings open, the licence open, the cancel question and the progress screen.
+void CheckScreensAt(int dpi) {
+    WidgetTesting::PrefixDpi prefixDpi(static_cast<DWORD>(dpi));
+    SetCursorPos(1900, 1060);
+    InstallerUnderTest run;
+    // The product answers late, so that the progress screen stays for a while.
+    run.Serve(FakeProduct{"", true, false, "?delay=15000"});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
+    run.Click(main, kSettings);
+    // The window and its border: W x (H + 216) DIPs.
+    ASSERT_TRUE(run.WaitForClientSize(Scaled(kW, dpi) - 2, Scaled(kH + 216, dpi) - 2)) << "settings screen";
+    ASSERT_TRUE(run.WaitForChild(kFolder));
+    std::this_thread::sleep_for(500ms);
+
+    const auto settings = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(settings);
+    Save(*settings, "settings-" + std::to_string(dpi) + "dpi");
+    ExpectPictureToTheEdges(*settings, dpi, kStartColour);
+    EXPECT_EQ(WindowSize(Child(main, kInstall)).cx, Scaled(116 + 208, dpi) - Scaled(116, dpi));
+    EXPECT_EQ(WindowSize(Child(main, kSettings)).cy, Scaled(kH + 17 + 30, dpi) - Scaled(kH + 17, dpi));
+    EXPECT_EQ(WindowSize(Child(main, kFolder)).cx, Scaled(kW - 10, dpi) - Scaled(10, dpi));
+
+    const Testing::Capture install = Crop(*settings, main, Child(main, kInstall));
+    ExpectIconApart(install, &OnBlack, End::Right, 12.25f, dpi, "Install arrow");
+    const Testing::Capture toggle = Crop(*settings, main, Child(main, kSettings));
+    ExpectIconApart(toggle, &OnWhite, End::Left, 14.5f, dpi, "settings gear");
+    ExpectIconApart(toggle, &OnWhite, End::Right, 8.5f, dpi, "settings chevron");
+    const Testing::Capture folder = Crop(*settings, main, Child(main, kFolder));
+    ExpectIconApart(folder, &OnGrey, End::Right, 13.0f, dpi, "folder dots");
+
+    run.Click(main, kLicenceLink);
+    ASSERT_TRUE(run.WaitForChild(kLicenceText));
+    std::this_thread::sleep_for(500ms);
+    const auto licence = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(licence);
+    ExpectPictureToTheEdges(*licence, dpi, kStartColour);
+    EXPECT_EQ(WindowSize(Child(main, kLicenceText)).cy, Scaled(kH + 64 + 111, dpi) - Scaled(kH + 64, dpi));
+
+    // The cancel question: 350 x 165 DIPs.
+    Testing::PostClose(main);
+    HWND popup = run.WaitForPopup();
+    ASSERT_TRUE(popup);
+    EXPECT_EQ(WindowSize(popup).cx, Scaled(350, dpi));
+    EXPECT_EQ(WindowSize(popup).cy, Scaled(165, dpi));
+    EXPECT_EQ(WindowSize(Child(popup, kNo)).cx, Scaled(300, dpi) - Scaled(180, dpi));
+    std::this_thread::sleep_for(300ms);
+    const auto question = Testing::CaptureClientAfterRepaint(popup);
+    ASSERT_TRUE(question);
+    Save(*question, "question-" + std::to_string(dpi) + "dpi");
+    // The icon, 32 DIPs wide, centred with its top at 19.
+    EXPECT_GT(question->count(RECT{Scaled(159, dpi), Scaled(19, dpi), Scaled(191, dpi), Scaled(51, dpi)},
+                              [](auto c) { return Testing::ColourNear(c, kFill, 40); }),
+              Scaled(16, dpi) * Scaled(16, dpi))
+        << "no question icon";
+    run.Click(popup, kNo);
+    ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
+
+    run.Click(main, kLicenceLink);
+    ASSERT_TRUE(run.WaitForChildGone(kLicenceText));
+    run.Click(main, kInstall);
+    HWND bar = ProgressBar(main);
+    ASSERT_TRUE(bar) << run.Log();
+    ASSERT_TRUE(run.WaitForClientSize(Scaled(kW, dpi) - 2, Scaled(kH + 64, dpi) - 2)) << "progress screen";
+    std::this_thread::sleep_for(800ms);
+    const auto progress = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(progress);
+    Save(*progress, "progress-" + std::to_string(dpi) + "dpi");
+    ExpectPictureToTheEdges(*progress, dpi, kProgressColour);
+    EXPECT_EQ(WindowSize(bar).cy, Scaled(kH + 64, dpi) - Scaled(kH, dpi));
+    EXPECT_EQ(run.WaitForExit(), 0) << run.Log();
+}
+
+TEST(InstallerDpi, At96TheScreensHaveTheirGeometry) { CheckScreensAt(96); }
+TEST(InstallerDpi, At120TheScreensGrowByAQuarter) { CheckScreensAt(120); }
+TEST(InstallerDpi, At144TheScreensGrowByHalf) { CheckScreensAt(144); }
+
+// A product download answered with an error page: the bar and its label keep the last real figure (none: 0 %).
+TEST(InstallerProgress, AFailedDownloadIsNotShownAsFinished) {
+    InstallerUnderTest run;
+    run.Serve(FakeProduct{"", true, false, "?status=500"});
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
+    run.Click(main, kInstall);
+    HWND popup = run.WaitForPopup(kRunWait);
+    ASSERT_TRUE(popup) << run.Log();
+    HWND bar = ProgressBar(main);
+    ASSERT_TRUE(bar);
+    const auto shot = Testing::CaptureClientAfterRepaint(bar);
+    ASSERT_TRUE(shot);
+    EXPECT_TRUE(Testing::ColourNear(shot->at(shot->width - 10, 5), kTrack)) << std::hex << shot->at(shot->width - 10, 5);
+    EXPECT_TRUE(Testing::ColourNear(shot->at(10, 5), kTrack)) << "some progress shown: " << std::hex << shot->at(10, 5);
+    run.Click(popup, 34487);  // Skip
+    EXPECT_EQ(run.WaitForExit(), 0);
+}
+
+} // namespace
