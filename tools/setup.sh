@@ -24,20 +24,60 @@ PACKAGES=(
 
 need_root() { if [ "$(id -u)" -ne 0 ]; then echo sudo; fi; }
 
+# Source entries beside the machine's own bookworm entries: the same mirrors (or local cache), suites, components
+# and keys as its binary ones. Only without any such entry does it fall back to Debian's main mirror.
+BOOKWORM_SUITE='^bookworm(-updates|-security|-backports)?$'
+
+deb822_sources() {
+  # Each stanza of a .sources file whose types hold "deb", again as "deb-src" with its bookworm suites.
+  awk -v want="$BOOKWORM_SUITE" '
+    function flush() {
+      if (types ~ /(^| )deb( |$)/ && enabled != "no" && uris != "" && suites != "") {
+        n = split(suites, list, " "); kept = ""
+        for (i = 1; i <= n; i++) if (list[i] ~ want) kept = kept (kept == "" ? "" : " ") list[i]
+        if (kept != "") {
+          printf "%sTypes: deb-src\nURIs: %s\nSuites: %s\nComponents: %s\n", (printed++ ? "\n" : ""), uris, kept, components
+          if (signed != "") printf "Signed-By: %s\n", signed
+        }
+      }
+      types = uris = suites = components = signed = enabled = ""
+    }
+    /^[ \t]*$/ { flush(); next }
+    /^#/ { next }
+    { key = $1; sub(/:$/, "", key); $1 = ""; sub(/^ +/, "")
+      if (key == "Types") types = $0; else if (key == "URIs") uris = $0; else if (key == "Suites") suites = $0
+      else if (key == "Components") components = $0; else if (key == "Signed-By") signed = $0
+      else if (key == "Enabled") enabled = $0 }
+    END { flush() }' "$@"
+}
+
+one_line_sources() {
+  # "deb [options] uri suite components" lines with a bookworm suite, as "deb-src" lines.
+  awk -v want="$BOOKWORM_SUITE" '
+    $1 == "deb" { i = 2; if ($2 ~ /^\[/) while ($i !~ /\]$/) i++; if ($2 ~ /^\[/) i++
+                  if ($(i + 1) ~ want) { $1 = "deb-src"; print } }' "$@"
+}
+
+enable_source_packages() {
+  local sources822 lines
+  sources822=$(deb822_sources /etc/apt/sources.list.d/*.sources 2>/dev/null || true)
+  lines=$(one_line_sources /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true)
+  if [ -z "$sources822$lines" ]; then
+    log "no bookworm entry among apt's sources: source packages from deb.debian.org"
+    sources822=$'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: bookworm bookworm-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg'
+  fi
+  log "enabling source packages beside apt's bookworm entries"
+  [ -z "$sources822" ] || printf '%s\n' "$sources822" | $(need_root) tee /etc/apt/sources.list.d/bookworm-src.sources >/dev/null
+  [ -z "$lines" ] || printf '%s\n' "$lines" | $(need_root) tee /etc/apt/sources.list.d/bookworm-src.list >/dev/null
+}
+
 install_packages() {
   local missing=()
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
   done
-  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list; then
-    log "enabling deb-src for bookworm"
-    $(need_root) tee /etc/apt/sources.list.d/bookworm-src.sources >/dev/null <<'SRC'
-Types: deb-src
-URIs: http://deb.debian.org/debian
-Suites: bookworm bookworm-updates
-Components: main
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+  if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -rqs '^deb-src' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    enable_source_packages
     APT_UPDATED=0
   fi
   if [ ${#missing[@]} -gt 0 ] || [ "${APT_UPDATED:-1}" = 0 ]; then

@@ -51,4 +51,14 @@ wine cmd /c exit >/dev/null 2>&1 || true
 
 # A failed test runs once more: under load Wine now and then fails to start a program at all (the test then fails
 # within milliseconds and prints nothing). A test that fails twice fails the run.
-ctest --test-dir "$BUILD" --output-on-failure -j8 --timeout 300 --repeat until-pass:2 "$@"
+# The tests that needed their second try are listed at the end, so flakiness shows in every log.
+status=0
+ctest --test-dir "$BUILD" --output-on-failure -j8 --timeout 300 --repeat until-pass:2 "$@" | tee "$BUILD/ctest.log" ||
+  status=$?
+awk '/Test +#[0-9]+: / { name = $0; sub(/.*Test +#[0-9]+: /, "", name); sub(/ \.+.*/, "", name)
+                          if ($0 ~ /\*\*\*(Failed|Timeout|Exception)/) failed[name] = 1; else if ($0 ~ / Passed /) passed[name] = 1 }
+     END { for (t in failed) if (t in passed) second[++n] = t
+           if (n == 0) exit
+           print "\nPassed only on their second try (" n "):"
+           for (i = 1; i <= n; i++) print "  " second[i] }' "$BUILD/ctest.log"
+exit "$status"
