@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "QorString/Utf.h"
+#include "splash/win/SplashMessage.h"
 #include "splash/win/gui_tests/InstallerUnderTest.h"
 #include "splash/win/gui_tests/TestImages.h"
 #include "splash/win/gui_tests/WidgetTestSupport.h"
@@ -17,12 +18,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-constexpr int kInstall = 34469;
-constexpr int kLicenceLink = 34473;
-constexpr int kLicenceText = 34474;
-constexpr int kSettings = 34476;
-constexpr int kFolder = 34480;
-constexpr int kNo = 34486;
 constexpr std::uint32_t kTrack = 0xDDE2E5;
 constexpr std::uint32_t kFill = 0x168FD3;
 
@@ -129,36 +124,36 @@ void CheckScreensAt(int dpi) {
     run.Start();
     HWND main = run.MainWindow();
     ASSERT_TRUE(main);
-    ASSERT_TRUE(run.WaitForChild(kSettings)) << run.Log();
-    run.Click(main, kSettings);
+    ASSERT_TRUE(run.WaitForChild(Nolvar::SettingsToggle)) << run.Log();
+    run.Click(main, Nolvar::SettingsToggle);
     // The window and its border: W x (H + 216) DIPs.
     ASSERT_TRUE(run.WaitForClientSize(Scaled(kW, dpi) - 2, Scaled(kH + 216, dpi) - 2)) << "settings screen";
-    ASSERT_TRUE(run.WaitForChild(kFolder));
+    ASSERT_TRUE(run.WaitForChild(Nolvar::FolderButton));
     std::this_thread::sleep_for(500ms);
 
     const auto settings = Testing::CaptureClientAfterRepaint(main);
     ASSERT_TRUE(settings);
     Save(*settings, "settings-" + std::to_string(dpi) + "dpi");
     ExpectPictureToTheEdges(*settings, dpi, kStartColour);
-    EXPECT_EQ(WindowSize(Child(main, kInstall)).cx, Scaled(116 + 208, dpi) - Scaled(116, dpi));
-    EXPECT_EQ(WindowSize(Child(main, kSettings)).cy, Scaled(kH + 17 + 30, dpi) - Scaled(kH + 17, dpi));
-    EXPECT_EQ(WindowSize(Child(main, kFolder)).cx, Scaled(kW - 10, dpi) - Scaled(10, dpi));
+    EXPECT_EQ(WindowSize(Child(main, Nolvar::InstallButton)).cx, Scaled(116 + 208, dpi) - Scaled(116, dpi));
+    EXPECT_EQ(WindowSize(Child(main, Nolvar::SettingsToggle)).cy, Scaled(kH + 17 + 30, dpi) - Scaled(kH + 17, dpi));
+    EXPECT_EQ(WindowSize(Child(main, Nolvar::FolderButton)).cx, Scaled(kW - 10, dpi) - Scaled(10, dpi));
 
-    const Testing::Capture install = Crop(*settings, main, Child(main, kInstall));
+    const Testing::Capture install = Crop(*settings, main, Child(main, Nolvar::InstallButton));
     ExpectIconApart(install, &OnBlack, End::Right, 12.25f, dpi, "Install arrow");
-    const Testing::Capture toggle = Crop(*settings, main, Child(main, kSettings));
+    const Testing::Capture toggle = Crop(*settings, main, Child(main, Nolvar::SettingsToggle));
     ExpectIconApart(toggle, &OnWhite, End::Left, 14.5f, dpi, "settings gear");
     ExpectIconApart(toggle, &OnWhite, End::Right, 8.5f, dpi, "settings chevron");
-    const Testing::Capture folder = Crop(*settings, main, Child(main, kFolder));
+    const Testing::Capture folder = Crop(*settings, main, Child(main, Nolvar::FolderButton));
     ExpectIconApart(folder, &OnGrey, End::Right, 13.0f, dpi, "folder dots");
 
-    run.Click(main, kLicenceLink);
-    ASSERT_TRUE(run.WaitForChild(kLicenceText));
+    run.Click(main, Nolvar::LicenceLink);
+    ASSERT_TRUE(run.WaitForChild(Nolvar::LicenceText));
     std::this_thread::sleep_for(500ms);
     const auto licence = Testing::CaptureClientAfterRepaint(main);
     ASSERT_TRUE(licence);
     ExpectPictureToTheEdges(*licence, dpi, kStartColour);
-    EXPECT_EQ(WindowSize(Child(main, kLicenceText)).cy, Scaled(kH + 64 + 111, dpi) - Scaled(kH + 64, dpi));
+    EXPECT_EQ(WindowSize(Child(main, Nolvar::LicenceText)).cy, Scaled(kH + 64 + 111, dpi) - Scaled(kH + 64, dpi));
 
     // The cancel question: 350 x 165 DIPs.
     Testing::PostClose(main);
@@ -166,7 +161,7 @@ void CheckScreensAt(int dpi) {
     ASSERT_TRUE(popup);
     EXPECT_EQ(WindowSize(popup).cx, Scaled(350, dpi));
     EXPECT_EQ(WindowSize(popup).cy, Scaled(165, dpi));
-    EXPECT_EQ(WindowSize(Child(popup, kNo)).cx, Scaled(300, dpi) - Scaled(180, dpi));
+    EXPECT_EQ(WindowSize(Child(popup, Nolvar::NoButton)).cx, Scaled(300, dpi) - Scaled(180, dpi));
     std::this_thread::sleep_for(300ms);
     const auto question = Testing::CaptureClientAfterRepaint(popup);
     ASSERT_TRUE(question);
@@ -176,12 +171,12 @@ void CheckScreensAt(int dpi) {
                               [](auto c) { return Testing::ColourNear(c, kFill, 40); }),
               Scaled(16, dpi) * Scaled(16, dpi))
         << "no question icon";
-    run.Click(popup, kNo);
+    run.Click(popup, Nolvar::NoButton);
     ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
 
-    run.Click(main, kLicenceLink);
-    ASSERT_TRUE(run.WaitForChildGone(kLicenceText));
-    run.Click(main, kInstall);
+    run.Click(main, Nolvar::LicenceLink);
+    ASSERT_TRUE(run.WaitForChildGone(Nolvar::LicenceText));
+    run.Click(main, Nolvar::InstallButton);
     HWND bar = ProgressBar(main);
     ASSERT_TRUE(bar) << run.Log();
     ASSERT_TRUE(run.WaitForClientSize(Scaled(kW, dpi) - 2, Scaled(kH + 64, dpi) - 2)) << "progress screen";
@@ -204,8 +199,8 @@ TEST(InstallerProgress, AFailedDownloadIsNotShownAsFinished) {
     run.Serve(FakeProduct{"", true, false, "?status=500"});
     run.Start();
     HWND main = run.MainWindow();
-    ASSERT_TRUE(run.WaitForChild(kInstall)) << run.Log();
-    run.Click(main, kInstall);
+    ASSERT_TRUE(run.WaitForChild(Nolvar::InstallButton)) << run.Log();
+    run.Click(main, Nolvar::InstallButton);
     HWND popup = run.WaitForPopup(kRunWait);
     ASSERT_TRUE(popup) << run.Log();
     HWND bar = ProgressBar(main);
@@ -214,7 +209,7 @@ TEST(InstallerProgress, AFailedDownloadIsNotShownAsFinished) {
     ASSERT_TRUE(shot);
     EXPECT_TRUE(Testing::ColourNear(shot->at(shot->width - 10, 5), kTrack)) << std::hex << shot->at(shot->width - 10, 5);
     EXPECT_TRUE(Testing::ColourNear(shot->at(10, 5), kTrack)) << "some progress shown: " << std::hex << shot->at(10, 5);
-    run.Click(popup, 34487);  // Skip
+    run.Click(popup, Nolvar::SkipButton);
     EXPECT_EQ(run.WaitForExit(), 0);
 }
 
