@@ -25,9 +25,6 @@ public:
     static constexpr std::size_t kBatchSize = 10;
     // Longest back-off step, in back-off units.
     static constexpr std::int64_t kMaxBackoff = 120;
-    // Failures of one batch that are down to the batch itself (refused with a client-error status, or too slow to
-    // upload) before it is split in halves; a single event the server keeps refusing is set aside.
-    static constexpr int kBatchFailuresBeforeSplit = 3;
 
     // `pollInterval`: the wait between passes without a watcher, and the longest wait while this process does
     // not hold the lock or the storage failed. `backoffUnit`: the length of one back-off second.
@@ -46,14 +43,26 @@ public:
     void storeAtExit() override;
 
 private:
+    using Clock = std::chrono::steady_clock;
     enum class Wait { None, ForChange, Bounded };
+    enum class PassEnd { Next, Stop };
+    struct SendState;
 
     void onEventAvailable();
-    void doWork();
     // Waits before a pass; false when the scheduler is stopping (that pass is the last).
     bool waitForPass(Wait wait);
     // Waits `steps` back-off units; false when the scheduler is stopping.
     bool waitBackoff(std::int64_t steps);
+
+    // The sender thread and the roads of one pass.
+    void doWork();
+    PassEnd runPass(SendState& state);
+    bool takeBatch(SendState& state);
+    void onResponse(SendState& state, const ISender::Response& response);
+    void onSettled(SendState& state, bool accepted);
+    void onRefused(SendState& state, std::int32_t status);
+    void startProbe(SendState& state);
+    void split(SendState& state, std::int32_t status);
 
     std::shared_ptr<ISender> m_sender;
     std::shared_ptr<ISerializer> m_serializer;
