@@ -67,8 +67,9 @@ Scheduler::Scheduler(std::shared_ptr<ISender> sender, std::shared_ptr<ISerialize
 }
 
 Scheduler::~Scheduler() {
+    // The grace runs while the queue is stored: the whole shutdown stays within the store limit.
+    m_uploadDeadline = (Clock::now() + kUploadGrace).time_since_epoch().count();
     m_putQueue.reset();
-    m_stopping = true;
     {
         std::lock_guard lock(m_mutex);
         m_stop = true;
@@ -114,6 +115,11 @@ bool Scheduler::waitBackoff(std::int64_t steps) {
     return !m_stop;
 }
 
+bool Scheduler::uploadOverdue() const {
+    const Clock::rep deadline = m_uploadDeadline.load();
+    return deadline != 0 && Clock::now().time_since_epoch().count() >= deadline;
+}
+
 // A stop seen before a pass lets that pass run to its end, so it may send one last batch.
 void Scheduler::doWork() {
     SendState state;
@@ -140,7 +146,7 @@ Scheduler::PassEnd Scheduler::runPass(SendState& state) {
     }
     if (state.current.empty() && !takeBatch(state)) return PassEnd::Next;
 
-    const ISender::Response response = m_sender->send(state.current.text, [this] { return m_stopping.load(); });
+    const ISender::Response response = m_sender->send(state.current.text, [this] { return uploadOverdue(); });
     if (response.kind == ISender::ResponseKind::Ok && response.answer.disabled) {
         LOG(INFO) << "Statistics sending is disabled by the server";
         // What the server took in the same answer is gone from its side: do not send it again.
