@@ -11,6 +11,7 @@
 #include "QorFilesystem/CacheRoot.h"
 #include "logic/tracker/json/JsonStatisticsTracker.h"
 #include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar;
@@ -99,4 +100,23 @@ TEST(ProcessTracker, EventsBeforeAndAfterInitializationAreUploadedWithTheFillers
     const auto requests = json::parse(server.recorded(key));
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests[0]["headers"]["User-Agent"], "nolvaria netsetter 2.0.0 web");
+}
+
+TEST(ProcessTracker, AnEmptyModuleNameSwitchKeepsTheDefaultAndEventsStillGoOut) {
+    std::string program = "installer.exe", emptyModuleName = "--module-name=";
+    char* argv[] = {program.data(), emptyModuleName.data(), nullptr};
+    Settings::Init(2, argv);
+    Settings::Set(Settings::ID::ProductVersion, std::any(std::string("3.1.4")));  // from the configuration
+    Testing::TestServer server;
+    const std::string key = "stats-module-" + std::to_string(GetCurrentProcessId());
+    server.reset(key);
+    server.script(key, R"([{"status":200,"body":{"success":true,"disabled":false}}])");
+    StatisticsProduct product("module");
+    {
+        JsonStatisticsTracker statistics;
+        statistics.Initialize(server.httpUrl("/script/" + key), "K1", product.name());
+        statistics.TrackEvent(Event("AFTER_EMPTY_SWITCH", {}));
+        ASSERT_TRUE(WaitFor([&] { return !UploadedEvents(server, key).empty(); }, std::chrono::seconds(30)));
+    }
+    EXPECT_EQ(Param(UploadedEvents(server, key).at(0), "MODULE_NAME"), "netsetter");
 }
