@@ -169,6 +169,21 @@ TEST_F(LogicRun, AFailingImageUrlSharedByTwoScreensIsReportedOnceForTheScreenTha
     EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
 }
 
+TEST_F(LogicRun, InitializationTimeLeavesOutTheBuildingOfTheWindow) {
+    constexpr auto kWindowTime = 800ms;
+    Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    auto parts = Parts();
+    parts.createSplash = [make = parts.createSplash, kWindowTime](ISplashEventObserver& observer) {
+        std::this_thread::sleep_for(kWindowTime);  // a window that is slow to come up
+        return make(observer);
+    };
+    EXPECT_FALSE(RunLogic(std::move(parts)));
+    const auto shown = m_statistics->Named("CONFIG_SCREEN_SHOWN");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_LT(std::stoll(Param(shown[0], "INITIALIZATION_TIME")), kWindowTime.count());
+}
+
 TEST_F(LogicRun, UnreachableConfigurationServerFallsBackToTheBuiltInConfiguration) {
     m_builtIn = Config({{"builtin", 0, "/FAKE_EXIT=0"}}, "built-in");
     Nolvar::Settings::Set(Nolvar::Settings::ID::ConfigUrl, std::any(std::string("http://127.0.0.1:9/config.json")));
