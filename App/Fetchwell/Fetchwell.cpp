@@ -54,7 +54,8 @@ struct Fetchwell::Impl {
     enum class Step { Idle, Ran };
 
     Step slotStep(QueueSlot& slot) {
-        // Read before the queue is looked at: work added from now on ends a retry wait.
+        // Read before the queue is looked at: work added from now on ends a retry wait. A task that merely
+        // finishes does not: another download's end must not cut the wait short.
         const std::uint64_t seen = slot.watcher ? slot.watcher->workAddedCount() : 0;
         if (executor->execQueue(slot.queue) == 1) return Step::Ran;
         switch (slot.retrier->check()) {
@@ -81,13 +82,14 @@ struct Fetchwell::Impl {
 
     bool running() const { return !mainSlot.watcher || mainSlot.watcher->isRunning(); }
 
-    // The main watcher hears both queues. Waiting for work added after the count read before the pass never
-    // misses an addition to either queue, and never returns at once for work the pass has already seen.
+    // The main watcher hears both queues. Waiting for activity after the count read before the pass never
+    // misses an addition to either queue, nor a finished task whose download queued a retry, and never returns
+    // at once for what the pass has already seen.
     void loop() {
         while (mainSlot.watcher->isRunning()) {
-            const std::uint64_t seen = mainSlot.watcher->workAddedCount();
+            const std::uint64_t seen = mainSlot.watcher->activityCount();
             processCurrentQueue();
-            mainSlot.watcher->waitForWorkAfter(seen);
+            mainSlot.watcher->waitForActivityAfter(seen);
         }
     }
 

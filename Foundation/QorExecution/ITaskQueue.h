@@ -13,10 +13,12 @@ enum TaskPriority : int { PriorityLow = 1, PriorityNormal = 2, PriorityHigh = 3 
 
 // Event codes a queue reports.
 enum TaskQueueEvent : std::int32_t {
-    // Work was added, or a task taken from the queue has finished (its follow-up may be due).
+    // Work was added.
     TaskQueueWorkAdded = 1,
     // Someone looked for work and the queue had none left.
     TaskQueueDrained = 2,
+    // A task taken from the queue has finished (its follow-up may be due).
+    TaskQueueTaskFinished = 3,
 };
 
 class ITaskQueueEventHandler {
@@ -45,7 +47,7 @@ public:
 
     // For executors: the next task in priority order, or none (then subscribers hear TaskQueueDrained).
     virtual std::optional<QueuedTask> takeTask() = 0;
-    // For executors: a task taken with takeTask has finished (subscribers hear TaskQueueWorkAdded).
+    // For executors: a task taken with takeTask has finished (subscribers hear TaskQueueTaskFinished).
     virtual void taskFinished() = 0;
 };
 

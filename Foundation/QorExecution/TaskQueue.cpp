@@ -36,7 +36,7 @@ std::optional<QueuedTask> TaskQueue::takeTask() {
     return std::nullopt;
 }
 
-void TaskQueue::taskFinished() { raise(TaskQueueWorkAdded); }
+void TaskQueue::taskFinished() { raise(TaskQueueTaskFinished); }
 
 bool TaskQueue::execOne() {
     auto taken = takeTask();

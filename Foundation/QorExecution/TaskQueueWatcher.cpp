@@ -19,6 +19,7 @@ void TaskQueueWatcher::onEvent(std::int32_t code) {
     std::lock_guard lock(m_mutex);
     m_lastEvent = code;
     if (code == TaskQueueWorkAdded) ++m_workAdded;
+    if (code == TaskQueueWorkAdded || code == TaskQueueTaskFinished) ++m_activity;
     m_changed.notify_all();
 }
 
@@ -47,6 +48,16 @@ void TaskQueueWatcher::waitForWorkAfter(std::uint64_t seen, std::chrono::millise
         m_changed.wait_for(lock, limit, done);
     else
         m_changed.wait(lock, done);
+}
+
+std::uint64_t TaskQueueWatcher::activityCount() const {
+    std::lock_guard lock(m_mutex);
+    return m_activity;
+}
+
+void TaskQueueWatcher::waitForActivityAfter(std::uint64_t seen) {
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [&] { return !m_running || m_activity != seen; });
 }
 
 void TaskQueueWatcher::stop() {

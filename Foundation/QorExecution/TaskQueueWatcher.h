@@ -30,6 +30,9 @@ public:
     std::uint64_t workAddedCount() const;
     // Waits while running and no work was added since `seen`; with a positive limit at most that long.
     void waitForWorkAfter(std::uint64_t seen, std::chrono::milliseconds limit = std::chrono::milliseconds(0));
+    // The same for work added or tasks finished: a finished task may have left a follow-up to do.
+    std::uint64_t activityCount() const;
+    void waitForActivityAfter(std::uint64_t seen);
     // Ends every wait, now and later.
     void stop();
     bool isRunning() const;
@@ -41,6 +44,7 @@ private:
     std::condition_variable m_changed;
     std::int32_t m_lastEvent = 0;
     std::uint64_t m_workAdded = 0;
+    std::uint64_t m_activity = 0;  // work added or tasks finished
     bool m_running = true;
 };
 

@@ -74,6 +74,12 @@ void Init(int argc, char** argv) {
                 break;
             }
             std::string value(argument.substr(equals + 1));
+            if (value.empty()) {
+                // As good as absent: the start-up value stays.
+                RefusedValues().push_back("Command-line option " + std::string(option.name) +
+                                          " has an empty value; it is ignored");
+                break;
+            }
             if (option.id == ID::ConfigUrl) {
                 if (const auto problem = StartupTextProblem(StartupText::ConfigUrl, value)) {
                     RefusedValues().push_back("Command-line option --config-url " + *problem + "; it is ignored");

@@ -8,8 +8,9 @@
 namespace Nolvar::Settings {
 
 // Writes the start-up values, applies the command line ("--name=value" stores text, "--name" the flag true),
-// then the staging token of the distribution file name. A --config-url that fails the start-up text check
-// (StartupTexts.h) is not stored: the built-in one stays. Call first in main.
+// then the staging token of the distribution file name. An empty value ("--name=") counts as absent, and a
+// --config-url that fails the start-up text check (StartupTexts.h) is not stored: the start-up value stays.
+// Call first in main.
 void Init(int argc, char** argv);
 
 // Readers of command-line settings that tolerate an option given in the wrong form: a text option stored as a

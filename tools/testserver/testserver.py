@@ -8,7 +8,8 @@ Every behaviour is chosen per request, so tests running in parallel never distur
   any      /echo                   answers 200 with a JSON description of the request
   any      /script/<key>[/...]     the next answer queued for <key> (POST /_control/script/<key>)
   GET      /_control/requests/<key> every request recorded under <key>, as a JSON list
-  POST     /_control/script/<key>  JSON list of answers to give, in order, to /script/<key>
+  POST     /_control/script/<key>  JSON list of answers to give, in order, to /script/<key>; an answer
+                                   {"if_body_has": TEXT, "then": ANSWER, "else": ANSWER} picks by the request body
   POST     /_control/reset/<key>   forgets what was recorded and queued under <key>
 
 Query parameters any path understands (also as fields of a scripted answer):
@@ -94,6 +95,8 @@ class Handler(BaseHTTPRequestHandler):
                 RECORDED.setdefault(key, []).append(request)
                 queue = SCRIPTS.get(key, [])
                 answer = queue.pop(0) if len(queue) > 1 else (queue[0] if queue else {'status': 404})
+            if 'if_body_has' in answer:
+                answer = answer['then'] if answer['if_body_has'].encode() in body_in else answer['else']
             for k, v in answer.items():
                 if k not in ('body', 'headers'):
                     opts[k] = str(v)

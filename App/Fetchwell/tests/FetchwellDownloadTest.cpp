@@ -177,6 +177,34 @@ TEST_F(FetchwellDownload, DroppedConnectionsAreRetriedWithPostponementAndRecover
     }
 }
 
+TEST_F(FetchwellDownload, DownloadsFailingTogetherKeepTheRetryPaceOfTheConnectionState) {
+    constexpr auto kWait = 500ms;
+    const std::vector<std::string> keys = {key + "-a", key + "-b", key + "-c"};
+    for (const auto& k : keys) server.script(k, R"([{"status": 403}])");
+    App::Fetchwell fetchwell(App::Fetchwell::RetryWaits{kWait, kWait});
+    auto d = deps();
+    d.downloadRetrier = std::make_shared<App::DownloadRetrier>(App::DownloadRetrier::Params{5, 5, 2, 10});
+    fetchwell.init(ParallelParams(), d);
+    fetchwell.startEventLoopThread();
+    std::vector<std::unique_ptr<Download>> downloads;
+    for (const auto& k : keys)
+        downloads.push_back(std::make_unique<Download>(folder, k + ".bin", server.httpUrl(), "/script/" + k));
+    for (auto& download : downloads) download->start(fetchwell);
+    for (auto& download : downloads) EXPECT_EQ(download->recorder.waitForFinal(60s).status, IRemoteResource::Error);
+    fetchwell.abort();
+
+    // The first retry of each follows at once; from then on the connection is unstable and every retry waits, so
+    // the attempts of one download are at least one wait apart, whatever the others do meanwhile.
+    for (const auto& k : keys) {
+        const auto requests = Recorded(server, k);
+        ASSERT_EQ(requests.size(), 6u) << k;
+        for (std::size_t i = 2; i < requests.size(); ++i) {
+            const double gap = requests[i]["time"].get<double>() - requests[i - 1]["time"].get<double>();
+            EXPECT_GE(gap, 0.45) << k << " attempt " << i + 1;
+        }
+    }
+}
+
 TEST_F(FetchwellDownload, AllAttemptsFailingEndsAsErrorAfterSixRequests) {
     server.script(key, R"([{"body": "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", "drop_after": 10}])");
     App::Fetchwell fetchwell(App::Fetchwell::RetryWaits{100ms, 100ms});

@@ -58,7 +58,7 @@ TEST(TaskQueue, ReportsWorkAddedFinishedAndDrained) {
     queue.addTask([] {}, PriorityNormal);
     EXPECT_TRUE(queue.execOne());
     EXPECT_FALSE(queue.execOne());
-    EXPECT_EQ(log.codes, (std::vector<std::int32_t>{TaskQueueWorkAdded, TaskQueueWorkAdded, TaskQueueDrained}));
+    EXPECT_EQ(log.codes, (std::vector<std::int32_t>{TaskQueueWorkAdded, TaskQueueTaskFinished, TaskQueueDrained}));
     queue.unsubscribe(&log);
     queue.addTask([] {}, PriorityNormal);
     EXPECT_EQ(log.codes.size(), 3u);
@@ -159,7 +159,7 @@ TEST(ParallelExecutor, WakesTheWatcherWhenATaskFinishesWithoutSpinning) {
         release.set_value();
     });
     auto before = std::chrono::steady_clock::now();
-    watcher.wait(TaskQueueWorkAdded);
+    watcher.wait(TaskQueueTaskFinished);
     EXPECT_GE(std::chrono::steady_clock::now() - before, 80ms);
     finisher.join();
 }

@@ -25,9 +25,8 @@ public:
     static constexpr std::size_t kBatchSize = 10;
     // Longest back-off step, in back-off units.
     static constexpr std::int64_t kMaxBackoff = 120;
-    // Failures of one batch that are down to the batch itself (refused with a client-error status, or too slow to
-    // upload) before it is split in halves; a single event the server keeps refusing is set aside.
-    static constexpr int kBatchFailuresBeforeSplit = 3;
+    // How long an upload in flight at shutdown may go on; past it the upload is cancelled and its events kept.
+    static constexpr std::chrono::seconds kUploadGrace{5};
 
     // `pollInterval`: the wait between passes without a watcher, and the longest wait while this process does
     // not hold the lock or the storage failed. `backoffUnit`: the length of one back-off second.
@@ -37,7 +36,7 @@ public:
               const std::shared_ptr<Core::IDirectoryWatcherFactory>& watcherFactory, bool preventSending,
               std::chrono::microseconds pollInterval,
               std::chrono::milliseconds backoffUnit = std::chrono::seconds(1));
-    // Stores what is queued, ends an upload in flight, and joins both threads.
+    // Stores what is queued, lets an upload in flight finish within the upload grace, and joins both threads.
     ~Scheduler() override;
     Scheduler(const Scheduler&) = delete;
     Scheduler& operator=(const Scheduler&) = delete;
@@ -46,21 +45,36 @@ public:
     void storeAtExit() override;
 
 private:
+    using Clock = std::chrono::steady_clock;
     enum class Wait { None, ForChange, Bounded };
+    enum class PassEnd { Next, Stop };
+    struct SendState;
 
     void onEventAvailable();
-    void doWork();
     // Waits before a pass; false when the scheduler is stopping (that pass is the last).
     bool waitForPass(Wait wait);
     // Waits `steps` back-off units; false when the scheduler is stopping.
     bool waitBackoff(std::int64_t steps);
+    // True once the upload grace of a shutdown is over.
+    bool uploadOverdue() const;
+
+    // The sender thread and the roads of one pass.
+    void doWork();
+    PassEnd runPass(SendState& state);
+    bool takeBatch(SendState& state);
+    void onResponse(SendState& state, const ISender::Response& response);
+    void onSettled(SendState& state, bool accepted);
+    void onRefused(SendState& state, std::int32_t status);
+    void startProbe(SendState& state);
+    void split(SendState& state, std::int32_t status);
 
     std::shared_ptr<ISender> m_sender;
     std::shared_ptr<ISerializer> m_serializer;
     std::shared_ptr<IStorage> m_storage;
     std::shared_ptr<IConcurrency> m_concurrency;
     bool m_stop = false;
-    std::atomic<bool> m_stopping{false};  // read by an upload in flight
+    // Steady-clock ticks after which an upload is cancelled; 0 while not shutting down. Read by an upload in flight.
+    std::atomic<Clock::rep> m_uploadDeadline{0};
     bool m_eventAvailable = true;
     std::mutex m_mutex;
     std::condition_variable m_condition;

@@ -32,6 +32,7 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr auto kUnit = 10ms;  // one back-off second in these tests
+constexpr std::chrono::seconds kGrace = Scheduler::kUploadGrace;
 
 Event NumberedEvent(int n) {
     return Event("E", {{"HUID", "h"}, {"PRODUCT_NAME", "P"}, {"N", std::to_string(n)}});
@@ -60,6 +61,21 @@ protected:
     }
 
     std::size_t requests() const { return Testing::Recorded(server, key).size(); }
+
+    // Stores three events, lets their upload reach a server that accepts it after `delay`, then destroys the
+    // scheduler; how long the destruction took.
+    Clock::duration ShutDownDuringAnUploadAnsweredAfter(std::chrono::milliseconds delay) {
+        server.script(key, nlohmann::json::array({{{"status", 200},
+                                                   {"delay", delay.count()},
+                                                   {"body", {{"success", true}, {"disabled", false}}}}})
+                               .dump());
+        store(3);
+        auto scheduler = start();
+        EXPECT_TRUE(Testing::WaitFor([&] { return requests() == 1; }, 5s));
+        const auto begin = Clock::now();
+        scheduler.reset();
+        return Clock::now() - begin;
+    }
 
     // Arrival times of the uploads, seconds.
     std::vector<double> arrivals() const {
@@ -273,14 +289,25 @@ TEST_F(SchedulerTest, EndsPromptlyDuringALongBackoffAndStoresWhatWasPut) {
 }
 
 TEST_F(SchedulerTest, EndsPromptlyDuringAnUpload) {
-    server.script(key, R"([{"status":200,"delay":30000,"body":{"success":true,"disabled":false}}])");
-    store(3);
-    auto scheduler = start();
-    ASSERT_TRUE(Testing::WaitFor([&] { return requests() == 1; }, 5s));
-    const auto begin = Clock::now();
-    scheduler.reset();
-    EXPECT_LT(Clock::now() - begin, 3s);
+    // An upload that outlasts its grace is cancelled.
+    EXPECT_LT(ShutDownDuringAnUploadAnsweredAfter(30s), kGrace + 2s);
     EXPECT_EQ(storedFiles(), 3u);  // not confirmed: kept for a later run
+}
+
+TEST_F(SchedulerTest, AnUploadInFlightAtShutdownCompletesAndIsNeverSentAgain) {
+    EXPECT_LT(ShutDownDuringAnUploadAnsweredAfter(1500ms), kGrace);
+    EXPECT_EQ(storedFiles(), 0u);  // the server took them: deleted
+
+    // The next run sends only what is new.
+    storage = std::make_shared<Storage>(serializer, std::make_shared<IdGenerator>(clock), clock, directory);
+    store(1, 10);
+    auto scheduler = start();
+    ASSERT_TRUE(Testing::WaitFor([&] { return requests() == 2 && storedFiles() == 0; }, 10s));
+    scheduler.reset();
+    std::multiset<std::string> numbers;
+    for (const auto& event : Testing::UploadedEvents(server, key))
+        numbers.insert(event.at("params").at("N").get<std::string>());
+    EXPECT_EQ(numbers, (std::multiset<std::string>{"0", "1", "10", "2"}));
 }
 
 TEST_F(SchedulerTest, EndsPromptlyWhileAnUploadWaitsForAConfigurationScriptThatNeverArrives) {
@@ -296,7 +323,7 @@ TEST_F(SchedulerTest, EndsPromptlyWhileAnUploadWaitsForAConfigurationScriptThatN
     std::this_thread::sleep_for(500ms);  // the first pass is waiting for the lookup
     const auto begin = Clock::now();
     scheduler.reset();
-    EXPECT_LT(Clock::now() - begin, 3s);
+    EXPECT_LT(Clock::now() - begin, kGrace + 2s);
     EXPECT_EQ(storedFiles(), 3u);
 }
 
@@ -441,10 +468,11 @@ TEST_F(SchedulerTest, AnEventTheServerKeepsRefusingIsSetAsideAndTheOthersGo) {
     EXPECT_EQ(judging->sizes().front(), 10u);
 }
 
-TEST_F(SchedulerTest, ABatchTooSlowToUploadIsSentInSmallerBatchesAndNothingIsSetAside) {
-    auto judging = std::make_shared<JudgingSender>([](const std::vector<std::string>& numbers) {
+TEST_F(SchedulerTest, ABatchTooSlowToUploadIsSentWholeAgainAfterBackingOffAndNothingIsSetAside) {
+    std::atomic<int> timeOuts{4};
+    auto judging = std::make_shared<JudgingSender>([&](const std::vector<std::string>&) {
         std::optional<ISender::Response> slow;
-        if (numbers.size() > 2) {
+        if (timeOuts-- > 0) {
             slow.emplace();
             slow->networkError = Networking::Error::OperationTimedOut;
         }
@@ -456,7 +484,57 @@ TEST_F(SchedulerTest, ABatchTooSlowToUploadIsSentInSmallerBatchesAndNothingIsSet
     ASSERT_TRUE(Testing::WaitFor([&] { return judging->accepted().size() == 10; }, 30s))
         << judging->accepted().size() << " accepted; batches: " << ::testing::PrintToString(judging->sizes());
     ASSERT_TRUE(Testing::WaitFor([&] { return storedFiles() == 0; }, 5s));
+    EXPECT_EQ(judging->sizes(), std::vector<std::size_t>(5, 10u));
     EXPECT_EQ(FilesWithExtension(directory, ".bad"), 0u);
+}
+
+TEST_F(SchedulerTest, AServerRefusingEveryBatchForAWhileLosesNothingAndBacksOff) {
+    nlohmann::json answers = nlohmann::json::array();
+    for (int i = 0; i < 8; ++i) answers.push_back({{"status", 403}});
+    answers.push_back({{"status", 200}, {"body", {{"success", true}, {"disabled", false}}}});
+    server.script(key, answers.dump());
+    store(25);
+    auto scheduler = start(20ms);
+    ASSERT_TRUE(Testing::WaitFor([&] { return storedFiles() == 0; }, 60s)) << requests() << " requests";
+
+    const auto recorded = Testing::Recorded(server, key);
+    ASSERT_GE(recorded.size(), 11u);
+    std::multiset<std::string> accepted;
+    for (std::size_t i = 0; i < recorded.size(); ++i) {
+        const auto events = nlohmann::json::parse(recorded[i].at("body").get<std::string>()).at("events");
+        if (i < 9) {
+            EXPECT_EQ(events.size(), 10u) << "request " << i;  // never split
+        }
+        if (i < 8) continue;  // refused
+        for (const auto& event : events) accepted.insert(event.at("params").at("N").get<std::string>());
+    }
+    EXPECT_EQ(accepted.size(), 25u);  // every event, once, as soon as the server takes them
+    EXPECT_EQ(std::set<std::string>(accepted.begin(), accepted.end()).size(), 25u);
+    EXPECT_EQ(FilesWithExtension(directory, ".bad"), 0u);
+    // The waits after the refusals grow 1, 2, 4 ... 120 steps.
+    const auto times = arrivals();
+    for (std::size_t i = 0; i < 8; ++i) {
+        const double step = 0.020 * static_cast<double>(std::min(1 << i, 120));
+        EXPECT_GE(times[i + 1] - times[i], step - 0.002) << "wait " << i;
+    }
+}
+
+TEST_F(SchedulerTest, AnEventTheServerRefusesWhileItTakesTheOthersIsTheOnlyOneSetAside) {
+    server.script(key, R"([{"if_body_has": "\"N\":\"13\"", "then": {"status": 403},
+                            "else": {"status": 200, "body": {"success": true, "disabled": false}}}])");
+    store(30);
+    auto scheduler = start();
+    ASSERT_TRUE(Testing::WaitFor([&] { return storedFiles() == 0; }, 60s)) << requests() << " requests";
+    EXPECT_EQ(FilesWithExtension(directory, ".bad"), 1u);
+    std::multiset<std::string> accepted;
+    for (const auto& request : Testing::Recorded(server, key)) {
+        const std::string body = request.at("body").get<std::string>();
+        if (body.find(R"("N":"13")") != std::string::npos) continue;  // refused
+        const auto events = nlohmann::json::parse(body).at("events");
+        for (const auto& event : events) accepted.insert(event.at("params").at("N").get<std::string>());
+    }
+    EXPECT_EQ(accepted.size(), 29u);
+    EXPECT_EQ(std::set<std::string>(accepted.begin(), accepted.end()).size(), 29u);  // none twice
 }
 
 TEST_F(SchedulerTest, OversizedEventsAreNeitherStoredNorReadButSetAside) {

@@ -89,6 +89,28 @@ bool HoldsJson(const ioPath& file) {
     }
 }
 
+// A failed image is reported to the item that registered its URL only; any other item waiting on the URL hears
+// the failure too, since a product left waiting would hold up the run.
+bool HearsTheFailureOfItsUrl(const DownloadItem& twin) { return twin.kind != DownloadItem::SplashImage; }
+
+std::unique_ptr<EasyFetchwell::ResourceBundleHolder> MakeHolder(const DownloadItem& item) {
+    auto descriptor = std::make_shared<App::ResourceDescriptor>();
+    descriptor->installerOwned = true;
+    descriptor->path = item.targetPath;
+    descriptor->tempPath = ioPath(item.targetPath.wstring() + L".tmp");
+    descriptor->destPath = item.targetPath;
+    descriptor->serverRelativePath = item.url;
+    descriptor->postProcessing = 0;
+    descriptor->updatePolicy = App::ResourceDescriptor::UpdateIfInvalid;
+    descriptor->existingFileCheck = 0;
+    auto holder = std::make_unique<EasyFetchwell::ResourceBundleHolder>();
+    holder->descriptor = descriptor;
+    holder->bundle = std::make_shared<App::ResourceDescriptorBundle>();
+    holder->bundle->insert(descriptor.get());
+    holder->item = item;
+    return holder;
+}
+
 } // namespace
 
 bool ValidateResource(const DownloadItem& item) {
@@ -157,23 +179,7 @@ void EasyFetchwell::download(DownloadItem item) {
     {
         std::lock_guard lock(m_mutex);
         if (ResourceBundleHolder* earlier = FindRegistered(item.url)) {
-            item.alreadyRequested = true;
-            switch (earlier->outcome) {
-            case Outcome::Finished:
-                item.targetPath = earlier->item.targetPath;
-                item.state = earlier->item.state;
-                m_loop->post(FinishDownload{item});
-                break;
-            case Outcome::Failed:
-                item.targetPath = earlier->item.targetPath;
-                item.state = earlier->item.state;
-                earlier->waiting.push_back(item);
-                m_loop->post(FailDownload{item});
-                break;
-            case Outcome::Pending:
-                earlier->waiting.push_back(item);
-                break;
-            }
+            ServeFromEarlier(*earlier, std::move(item));
             return;
         }
 
@@ -193,22 +199,8 @@ void EasyFetchwell::download(DownloadItem item) {
             m_targets.MarkTaken(item.targetPath);
         }
 
-        auto descriptor = std::make_shared<App::ResourceDescriptor>();
-        descriptor->installerOwned = true;
-        descriptor->path = item.targetPath;
-        descriptor->tempPath = ioPath(item.targetPath.wstring() + L".tmp");
-        descriptor->destPath = item.targetPath;
-        descriptor->serverRelativePath = item.url;
-        descriptor->postProcessing = 0;
-        descriptor->updatePolicy = App::ResourceDescriptor::UpdateIfInvalid;
-        descriptor->existingFileCheck = 0;
-        auto owned = std::make_unique<ResourceBundleHolder>();
-        owned->descriptor = descriptor;
-        owned->bundle = std::make_shared<App::ResourceDescriptorBundle>();
-        owned->bundle->insert(descriptor.get());
-        owned->item = item;
-        holder = owned.get();
-        m_holders.push_back(std::move(owned));
+        m_holders.push_back(MakeHolder(item));
+        holder = m_holders.back().get();
     }
 
     // The handler is in place before the download is queued, so even a fast download reports its start.
@@ -245,6 +237,27 @@ void EasyFetchwell::retry(const std::string& url) {
     if (resource) resource->schedule(kRetryPriority, 0);
 }
 
+void EasyFetchwell::ServeFromEarlier(ResourceBundleHolder& earlier, DownloadItem item) {
+    item.alreadyRequested = true;
+    switch (earlier.outcome) {
+    case Outcome::Finished:
+        item.targetPath = earlier.item.targetPath;
+        item.state = earlier.item.state;
+        m_loop->post(FinishDownload{item});
+        return;
+    case Outcome::Failed:
+        if (!HearsTheFailureOfItsUrl(item)) return;
+        item.targetPath = earlier.item.targetPath;
+        item.state = earlier.item.state;
+        earlier.waiting.push_back(item);
+        m_loop->post(FailDownload{item});
+        return;
+    case Outcome::Pending:
+        earlier.waiting.push_back(item);
+        return;
+    }
+}
+
 void EasyFetchwell::PostOutcome(ResourceBundleHolder& holder, bool finished) {
     holder.outcome = finished ? Outcome::Finished : Outcome::Failed;
     if (finished)
@@ -252,6 +265,7 @@ void EasyFetchwell::PostOutcome(ResourceBundleHolder& holder, bool finished) {
     else
         m_loop->post(FailDownload{holder.item});
     for (DownloadItem served : holder.waiting) {
+        if (!finished && !HearsTheFailureOfItsUrl(served)) continue;
         served.targetPath = holder.item.targetPath;
         served.state = holder.item.state;
         if (finished)

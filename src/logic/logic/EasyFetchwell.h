@@ -36,7 +36,8 @@ public:
 
     // Registers one download, or serves it from an earlier download of the same URL. Every item gets an
     // outcome: StartDownload/UpdateProgressDownload then FinishDownload or FailDownload (also for a URL that
-    // cannot be parsed or has the wrong extension).
+    // cannot be parsed or has the wrong extension), except that the failure of an image URL goes only to the
+    // item that registered it.
     void download(DownloadItem item);
     // Queues the registered download of `url` again, finished or failed; nothing when there is none. The
     // download reports again.
@@ -49,8 +50,9 @@ public:
 private:
     enum class Outcome { Pending, Finished, Failed };
 
-    ResourceBundleHolder* FindRegistered(const std::string& url);   // under m_mutex
-    void PostOutcome(ResourceBundleHolder& holder, bool finished);   // under m_mutex
+    ResourceBundleHolder* FindRegistered(const std::string& url);          // under m_mutex
+    void ServeFromEarlier(ResourceBundleHolder& earlier, DownloadItem item);  // under m_mutex
+    void PostOutcome(ResourceBundleHolder& holder, bool finished);          // under m_mutex
 
     std::unique_ptr<App::Fetchwell> m_fetchwell;
     std::shared_ptr<EventLoop> m_loop;

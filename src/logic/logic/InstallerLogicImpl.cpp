@@ -59,8 +59,7 @@ bool InstallerLogic::Run() {
     return true;
 }
 
-InstallerLogic::Impl::Impl(InstallerLogicParts parts)
-    : m_parts(std::move(parts)), m_startTime(std::chrono::steady_clock::now()) {
+InstallerLogic::Impl::Impl(InstallerLogicParts parts) : m_parts(std::move(parts)) {
     m_loop = std::make_shared<EventLoop>();
     m_downloads = std::make_shared<EasyFetchwell>(m_loop, m_parts.downloads);
     m_statistics = m_parts.statistics ? m_parts.statistics : std::make_shared<JsonStatisticsTracker>();
@@ -68,6 +67,7 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts)
     if (!m_parts.createSplash) throw std::invalid_argument("InstallerLogic needs a splash");
     m_splash = m_parts.createSplash(*this);
     if (!m_splash) throw std::runtime_error("The splash could not be created");
+    m_startTime = std::chrono::steady_clock::now();
 
     LOG(INFO) << "Installer started";
     LOG(INFO) << "Version: " << Product::InstallerVersion();
@@ -124,7 +124,7 @@ void InstallerLogic::Impl::Run() {
     webUidParameters.useSystemProxy = true;
     webUidParameters.maxRedirects = 0;
     webUidParameters.serviceUrl = m_parts.webUidServiceUrl;
-    webUidParameters.brand = TextSetting(Settings::ID::BrandName);
+    // The manager keeps its default brand: the one whose keys the empty brand names.
     const WebUidRequestInfo requestInfo{TextSetting(Settings::ID::ProductId), TextSetting(Settings::ID::BundleName),
                                         "WI", TextSetting(Settings::ID::InstallerVersion)};
     const std::string webUid = ProvideWebUid(m_statistics, webUidParameters, requestInfo);

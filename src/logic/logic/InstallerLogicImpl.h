@@ -159,7 +159,8 @@ private:
     std::atomic<std::int32_t> m_installErrorCount{0};
     std::int64_t m_bundleDownloadStart = 0;
     bool m_bundleDownloadStarted = false;
-    const std::chrono::steady_clock::time_point m_startTime;
+    // Taken once the loop, downloads, tracker and splash exist; INITIALIZATION_TIME counts from it.
+    std::chrono::steady_clock::time_point m_startTime;
     bool m_configurationTaken = false;
     bool m_downloadFailedBeforeStart = false;
     std::int32_t m_downloadRetryCount = 0;

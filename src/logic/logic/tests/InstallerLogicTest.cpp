@@ -153,6 +153,37 @@ TEST_F(LogicRun, TwoProductsStartInInstallOrderAndRunSideBySide) {
     EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FAILED"), 0);
 }
 
+TEST_F(LogicRun, AFailingImageUrlSharedByTwoScreensIsReportedOnceForTheScreenThatAskedFirst) {
+    auto config = Config({{"alpha", 0, "/FAKE_EXIT=0"}});
+    const std::string missing = m_server.httpUrl("/files/" + Unique("missing.png"));
+    config["data"]["Splash"]["start"] = Value(missing);
+    config["data"]["Splash"]["ready"] = Value(missing);
+    Serve(config);
+    PressStartOnStartScreen();
+    EXPECT_FALSE(RunLogic(Parts()));
+    const auto failed = m_statistics->Named("IMAGE_DOWNLOAD_FAILED");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(Param(failed[0], "IMAGE_TYPE"), "START");
+    EXPECT_EQ(m_script->Count("SetSplashImageMissing"), 1);
+    EXPECT_EQ(m_script->Count("SetImageMissing"), 0) << CallsText();
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+}
+
+TEST_F(LogicRun, InitializationTimeLeavesOutTheBuildingOfTheWindow) {
+    constexpr auto kWindowTime = 800ms;
+    Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
+    PressStartOnStartScreen();
+    auto parts = Parts();
+    parts.createSplash = [make = parts.createSplash, kWindowTime](ISplashEventObserver& observer) {
+        std::this_thread::sleep_for(kWindowTime);  // a window that is slow to come up
+        return make(observer);
+    };
+    EXPECT_FALSE(RunLogic(std::move(parts)));
+    const auto shown = m_statistics->Named("CONFIG_SCREEN_SHOWN");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_LT(std::stoll(Param(shown[0], "INITIALIZATION_TIME")), kWindowTime.count());
+}
+
 TEST_F(LogicRun, UnreachableConfigurationServerFallsBackToTheBuiltInConfiguration) {
     m_builtIn = Config({{"builtin", 0, "/FAKE_EXIT=0"}}, "built-in");
     Nolvar::Settings::Set(Nolvar::Settings::ID::ConfigUrl, std::any(std::string("http://127.0.0.1:9/config.json")));

@@ -27,6 +27,12 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     return true;
 }
 
+// The text setting, or `fallback` when it is unset or empty (an empty module name makes the tracker refuse).
+std::string TextOr(Settings::ID id, const char* fallback) {
+    const auto text = Settings::GetTextOption(id);
+    return text && !text->empty() ? *text : fallback;
+}
+
 } // namespace
 
 std::string MakeInitializationString(const std::string& productKey) {
@@ -34,7 +40,7 @@ std::string MakeInitializationString(const std::string& productKey) {
         {"PRODUCT_NAME", Settings::GetString(Settings::ID::ProductDisplayName, "")},
         {"PRODUCT_KEY", productKey},
         {"PRODUCT_VENDOR", kStatisticsVendor},
-        {"BUILD_NAME", Settings::GetTextOption(Settings::ID::BuildName).value_or("netsetter")},
+        {"BUILD_NAME", TextOr(Settings::ID::BuildName, "netsetter")},
         {"USER_ID", Settings::GetString(Settings::ID::HardwareId, "")},
     };
     std::string text;
@@ -54,7 +60,7 @@ Tracking::IApplicationTracker::Initializer MakeTrackerInitializer(const std::str
                                                                   const std::string& product) {
     Tracking::IApplicationTracker::Initializer initializer;
     initializer.initializationString = MakeInitializationString(productKey);
-    initializer.moduleName = Settings::GetTextOption(Settings::ID::ModuleName).value_or("netsetter");
+    initializer.moduleName = TextOr(Settings::ID::ModuleName, "netsetter");
     initializer.statisticsUrl = statisticsUrl;
     initializer.version = Settings::GetString(Settings::ID::ProductVersion, "");
     initializer.vendor = kStatisticsVendor;

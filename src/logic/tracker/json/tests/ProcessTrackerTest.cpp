@@ -11,6 +11,7 @@
 #include "QorFilesystem/CacheRoot.h"
 #include "logic/tracker/json/JsonStatisticsTracker.h"
 #include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar;
@@ -60,6 +61,14 @@ std::string Param(const json& event, const std::string& key) {
 
 std::string Name(const json& event) { return event.at("name").get<std::string>(); }
 
+// A key of this test process under which the server accepts every upload.
+std::string AcceptingKey(const Testing::TestServer& server, const std::string& tag) {
+    const std::string key = "stats-" + tag + "-" + std::to_string(GetCurrentProcessId());
+    server.reset(key);
+    server.script(key, R"([{"status":200,"body":{"success":true,"disabled":false}}])");
+    return key;
+}
+
 } // namespace
 
 TEST(ProcessTracker, EventsBeforeAndAfterInitializationAreUploadedWithTheFillersParameters) {
@@ -68,9 +77,7 @@ TEST(ProcessTracker, EventsBeforeAndAfterInitializationAreUploadedWithTheFillers
     Settings::Set(Settings::ID::ConfigName, std::any(std::string("config-e2e")));
     Settings::Set(Settings::ID::UserAgentHeader, std::any(std::string("User-Agent: nolvaria netsetter 2.0.0 web")));
     Testing::TestServer server;
-    const std::string key = "stats-e2e-" + std::to_string(GetCurrentProcessId());
-    server.reset(key);
-    server.script(key, R"([{"status":200,"body":{"success":true,"disabled":false}}])");
+    const std::string key = AcceptingKey(server, "e2e");
     StatisticsProduct product("e2e");
 
     {
@@ -99,4 +106,21 @@ TEST(ProcessTracker, EventsBeforeAndAfterInitializationAreUploadedWithTheFillers
     const auto requests = json::parse(server.recorded(key));
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests[0]["headers"]["User-Agent"], "nolvaria netsetter 2.0.0 web");
+}
+
+TEST(ProcessTracker, AnEmptyModuleNameSwitchKeepsTheDefaultAndEventsStillGoOut) {
+    std::string program = "installer.exe", emptyModuleName = "--module-name=";
+    char* argv[] = {program.data(), emptyModuleName.data(), nullptr};
+    Settings::Init(2, argv);
+    Settings::Set(Settings::ID::ProductVersion, std::any(std::string("3.1.4")));  // from the configuration
+    Testing::TestServer server;
+    const std::string key = AcceptingKey(server, "module");
+    StatisticsProduct product("module");
+    {
+        JsonStatisticsTracker statistics;
+        statistics.Initialize(server.httpUrl("/script/" + key), "K1", product.name());
+        statistics.TrackEvent(Event("AFTER_EMPTY_SWITCH", {}));
+        ASSERT_TRUE(WaitFor([&] { return !UploadedEvents(server, key).empty(); }, std::chrono::seconds(30)));
+    }
+    EXPECT_EQ(Param(UploadedEvents(server, key).at(0), "MODULE_NAME"), "netsetter");
 }
