@@ -3,7 +3,7 @@
 #include <map>
 
 #include "QorFilesystem/Path.h"
-#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 
 namespace Nolvar {
 namespace {
@@ -36,10 +36,9 @@ std::pair<std::string, std::string> FindSetupTag(const std::string& fileName) {
 } // namespace Detail
 
 std::string GetDistribFileName() {
-    const std::any value = Settings::Get(Settings::ID::DistribName);
-    const auto* name = std::any_cast<std::string>(&value); // a flag here is a malformed option: no name
-    if (!name || name->empty()) return {};
-    const ioPath fileName = Core::PathFromUtf8(*name).filename();
+    const std::string name = Settings::GetText(Settings::ID::DistribName); // a flag here is a malformed option: no name
+    if (name.empty()) return {};
+    const ioPath fileName = Core::PathFromUtf8(name).filename();
     return fileName == "." ? std::string() : Core::Utf8FromPath(fileName);
 }
 

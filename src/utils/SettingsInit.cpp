@@ -100,6 +100,8 @@ std::optional<std::string> GetTextOption(ID id) {
     return std::nullopt;
 }
 
+std::string GetText(ID id, const std::string& fallback) { return GetTextOption(id).value_or(fallback); }
+
 bool GetFlagOption(ID id) {
     const std::any value = Get(id);
     if (const auto* flag = std::any_cast<bool>(&value)) return *flag;

@@ -16,6 +16,8 @@ void Init(int argc, char** argv);
 // Readers of command-line settings that tolerate an option given in the wrong form: a text option stored as a
 // flag reads as unset; a flag option stored as text reads through StringToBool.
 std::optional<std::string> GetTextOption(ID id);
+// The text of GetTextOption, or `fallback` when there is none.
+std::string GetText(ID id, const std::string& fallback = {});
 bool GetFlagOption(ID id);
 // Logs a WARNING for every command-line option given in the wrong form or refused (call once logging is on).
 void WarnAboutMalformedOptions();

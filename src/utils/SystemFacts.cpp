@@ -7,18 +7,9 @@
 #include <glog/logging.h>
 
 #include "QorOS/SystemInfo.h"
-#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 
 namespace Nolvar {
-namespace {
-
-std::string SettingOr(Settings::ID id, const std::string& fallback) {
-    const std::any value = Settings::Get(id);
-    if (const auto* text = std::any_cast<std::string>(&value)) return *text;
-    return fallback;
-}
-
-} // namespace
 
 std::uint64_t GetFreeDiskSpace(const ioPath& path) {
     ULARGE_INTEGER available{};
@@ -59,9 +50,9 @@ std::string GetOsVersion() { return Core::Util::VersionToString(Core::GetSystemV
 
 // Settings read as text; one that holds another type (a malformed command line) counts as unset.
 std::string MakeUserAgent() {
-    return fmt::format("{} {} {} {}", SettingOr(Settings::ID::BrandName, ""), SettingOr(Settings::ID::ProductId, ""),
-                       SettingOr(Settings::ID::ProductVersion, SettingOr(Settings::ID::InstallerVersion, "1.0.0.0")),
-                       "web");
+    using Settings::GetText;
+    return fmt::format("{} {} {} {}", GetText(Settings::ID::BrandName), GetText(Settings::ID::ProductId),
+                       GetText(Settings::ID::ProductVersion, GetText(Settings::ID::InstallerVersion, "1.0.0.0")), "web");
 }
 
 std::string MakeUserAgentHeader() { return "User-Agent: " + MakeUserAgent(); }

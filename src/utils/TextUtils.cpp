@@ -17,6 +17,12 @@ std::string DashToUnderscore(std::string text) {
     return text;
 }
 
+std::string JoinWithComma(const std::vector<std::string>& texts) {
+    std::string joined;
+    for (std::size_t i = 0; i < texts.size(); ++i) joined += (i == 0 ? "" : ", ") + texts[i];
+    return joined;
+}
+
 std::string ToUtf8(std::wstring_view text) { return Core::Utf8FromWstring(text); }
 std::wstring ToWide(std::string_view text) { return Core::WstringFromUtf8(text); }
 

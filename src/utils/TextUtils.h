@@ -2,6 +2,7 @@
 // Small text conversions shared by the installer.
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace Nolvar {
 
@@ -9,6 +10,8 @@ namespace Nolvar {
 bool StringToBool(std::string_view text);
 // The text with its first "-" replaced by "_" ("en-US" -> "en_US").
 std::string DashToUnderscore(std::string text);
+// The texts in order, joined with ", ".
+std::string JoinWithComma(const std::vector<std::string>& texts);
 std::string ToUtf8(std::wstring_view text);
 std::wstring ToWide(std::string_view text);
 

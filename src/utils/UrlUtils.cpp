@@ -8,7 +8,7 @@
 #include <glog/logging.h>
 
 #include "QorNetworking/ConnectionMetrics.h"
-#include "utils/Settings.h"
+#include "utils/SettingsInit.h"
 
 namespace Nolvar {
 
@@ -33,9 +33,7 @@ bool ValidateUrlExtensionForKind(int kind, const std::string& url) {
 }
 
 std::string ApplyStagingToUrl(const std::string& url) {
-    std::string token;
-    const std::any value = Settings::Get(Settings::ID::StagingToken);
-    if (const auto* text = std::any_cast<std::string>(&value)) token = *text;
+    const std::string token = Settings::GetText(Settings::ID::StagingToken);
     if (token.empty()) return url;
     // Literal replacement: the token comes from a file name and may hold any character.
     static constexpr std::string_view kRelease = "release";

@@ -10,28 +10,17 @@
 #include "logic/logic/ProductRunning.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
+#include "utils/TextUtils.h"
 #include "utils/WorkingFolder.h"
 
 namespace Nolvar {
 
 namespace {
 
-std::string TextSetting(Settings::ID id) { return Settings::GetTextOption(id).value_or(std::string()); }
-
-bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
         text.replace(at, from.size(), to);
     return text;
-}
-
-std::string JoinKeys(const std::vector<std::string>& keys) {
-    std::string out;
-    for (const auto& key : keys) out += (out.empty() ? "" : ", ") + key;
-    return out;
 }
 
 } // namespace
@@ -42,14 +31,14 @@ void InstallerLogic::Impl::OnConfigName(const std::string& name) {
 
 void InstallerLogic::Impl::OnInstallerFound(InstallerItem item) {
     for (const auto& [key, value] : item.searchKeys) {
-        if (EndsWith(key, "exe_name")) item.exeName = value;
-        if (EndsWith(key, "uninstall_registry_key_name") && item.displayName.empty()) item.displayName = value;
+        if (key.ends_with("exe_name")) item.exeName = value;
+        if (key.ends_with("uninstall_registry_key_name") && item.displayName.empty()) item.displayName = value;
     }
     if (item.autodetectArch && item.url.find("x86_64") != std::string::npos && Core::IsRunningOnRosetta()) {
         item.url = ReplaceAll(item.url, "/x86_64/", "/arm64/");
         Track("PRODUCT_ARCH_CHANGED", {{StatisticsParam::ProductName, item.id}});
     }
-    const std::string webUid = TextSetting(Settings::ID::WebUid);
+    const std::string webUid = Settings::GetText(Settings::ID::WebUid);
     const std::string nameToken = webUid.empty() ? std::string() : "_W" + webUid + "_";
     item.status = ItemStatus::Downloading;
     item.targetPath = MakeRandomFilePath(GetWorkingFolder(), "exe", nameToken);
@@ -80,10 +69,10 @@ void InstallerLogic::Impl::OnStatisticsSettings(const std::string& url, const st
 void InstallerLogic::Impl::ReportValidationErrors(const ValidationErrorMap& errors) {
     for (const auto& [error, info] : errors) {
         if (error == ValidationErrors::MissingSection) {
-            Track("WI_CONFIG_GET_PARAM_ERROR", {{"WI_CONFIG_GET_PARAM_NAME", JoinKeys(info.keys)}});
+            Track("WI_CONFIG_GET_PARAM_ERROR", {{"WI_CONFIG_GET_PARAM_NAME", JoinWithComma(info.keys)}});
         } else if (error == ValidationErrors::MissingItem) {
             Track("WI_CONFIG_GET_FEATURE_ERROR",
-                  {{"WI_CONFIG_GET_FEATURE_NAME", JoinKeys(info.keys)}, {"WI_CONFIG_GET_PARAM_NAME", info.sectionName}});
+                  {{"WI_CONFIG_GET_FEATURE_NAME", JoinWithComma(info.keys)}, {"WI_CONFIG_GET_PARAM_NAME", info.sectionName}});
         }
     }
 }
@@ -99,14 +88,14 @@ void InstallerLogic::Impl::OnDefaultConfigFailed() { OnExit(0, "Failed to parse 
 
 void InstallerLogic::Impl::OnConfigParsed() {
     LOG(INFO) << "Config parsed";
-    const std::string browser = TextSetting(Settings::ID::PreferredBrowser);
+    const std::string browser = Settings::GetText(Settings::ID::PreferredBrowser);
     Track("BUNDLE_INSTALL_STARTED", {{StatisticsParam::InitializationTime, std::to_string(MsSinceStart())},
                                      {StatisticsParam::PreferredBrowser, browser.empty() ? "UNDEFINED" : browser}});
     if (!m_ownsMutex) {
-        LOG(INFO) << "Bundle " << TextSetting(Settings::ID::ProductId) << " already installing";
+        LOG(INFO) << "Bundle " << Settings::GetText(Settings::ID::ProductId) << " already installing";
         Track("BUNDLE_INSTALL_REPEATED_DETECTED");
         Core::BringProcessToFront();
-        OnExit(0, "Self-closing another WI: installer for bundle " + TextSetting(Settings::ID::ProductDisplayName) +
+        OnExit(0, "Self-closing another WI: installer for bundle " + Settings::GetText(Settings::ID::ProductDisplayName) +
                       " already running.");
     }
     m_splash->Reserved4();

@@ -15,6 +15,7 @@
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
 #include "utils/SystemFacts.h"
+#include "utils/TextUtils.h"
 #include "utils/UrlUtils.h"
 
 #ifndef NETSETTER_BUILD_COMMIT
@@ -22,18 +23,6 @@
 #endif
 
 namespace Nolvar {
-
-namespace {
-
-std::string TextSetting(Settings::ID id) { return Settings::GetTextOption(id).value_or(std::string()); }
-
-std::string Joined(const std::vector<std::string>& texts) {
-    std::string out;
-    for (const auto& text : texts) out += (out.empty() ? "" : ", ") + text;
-    return out;
-}
-
-} // namespace
 
 std::int64_t SteadyNowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
@@ -72,8 +61,8 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts) : m_parts(std::move(parts)
     LOG(INFO) << "Installer started";
     LOG(INFO) << "Version: " << Product::InstallerVersion();
     LOG(INFO) << "Build commit: " << NETSETTER_BUILD_COMMIT;
-    LOG(INFO) << "DistribName: " << TextSetting(Settings::ID::DistribName);
-    LOG(INFO) << "Default locale: " << DefaultLocale() << ", available locales: [" << Joined(AvailableLocales())
+    LOG(INFO) << "DistribName: " << Settings::GetText(Settings::ID::DistribName);
+    LOG(INFO) << "Default locale: " << DefaultLocale() << ", available locales: [" << JoinWithComma(AvailableLocales())
               << "]";
 
     m_loop->on<FinishDownload>([this](const FinishDownload& e) { OnFinishDownload(e); });
@@ -111,10 +100,10 @@ void InstallerLogic::Impl::Run() {
         }
     } runEnd{*this};
 
-    m_appMutex = CreateAppMutex(TextSetting(Settings::ID::BrandName) + TextSetting(Settings::ID::ProductId));
+    m_appMutex = CreateAppMutex(Settings::GetText(Settings::ID::BrandName) + Settings::GetText(Settings::ID::ProductId));
     m_ownsMutex = m_appMutex->tryLock(0);
 
-    const std::string displayName = TextSetting(Settings::ID::ProductDisplayName);
+    const std::string displayName = Settings::GetText(Settings::ID::ProductDisplayName);
     LOG(INFO) << "Product display name = " << displayName;
     m_splash->SetCaption(displayName);
 
@@ -125,13 +114,13 @@ void InstallerLogic::Impl::Run() {
     webUidParameters.maxRedirects = 0;
     webUidParameters.serviceUrl = m_parts.webUidServiceUrl;
     // The manager keeps its default brand: the one whose keys the empty brand names.
-    const WebUidRequestInfo requestInfo{TextSetting(Settings::ID::ProductId), TextSetting(Settings::ID::BundleName),
-                                        "WI", TextSetting(Settings::ID::InstallerVersion)};
+    const WebUidRequestInfo requestInfo{Settings::GetText(Settings::ID::ProductId), Settings::GetText(Settings::ID::BundleName),
+                                        "WI", Settings::GetText(Settings::ID::InstallerVersion)};
     const std::string webUid = ProvideWebUid(m_statistics, webUidParameters, requestInfo);
 
     Track("CONFIG_SCREEN_SHOWN", {{StatisticsParam::InitializationTime, std::to_string(MsSinceStart())}});
     LOG(INFO) << "WebUid used: " << webUid;
-    LOG(INFO) << "Preferred browser: " << TextSetting(Settings::ID::PreferredBrowser);
+    LOG(INFO) << "Preferred browser: " << Settings::GetText(Settings::ID::PreferredBrowser);
 
     const std::string configUrl = m_urlGenerator->Generate(webUid);
     LOG(INFO) << "Config URL used: " << configUrl;

@@ -37,9 +37,7 @@ bool InstallerLogic::Impl::CheckDiskSpace() {
     const std::uint64_t required = pending * 5;
     LOG(INFO) << "Installation requires " << required << " bytes available on disk";
 
-    ioPath installFolder;
-    const std::any value = Settings::Get(Settings::ID::InstallFolder);
-    if (const auto* path = std::any_cast<ioPath>(&value)) installFolder = *path;
+    const ioPath installFolder = Settings::GetPath(Settings::ID::InstallFolder, ioPath());
     const auto freeSpace = m_parts.freeDiskSpace ? m_parts.freeDiskSpace : InstallerLogicParts::FreeSpaceQuery(GetFreeDiskSpace);
     for (const ioPath& folder : {GetWorkingFolder(), installFolder}) {
         const std::uint64_t available = freeSpace(folder);
@@ -62,7 +60,7 @@ void InstallerLogic::Impl::StartInstall(InstallerItem& item) {
                                       {StatisticsParam::DownloadErrorCount, std::to_string(item.downloadErrorCount)},
                                       {StatisticsParam::InstallErrorCount, std::to_string(item.installErrorCount)},
                                       {StatisticsParam::PreferredBrowser,
-                                       Settings::GetTextOption(Settings::ID::PreferredBrowser).value_or("")}});
+                                       Settings::GetText(Settings::ID::PreferredBrowser)}});
     item.status = ItemStatus::Installing;
     item.executor.reset();   // a previous launcher ends before the new one starts
     item.executor = CreateInstallerExecutor(*this, item, m_parts.installerWaitLimit);

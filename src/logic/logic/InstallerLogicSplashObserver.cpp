@@ -9,18 +9,10 @@
 #include "logic/logic/InstallerNames.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
-#include "utils/TextUtils.h"
 
 namespace Nolvar {
 
 namespace {
-
-bool TestingCrashRequested() {
-    const std::any value = Settings::Get(Settings::ID::TestingCrash);
-    if (const auto* flag = std::any_cast<bool>(&value)) return *flag;
-    if (const auto* text = std::any_cast<std::string>(&value)) return StringToBool(*text);
-    return false;
-}
 
 // The crash-reporting test hook: a handled exception reported to the crash handler from a thread of its own.
 void RunCrashReportingTest() {
@@ -42,7 +34,7 @@ void InstallerLogic::Impl::OnStartPressed() {
         LOG(INFO) << "Start button pressed again; ignored";
         return;
     }
-    if (TestingCrashRequested()) RunCrashReportingTest();
+    if (Settings::GetFlagOption(Settings::ID::TestingCrash)) RunCrashReportingTest();
     LOG(INFO) << "Start button pressed";
     // Tracked before the post, so the acceptance is never reported after the installations it leads to.
     Track("BUNDLE_EULA_ACCEPTED", {{StatisticsParam::AcceptanceResult, kStatisticsYes}});
@@ -106,10 +98,7 @@ void InstallerLogic::Impl::OnSelectFolder() { m_loop->post(SelectFolderDialog{})
 
 void InstallerLogic::Impl::OnSelectFolderDialog() {
     if (!m_parts.selectFolder) return;
-    ioPath folder;
-    const std::any value = Settings::Get(Settings::ID::InstallFolder);
-    if (const auto* path = std::any_cast<ioPath>(&value)) folder = *path;
-    const ioPath chosen = m_parts.selectFolder(19, folder);
+    const ioPath chosen = m_parts.selectFolder(19, Settings::GetPath(Settings::ID::InstallFolder, ioPath()));
     if (!chosen.empty()) Settings::Set(Settings::ID::InstallFolder, std::any(chosen));
 }
 

@@ -60,6 +60,8 @@ TEST(SettingsInit, CommandLineTable) {
 TEST(SettingsInit, OptionsInTheWrongFormAreReadSafely) {
     InitWith({"--log-path", "--distrib-name", "--debug=1", "--debug-info=no"});
     EXPECT_EQ(Settings::GetTextOption(Settings::ID::LogPath), std::nullopt);
+    EXPECT_EQ(Settings::GetText(Settings::ID::LogPath, "fallback"), "fallback");
+    EXPECT_EQ(Settings::GetText(Settings::ID::LogPath), "");
     EXPECT_TRUE(Settings::GetFlagOption(Settings::ID::Debug));
     EXPECT_FALSE(Settings::GetFlagOption(Settings::ID::DebugInfo));
     EXPECT_FALSE(Settings::GetFlagOption(Settings::ID::TestingCrash));

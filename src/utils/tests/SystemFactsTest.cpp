@@ -58,6 +58,8 @@ TEST(TextUtils, StringToBoolAndDashes) {
     EXPECT_EQ(DashToUnderscore("en-US"), "en_US");
     EXPECT_EQ(DashToUnderscore("a-b-c"), "a_b-c");
     EXPECT_EQ(DashToUnderscore("none"), "none");
+    EXPECT_EQ(JoinWithComma({"en-US", "", "ru-RU"}), "en-US, , ru-RU");
+    EXPECT_EQ(JoinWithComma({}), "");
     EXPECT_EQ(ToWide(ToUtf8(L"Папка")), L"Папка");
 }
 
