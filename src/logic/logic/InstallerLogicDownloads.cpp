@@ -7,20 +7,12 @@
 #include "logic/logic/ConfigParser.h"
 #include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/InstallerNames.h"
+#include "logic/logic/StatisticsParams.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {
 
 namespace {
-
-std::string DownloadErrorText(const App::IRemoteResource::State& state) {
-    const std::string text = App::IRemoteResource::downloadErrorToString(state.downloadError);
-    return text.empty() ? "Incorrect URL" : text;
-}
-
-std::string NetworkErrorText(const App::IRemoteResource::State& state) {
-    return App::IRemoteResource::networkErrorToString(state.networkError);
-}
 
 std::string ReadBinaryFile(const ioPath& path) {
     auto bytes = Core::read_whole_file(path);
@@ -126,23 +118,18 @@ void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
     item->totalBytes = download.state.total;
     item->receivedBytes = download.state.done;
     const std::int64_t started = item->downloadStarted > 0 ? item->downloadStarted : SteadyNowNs();
-    const std::int64_t elapsed = ElapsedMs(started);
-    Track("PRODUCT_DOWNLOAD_FINISHED",
-          {{StatisticsParam::ProductName, item->id},
-           {StatisticsParam::TotalSize, std::to_string(download.state.total)},
-           {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)},
-           {StatisticsParam::TimeElapsed, std::to_string(elapsed)},
-           {StatisticsParam::AverageSpeed, std::to_string(download.state.total / static_cast<std::uint64_t>(elapsed))}});
+    Track("PRODUCT_DOWNLOAD_FINISHED", Merged({{StatisticsParam::ProductName, item->id},
+                                              {StatisticsParam::TotalSize, std::to_string(download.state.total)},
+                                              {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)}},
+                                             TransferParams(download.state.total, MsSince(started))));
 
     const auto all = AllDownloaded(m_items);
     if (!all.allDownloaded) return;
     LOG(INFO) << "All products downloaded";
-    const std::int64_t bundleElapsed = ElapsedMs(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
-    Track("BUNDLE_DOWNLOAD_FINISHED",
-          {{StatisticsParam::TotalSize, std::to_string(all.totalBytes)},
-           {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())},
-           {StatisticsParam::TimeElapsed, std::to_string(bundleElapsed)},
-           {StatisticsParam::AverageSpeed, std::to_string(all.totalBytes / static_cast<std::uint64_t>(bundleElapsed))}});
+    const std::int64_t bundleElapsed = MsSince(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
+    Track("BUNDLE_DOWNLOAD_FINISHED", Merged({{StatisticsParam::TotalSize, std::to_string(all.totalBytes)},
+                                              {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())}},
+                                             TransferParams(all.totalBytes, bundleElapsed)));
     m_splash->SetProgress(100);
     if (m_state.load() == 2) {
         m_splash->SetScreen(SplashScreen::Wait);
@@ -166,17 +153,12 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
         } else if (screen == 4 || screen == 5 || screen == 6) {
             m_splash->SetImageMissing(static_cast<SplashImageType>(screen));
         }
-        Track("IMAGE_DOWNLOAD_FAILED", {{StatisticsParam::CurlError, NetworkErrorText(state)},
-                                        {StatisticsParam::DownloadError, DownloadErrorText(state)},
-                                        {StatisticsParam::ImageType, download.id}});
+        Track("IMAGE_DOWNLOAD_FAILED", Merged({{StatisticsParam::ImageType, download.id}}, DownloadErrorParams(state)));
         return;
     }
     if (download.kind == DownloadItem::Configuration) {
         if (!TakeConfigurationOutcome()) return;
-        const bool parsed = ParseConfigFile(download, "CONFIG_DOWNLOAD_FAILED",
-                                            {{StatisticsParam::CurlError, NetworkErrorText(state)},
-                                             {StatisticsParam::DownloadError, DownloadErrorText(state)}},
-                                            true);
+        const bool parsed = ParseConfigFile(download, "CONFIG_DOWNLOAD_FAILED", DownloadErrorParams(state), true);
         if (!parsed) ShowNoConnection();
         return;
     }
@@ -193,14 +175,9 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
     item->status = ItemStatus::DownloadFailed;
     const std::int64_t started =
         item->downloadStarted > 0 ? item->downloadStarted : (m_bundleDownloadStart > 0 ? m_bundleDownloadStart : SteadyNowNs());
-    const std::int64_t elapsed = ElapsedMs(started);
-    Track("PRODUCT_DOWNLOAD_ERROR",
-          {{StatisticsParam::ProductName, item->id},
-           {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)},
-           {StatisticsParam::TimeElapsed, std::to_string(elapsed)},
-           {StatisticsParam::AverageSpeed, std::to_string(item->receivedBytes / static_cast<std::uint64_t>(elapsed))},
-           {StatisticsParam::CurlError, NetworkErrorText(state)},
-           {StatisticsParam::DownloadError, DownloadErrorText(state)}});
+    Track("PRODUCT_DOWNLOAD_ERROR", Merged({{StatisticsParam::ProductName, item->id},
+                                            {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)}},
+                                           TransferParams(item->receivedBytes, MsSince(started)), DownloadErrorParams(state)));
 
     std::size_t failed = 0;
     std::size_t downloaded = 0;
@@ -216,15 +193,11 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
         }
     }
     if (failed == m_items.size()) {
-        const std::int64_t bundleElapsed = ElapsedMs(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
-        Track("BUNDLE_DOWNLOAD_ERROR",
-              {{StatisticsParam::DownloadedSize, std::to_string(failedReceived)},
-               {StatisticsParam::TotalSize, std::to_string(failedTotal)},
-               {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())},
-               {StatisticsParam::TimeElapsed, std::to_string(bundleElapsed)},
-               {StatisticsParam::AverageSpeed, std::to_string(failedReceived / static_cast<std::uint64_t>(bundleElapsed))},
-               {StatisticsParam::CurlError, NetworkErrorText(state)},
-               {StatisticsParam::DownloadError, DownloadErrorText(state)}});
+        const std::int64_t bundleElapsed = MsSince(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
+        Track("BUNDLE_DOWNLOAD_ERROR", Merged({{StatisticsParam::DownloadedSize, std::to_string(failedReceived)},
+                                               {StatisticsParam::TotalSize, std::to_string(failedTotal)},
+                                               {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())}},
+                                              TransferParams(failedReceived, bundleElapsed), DownloadErrorParams(state)));
     }
     if (state.downloadError == App::IRemoteResource::NoSpaceLeft && CheckDiskSpace()) return;
     if (failed + downloaded != m_items.size()) return;

@@ -9,6 +9,7 @@
 #include "logic/helpers/WebUidProvider.h"
 #include "logic/logic/InstallerNames.h"
 #include "logic/logic/ProductRunning.h"
+#include "logic/logic/StatisticsParams.h"
 #include "logic/tracker/json/JsonStatisticsTracker.h"
 #include "utils/Localization.h"
 #include "utils/ProductInfo.h"
@@ -180,9 +181,10 @@ void InstallerLogic::Impl::Track(const std::string& name, Params params) {
     m_statistics->TrackEvent(Tracking::Instant::Event(name, std::move(params)));
 }
 
-std::int64_t InstallerLogic::Impl::ElapsedMs(std::int64_t fromNs) const {
-    const std::int64_t ms = (SteadyNowNs() - fromNs) / 1000000;
-    return ms <= 0 ? 1 : ms;
+std::int64_t InstallerLogic::Impl::MsSince(std::int64_t fromNs) const { return ElapsedMs(fromNs, SteadyNowNs()); }
+
+StatisticsParams InstallerLogic::Impl::BundleErrorCountParams() const {
+    return ErrorCountParams(m_downloadErrorCount.load(), m_installErrorCount.load());
 }
 
 std::int64_t InstallerLogic::Impl::MsSinceStart() const {

@@ -17,6 +17,7 @@
 #include "logic/logic/IConfigParserObserver.h"
 #include "logic/logic/InstallerItem.h"
 #include "logic/logic/InstallerLogic.h"
+#include "logic/logic/StatisticsParams.h"
 #include "logic/tracker/json/IStatisticsTracker.h"
 #include "splash/ISplash.h"
 #include "splash/ISplashEventObserver.h"
@@ -110,11 +111,14 @@ public:
     void OnConfigParsed() override;
 
 private:
-    using Params = std::map<std::string, std::string>;
+    using Params = StatisticsParams;
 
     void Track(const std::string& name, Params params = {});
-    std::int64_t ElapsedMs(std::int64_t fromNs) const;
+    // Elapsed milliseconds since a steady-clock reading in nanoseconds, and since the logic's start (at least 1).
+    std::int64_t MsSince(std::int64_t fromNs) const;
     std::int64_t MsSinceStart() const;
+    // DOWNLOAD_ERROR_COUNT and INSTALL_ERROR_COUNT of the whole run.
+    Params BundleErrorCountParams() const;
 
     // Download side.
     bool ParseConfigFile(const DownloadItem& item, const std::string& eventName, const Params& eventParams,

@@ -6,6 +6,7 @@
 
 #include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/InstallerNames.h"
+#include "logic/logic/StatisticsParams.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
 #include "utils/SystemFacts.h"
@@ -56,11 +57,9 @@ void InstallerLogic::Impl::StartInstall(InstallerItem& item) {
         return;
     }
     m_splash->SetCloseButtonHidden(1);
-    Track("PRODUCT_INSTALL_STARTED", {{StatisticsParam::ProductName, item.id},
-                                      {StatisticsParam::DownloadErrorCount, std::to_string(item.downloadErrorCount)},
-                                      {StatisticsParam::InstallErrorCount, std::to_string(item.installErrorCount)},
-                                      {StatisticsParam::PreferredBrowser,
-                                       Settings::GetText(Settings::ID::PreferredBrowser)}});
+    Track("PRODUCT_INSTALL_STARTED",
+          Merged(ProductErrorCountParams(item),
+                 StatisticsParams{{StatisticsParam::PreferredBrowser, Settings::GetText(Settings::ID::PreferredBrowser)}}));
     item.status = ItemStatus::Installing;
     item.executor.reset();   // a previous launcher ends before the new one starts
     item.executor = CreateInstallerExecutor(*this, item, m_parts.installerWaitLimit);
@@ -93,8 +92,6 @@ void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
         LOG(ERROR) << "Couldn't find installer with id=" << result.name;
         return;
     }
-    const Params counts = {{StatisticsParam::ProductName, item->id},
-                           {StatisticsParam::DownloadErrorCount, std::to_string(item->downloadErrorCount)}};
     if (result.exitState == 0 || result.exitState == 9) {
         item->status = ItemStatus::Installed;
         item->installed = FindInstalledApplication(item->searchKeys);
@@ -104,13 +101,9 @@ void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
             ++m_installErrorCount;
             item->status = ItemStatus::InstallFailed;
             LOG(WARNING) << item->id << " installer reported success but the product was not found";
-            Track("PRODUCT_INSTALL_FAILED", {{StatisticsParam::ProductName, item->id},
-                                             {StatisticsParam::DownloadErrorCount, std::to_string(item->downloadErrorCount)},
-                                             {StatisticsParam::InstallErrorCount, std::to_string(item->installErrorCount)}});
+            Track("PRODUCT_INSTALL_FAILED", ProductErrorCountParams(*item));
         }
-        Track("PRODUCT_INSTALL_FINISHED", {{StatisticsParam::ProductName, item->id},
-                                           {StatisticsParam::DownloadErrorCount, std::to_string(item->downloadErrorCount)},
-                                           {StatisticsParam::InstallErrorCount, std::to_string(item->installErrorCount)}});
+        Track("PRODUCT_INSTALL_FINISHED", ProductErrorCountParams(*item));
         if (!found) return InstallFailed(*item);
         FinishRunWhenAllDone();
         return;
@@ -123,10 +116,8 @@ void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
     ++item->installErrorCount;
     ++m_installErrorCount;
     item->status = ItemStatus::InstallFailed;
-    Track("PRODUCT_INSTALL_FAILED", {{StatisticsParam::ProductName, item->id},
-                                     {StatisticsParam::DownloadErrorCount, std::to_string(item->downloadErrorCount)},
-                                     {StatisticsParam::InstallErrorCount, std::to_string(item->installErrorCount)},
-                                     {StatisticsParam::ExitState, ExitStateName(result.exitState)}});
+    Track("PRODUCT_INSTALL_FAILED", Merged(ProductErrorCountParams(*item),
+                                           StatisticsParams{{StatisticsParam::ExitState, ExitStateName(result.exitState)}}));
     InstallFailed(*item);
 }
 
@@ -145,8 +136,7 @@ void InstallerLogic::Impl::InstallFailed(InstallerItem& item) {
 
 void InstallerLogic::Impl::FinishRunWhenAllDone() {
     if (!AllDone(m_items)) return;
-    Track("BUNDLE_INSTALL_FINISHED", {{StatisticsParam::DownloadErrorCount, std::to_string(m_downloadErrorCount.load())},
-                                      {StatisticsParam::InstallErrorCount, std::to_string(m_installErrorCount.load())}});
+    Track("BUNDLE_INSTALL_FINISHED", BundleErrorCountParams());
     const auto finish = [this] {
         m_exitRequested = true;
         m_loop->post(StateChanged{3});

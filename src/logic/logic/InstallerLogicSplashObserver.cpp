@@ -7,6 +7,7 @@
 #include "QorCrashHandler/TrackException.h"
 #include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/InstallerNames.h"
+#include "logic/logic/StatisticsParams.h"
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
 
@@ -54,10 +55,9 @@ void InstallerLogic::Impl::OnExit(int screen, const std::string& reason) {
     LOG(INFO) << "Exit button pressed";
     const std::int32_t state = m_state.load();
     if (state >= 0 && state <= 2) {
-        Track("BUNDLE_INSTALL_CANCELLED", {{StatisticsParam::DownloadErrorCount, std::to_string(m_downloadErrorCount.load())},
-                                           {StatisticsParam::InstallErrorCount, std::to_string(m_installErrorCount.load())},
-                                           {StatisticsParam::Screen, ScreenName(screen)},
-                                           {StatisticsParam::ErrorReason, reason}});
+        Track("BUNDLE_INSTALL_CANCELLED", Merged({{StatisticsParam::Screen, ScreenName(screen)},
+                                                  {StatisticsParam::ErrorReason, reason}},
+                                                 BundleErrorCountParams()));
     }
     m_loop->post(StateChanged{3});
 }
@@ -130,9 +130,7 @@ void InstallerLogic::Impl::OnScreenImageAdded(int type) {
 }
 
 void InstallerLogic::Impl::OnSomethingWrongShown(const std::string& text) {
-    Track("SOMETHING_WRONG_POPUP_SHOWN", {{StatisticsParam::DownloadErrorCount, std::to_string(m_downloadErrorCount.load())},
-                                          {StatisticsParam::InstallErrorCount, std::to_string(m_installErrorCount.load())},
-                                          {StatisticsParam::ErrorReason, text}});
+    Track("SOMETHING_WRONG_POPUP_SHOWN", Merged({{StatisticsParam::ErrorReason, text}}, BundleErrorCountParams()));
 }
 
 } // namespace Nolvar
