@@ -7,8 +7,9 @@
 
 namespace Nolvar {
 
-std::int32_t ExitStateFromExitCode(std::int32_t exitCode) {
-    return (exitCode >= -1 && exitCode <= 9) ? exitCode : 1;
+ExitState ExitStateFromExitCode(std::int32_t exitCode) {
+    const bool isExitState = exitCode >= ExitStates::NotReported && exitCode <= ExitStates::UnnamedSuccess;
+    return isExitState ? exitCode : ExitStates::UnknownError;
 }
 
 AbstractInstallerExecutor::AbstractInstallerExecutor(IInstallerExecutorObserver& observer, std::string name,
@@ -68,7 +69,7 @@ void AbstractInstallerExecutor::RunAndReport() {
             } else {
                 if (!exitCode) exitCode = m_process->WaitForExit(std::chrono::milliseconds(0));
                 if (exitCode) {
-                    const std::int32_t state = ExitStateFromExitCode(*exitCode);
+                    const ExitState state = ExitStateFromExitCode(*exitCode);
                     m_exitState.store(state);
                     LOG(INFO) << m_name << ": process finished with exit code = " << *exitCode
                               << ", exit state = " << state;

@@ -34,7 +34,7 @@ public:
     AbstractInstallerExecutor& operator=(const AbstractInstallerExecutor&) = delete;
 
     void Start() override;
-    std::int32_t GetExitState() const override { return m_exitState.load(); }
+    ExitState GetExitState() const override { return m_exitState.load(); }
     void WaitForEnd() override;
 
     const std::vector<std::string>& arguments() const { return m_arguments; }
@@ -48,7 +48,7 @@ private:
     // Under m_mutex: ends the installer when it still runs; true when it was ended here.
     bool TerminateInstaller();
 
-    std::atomic<std::int32_t> m_exitState{-1};
+    std::atomic<ExitState> m_exitState{ExitStates::NotReported};
     IInstallerExecutorObserver& m_observer;
     const std::string m_name;
     const std::vector<std::string> m_arguments;

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "utils/ExitState.h"
+
 namespace Nolvar {
 
 // How long an installer may run before it is terminated.
@@ -18,7 +20,7 @@ public:
     virtual void OnInstallerStarted(const std::string& name) = 0;
     // Once per start, on the launcher's own thread: the exit state, or -1 after a time-out, an interruption or a
     // failed start.
-    virtual void OnInstallerFinished(const std::string& name, std::int32_t exitState) = 0;
+    virtual void OnInstallerFinished(const std::string& name, ExitState exitState) = 0;
 };
 
 class IInstallerExecutor {
@@ -27,14 +29,14 @@ public:
     virtual ~IInstallerExecutor() = default;
     // Starts the installer and returns; the outcome goes to the observer. Only the first call starts anything.
     virtual void Start() = 0;
-    // The exit state of the finished run; -1 until a run has ended with an exit code.
-    virtual std::int32_t GetExitState() const = 0;
+    // The exit state of the finished run; NotReported until a run has ended with an exit code.
+    virtual ExitState GetExitState() const = 0;
     // Returns once a started run has ended by itself (or by the time limit) and has been reported; at once when
     // nothing was started. Never terminates the installer.
     virtual void WaitForEnd() = 0;
 };
 
 // An exit code from -1 to 9 is the exit state itself; any other code gives 1.
-std::int32_t ExitStateFromExitCode(std::int32_t exitCode);
+ExitState ExitStateFromExitCode(std::int32_t exitCode);
 
 } // namespace Nolvar

@@ -21,12 +21,12 @@ ioPath GetUrlFileName(const std::string& url) {
     return Core::PathFromUtf8(segments.back());
 }
 
-bool ValidateUrlExtensionForKind(int kind, const std::string& url) {
+bool ValidateUrlExtensionForKind(DownloadKind kind, const std::string& url) {
     const std::string extension = Core::Utf8FromPath(GetUrlFileName(url).extension());
-    static const std::map<int, std::function<bool(const std::string&)>> checks = {
-        {0, [](const std::string& ext) { return ext == ".png"; }},
-        {1, [](const std::string& ext) { return ext == ".exe"; }},
-        {2, [](const std::string&) { return true; }},
+    static const std::map<DownloadKind, std::function<bool(const std::string&)>> checks = {
+        {DownloadKind::SplashImage, [](const std::string& ext) { return ext == ".png"; }},
+        {DownloadKind::ProductInstaller, [](const std::string& ext) { return ext == ".exe"; }},
+        {DownloadKind::Configuration, [](const std::string&) { return true; }},
     };
     const auto check = checks.find(kind);
     return check != checks.end() && check->second(extension);

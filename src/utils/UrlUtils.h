@@ -4,6 +4,7 @@
 #include <string>
 
 #include "QorFilesystem/Path.h"
+#include "utils/DownloadKind.h"
 
 namespace Nolvar {
 
@@ -11,9 +12,9 @@ namespace Nolvar {
 // ignored. Throws boost::system::system_error when `url` is not a URI reference.
 ioPath GetUrlFileName(const std::string& url);
 
-// Extension check of a download of `kind` (0 image ".png", 1 installer ".exe", 2 configuration: any); exact,
-// letter case included. Throws like GetUrlFileName.
-bool ValidateUrlExtensionForKind(int kind, const std::string& url);
+// Extension check of a download of `kind` (image ".png", installer ".exe", configuration: any; any other kind
+// fails); exact, letter case included. Throws like GetUrlFileName.
+bool ValidateUrlExtensionForKind(DownloadKind kind, const std::string& url);
 
 // With a staging token set, every "release" in `url` becomes "staging/<token>".
 std::string ApplyStagingToUrl(const std::string& url);

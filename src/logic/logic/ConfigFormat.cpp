@@ -224,7 +224,7 @@ bool CheckInstallerUrls(const json& document) {
     for (const auto& installer : document.at("data").at("Installers")) {
         const std::string url = GetDefaultValue(installer, "url").value_or("");
         try {
-            if (!ValidateUrlExtensionForKind(1, url)) {
+            if (!ValidateUrlExtensionForKind(DownloadKind::ProductInstaller, url)) {
                 LOG(ERROR) << "Invalid installer URL: " << url;
                 return false;
             }

@@ -10,6 +10,7 @@
 #include <glog/logging.h>
 
 #include "logic/logic/ConfigFormat.h"
+#include "splash/ISplash.h"
 #include "utils/SystemFacts.h"
 #include "utils/TextUtils.h"
 #include "utils/UrlUtils.h"
@@ -79,10 +80,14 @@ bool ReadInstallers(const json& section, Reports& reports) {
 }
 
 bool ReadSplash(const json& section, Reports& reports) {
-    for (const auto& [key, screen] : std::vector<std::pair<const char*, int>>{{"start", 1}, {"progress", 4}, {"wait", 5}, {"ready", 6}})
+    static constexpr std::pair<const char*, SplashScreen> kImages[] = {{"start", SplashScreen::Start},
+                                                                       {"progress", SplashScreen::Progress},
+                                                                       {"wait", SplashScreen::Wait},
+                                                                       {"ready", SplashScreen::Ready}};
+    for (const auto& [key, screen] : kImages)
         if (auto url = GetDefaultValue(section, key))
             reports.push_back([screen = screen, url = ApplyStagingToUrl(*url)](IConfigParserObserver& observer) {
-                observer.OnSplashImage(screen, url);
+                observer.OnSplashImage(static_cast<int>(screen), url);
             });
     return true;
 }

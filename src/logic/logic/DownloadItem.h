@@ -5,13 +5,12 @@
 
 #include "App/Fetchwell/IRemoteResource.h"
 #include "QorFilesystem/Path.h"
+#include "utils/DownloadKind.h"
 
 namespace Nolvar {
 
 struct DownloadItem {
-    enum Kind : std::int32_t { SplashImage = 0, ProductInstaller = 1, Configuration = 2 };
-
-    std::int32_t kind = SplashImage;
+    DownloadKind kind = DownloadKind::SplashImage;
     std::string id;         // image: screen name; installer: installer id; configuration: "config"
     std::string url;
     ioPath targetPath;      // empty: decided when the download is registered

@@ -91,7 +91,7 @@ bool HoldsJson(const ioPath& file) {
 
 // A failed image is reported to the item that registered its URL only; any other item waiting on the URL hears
 // the failure too, since a product left waiting would hold up the run.
-bool HearsTheFailureOfItsUrl(const DownloadItem& twin) { return twin.kind != DownloadItem::SplashImage; }
+bool HearsTheFailureOfItsUrl(const DownloadItem& twin) { return twin.kind != DownloadKind::SplashImage; }
 
 std::unique_ptr<EasyFetchwell::ResourceBundleHolder> MakeHolder(const DownloadItem& item) {
     auto descriptor = std::make_shared<App::ResourceDescriptor>();
@@ -117,11 +117,11 @@ bool ValidateResource(const DownloadItem& item) {
     static constexpr std::array<unsigned char, 8> kPng = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
     static constexpr std::array<unsigned char, 2> kMz = {'M', 'Z'};
     switch (item.kind) {
-    case DownloadItem::SplashImage:
+    case DownloadKind::SplashImage:
         return SizeMatches(item) && StartsWith(item.targetPath, kPng);
-    case DownloadItem::ProductInstaller:
+    case DownloadKind::ProductInstaller:
         return SizeMatches(item) && StartsWith(item.targetPath, kMz);
-    case DownloadItem::Configuration:
+    case DownloadKind::Configuration:
         return HoldsJson(item.targetPath);
     default:
         return false;
@@ -186,7 +186,7 @@ void EasyFetchwell::download(DownloadItem item) {
         if (item.targetPath.empty()) {
             try {
                 const ioPath folder = GetWorkingFolder();
-                const ioPath name = item.kind == DownloadItem::Configuration
+                const ioPath name = item.kind == DownloadKind::Configuration
                                         ? ioPath(L"config.json")
                                         : SafeDownloadFileName(GetUrlFileName(item.url), folder);
                 item.targetPath = m_targets.Take(folder / name);

@@ -18,9 +18,17 @@ struct FinishDownload {
 struct FailDownload {
     DownloadItem item;
 };
-// 0 initial, 1 ready, 2 working, 3 exit.
+// The states of a run: set at construction, posted once the configuration leaves nothing in the way, when the
+// user presses Start, and by every road that ends the run.
+enum class RunState : std::int32_t {
+    Initial = 0,
+    Ready = 1,
+    Working = 2,
+    Exit = 3,
+};
+
 struct StateChanged {
-    std::int32_t state = 0;
+    RunState state = RunState::Initial;
 };
 struct RetryPressed {};
 struct SelectFolderDialog {};

@@ -45,7 +45,7 @@ void InstallerLogic::Impl::OnInstallerFound(InstallerItem item) {
     item.downloadStarted = SteadyNowNs();
 
     DownloadItem download;
-    download.kind = DownloadItem::ProductInstaller;
+    download.kind = DownloadKind::ProductInstaller;
     download.id = item.id;
     download.url = item.url;
     download.targetPath = item.targetPath;
@@ -55,8 +55,8 @@ void InstallerLogic::Impl::OnInstallerFound(InstallerItem item) {
 
 void InstallerLogic::Impl::OnSplashImage(int screen, const std::string& url) {
     DownloadItem download;
-    download.kind = DownloadItem::SplashImage;
-    download.id = ScreenName(screen);
+    download.kind = DownloadKind::SplashImage;
+    download.id = ScreenName(static_cast<SplashScreen>(screen));
     download.url = ReplaceAll(url, "--locale--", GetCurrentLocale());
     m_downloads->download(std::move(download));
 }
@@ -84,7 +84,7 @@ void InstallerLogic::Impl::OnConfigLoaded(const ValidationErrorMap& errors) {
 
 void InstallerLogic::Impl::OnConfigInvalid(const ValidationErrorMap& errors) { ReportValidationErrors(errors); }
 
-void InstallerLogic::Impl::OnDefaultConfigFailed() { OnExit(0, "Failed to parse default JSON config."); }
+void InstallerLogic::Impl::OnDefaultConfigFailed() { EndRun(SplashScreen::None, "Failed to parse default JSON config."); }
 
 void InstallerLogic::Impl::OnConfigParsed() {
     LOG(INFO) << "Config parsed";
@@ -95,13 +95,13 @@ void InstallerLogic::Impl::OnConfigParsed() {
         LOG(INFO) << "Bundle " << Settings::GetText(Settings::ID::ProductId) << " already installing";
         Track("BUNDLE_INSTALL_REPEATED_DETECTED");
         Core::BringProcessToFront();
-        OnExit(0, "Self-closing another WI: installer for bundle " + Settings::GetText(Settings::ID::ProductDisplayName) +
-                      " already running.");
+        EndRun(SplashScreen::None, "Self-closing another WI: installer for bundle " +
+                                       Settings::GetText(Settings::ID::ProductDisplayName) + " already running.");
     }
     m_splash->Reserved4();
     SortByInstallOrder(m_items);
     if (ProductRunningWalk(true)) return;
-    m_loop->post(StateChanged{1});
+    m_loop->post(StateChanged{RunState::Ready});
 }
 
 bool InstallerLogic::Impl::ProductRunningWalk(bool reportFound) {

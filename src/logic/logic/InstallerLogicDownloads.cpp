@@ -1,5 +1,6 @@
 // The installer logic's download handlers: configuration, splash images and product installers.
 #include <cmath>
+#include <optional>
 
 #include <glog/logging.h>
 
@@ -19,6 +20,19 @@ std::string ReadBinaryFile(const ioPath& path) {
     return bytes ? std::move(*bytes) : std::string();
 }
 
+constexpr unsigned kFullProgress = 100;
+
+// The image a downloaded image of `screen` is added as: the progress, wait and ready screens' own images (the start
+// screen's image is the main image).
+std::optional<SplashImageType> AddedImageType(SplashScreen screen) {
+    switch (screen) {
+    case SplashScreen::Progress: return SplashImageType::Slideshow;
+    case SplashScreen::Wait: return SplashImageType::Wait;
+    case SplashScreen::Ready: return SplashImageType::Ready;
+    default: return std::nullopt;
+    }
+}
+
 void LogUnknownInstaller(const std::string& id) { LOG(ERROR) << "Couldn't find installer with id=" << id; }
 
 // A download report may change an item only while its download is not settled.
@@ -32,14 +46,14 @@ bool DownloadUnsettled(const InstallerItem& item) {
 void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
     const DownloadItem& download = event.item;
     switch (download.kind) {
-    case DownloadItem::Configuration:
+    case DownloadKind::Configuration:
         Track("CONFIG_DOWNLOAD_STARTED");
         return;
-    case DownloadItem::SplashImage:
+    case DownloadKind::SplashImage:
         Track("IMAGE_DOWNLOAD_STARTED",
               {{StatisticsParam::ImageType, download.id}, {StatisticsParam::ImageLink, download.url}});
         return;
-    case DownloadItem::ProductInstaller: break;
+    case DownloadKind::ProductInstaller: break;
     default: return;
     }
     if (!m_bundleDownloadStarted) {
@@ -60,14 +74,14 @@ void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
 
 void InstallerLogic::Impl::OnUpdateProgressDownload(const UpdateProgressDownload& event) {
     const DownloadItem& download = event.item;
-    if (download.kind != DownloadItem::ProductInstaller) return;
+    if (download.kind != DownloadKind::ProductInstaller) return;
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
     if (!DownloadUnsettled(*item)) return;
     item->receivedBytes = download.state.done;
     item->totalBytes = download.state.total;
     item->status = ItemStatus::Downloading;
-    if (m_state.load() != 2) return;
+    if (m_state.load() != RunState::Working) return;
     if (m_items.size() == 1) return SetProgressPercent(download.state.percent * 100.0);
     std::uint64_t received = 0;
     std::uint64_t total = 0;
@@ -81,31 +95,31 @@ void InstallerLogic::Impl::OnUpdateProgressDownload(const UpdateProgressDownload
 
 void InstallerLogic::Impl::SetProgressPercent(double percent) {
     if (!std::isfinite(percent) || percent < 0.0) percent = 0.0;
-    if (percent > 100.0) percent = 100.0;
+    if (percent > kFullProgress) percent = kFullProgress;
     m_splash->SetProgress(static_cast<unsigned>(percent));
 }
 
 void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
     const DownloadItem& download = event.item;
-    if (download.kind == DownloadItem::SplashImage) {
+    if (download.kind == DownloadKind::SplashImage) {
         Track("IMAGE_DOWNLOAD_COMPLETED",
               {{StatisticsParam::ImageType, download.id}, {StatisticsParam::TotalSize, std::to_string(download.state.total)}});
-        const std::int32_t screen = ScreenFromName(download.id);
+        const SplashScreen screen = ScreenFromName(download.id);
         std::string bytes = ReadBinaryFile(download.targetPath);
-        if (screen == 1) {
+        if (screen == SplashScreen::Start) {
             m_splash->SetSplashImage(std::move(bytes));
             m_splash->SetScreen(SplashScreen::Start);
-        } else if (screen == 4 || screen == 5 || screen == 6) {
-            m_splash->AddImage(static_cast<SplashImageType>(screen), std::move(bytes));
+        } else if (const auto type = AddedImageType(screen)) {
+            m_splash->AddImage(*type, std::move(bytes));
         }
         return;
     }
-    if (download.kind == DownloadItem::Configuration) {
+    if (download.kind == DownloadKind::Configuration) {
         if (!TakeConfigurationOutcome()) return;
         ParseConfigFile(download, "CONFIG_DOWNLOAD_COMPLETED", {}, false);
         return;
     }
-    if (download.kind != DownloadItem::ProductInstaller) return;
+    if (download.kind != DownloadKind::ProductInstaller) return;
 
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
@@ -130,8 +144,8 @@ void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
     Track("BUNDLE_DOWNLOAD_FINISHED", Merged({{StatisticsParam::TotalSize, std::to_string(all.totalBytes)},
                                               {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())}},
                                              TransferParams(all.totalBytes, bundleElapsed)));
-    m_splash->SetProgress(100);
-    if (m_state.load() == 2) {
+    m_splash->SetProgress(kFullProgress);
+    if (m_state.load() == RunState::Working) {
         m_splash->SetScreen(SplashScreen::Wait);
         StartDownloadedItems();
     }
@@ -145,24 +159,24 @@ void InstallerLogic::Impl::StartDownloadedItems() {
 void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
     const DownloadItem& download = event.item;
     const auto& state = download.state;
-    if (download.kind == DownloadItem::SplashImage) {
-        const std::int32_t screen = ScreenFromName(download.id);
-        if (screen == 1) {
+    if (download.kind == DownloadKind::SplashImage) {
+        const SplashScreen screen = ScreenFromName(download.id);
+        if (screen == SplashScreen::Start) {
             m_splash->SetSplashImageMissing();
             m_splash->SetScreen(SplashScreen::Start);
-        } else if (screen == 4 || screen == 5 || screen == 6) {
-            m_splash->SetImageMissing(static_cast<SplashImageType>(screen));
+        } else if (const auto type = AddedImageType(screen)) {
+            m_splash->SetImageMissing(*type);
         }
         Track("IMAGE_DOWNLOAD_FAILED", Merged({{StatisticsParam::ImageType, download.id}}, DownloadErrorParams(state)));
         return;
     }
-    if (download.kind == DownloadItem::Configuration) {
+    if (download.kind == DownloadKind::Configuration) {
         if (!TakeConfigurationOutcome()) return;
         const bool parsed = ParseConfigFile(download, "CONFIG_DOWNLOAD_FAILED", DownloadErrorParams(state), true);
         if (!parsed) ShowNoConnection();
         return;
     }
-    if (download.kind != DownloadItem::ProductInstaller) return;
+    if (download.kind != DownloadKind::ProductInstaller) return;
 
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
@@ -201,7 +215,7 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
     }
     if (state.downloadError == App::IRemoteResource::NoSpaceLeft && CheckDiskSpace()) return;
     if (failed + downloaded != m_items.size()) return;
-    if (m_state.load() == 2)
+    if (m_state.load() == RunState::Working)
         DownloadRetryDecision(*item);
     else
         m_downloadFailedBeforeStart = true;

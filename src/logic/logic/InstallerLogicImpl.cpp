@@ -25,6 +25,12 @@
 
 namespace Nolvar {
 
+namespace {
+
+constexpr char kConfigurationDownloadId[] = "config";
+
+} // namespace
+
 std::int64_t SteadyNowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -127,8 +133,8 @@ void InstallerLogic::Impl::Run() {
     LOG(INFO) << "Config URL used: " << configUrl;
 
     DownloadItem config;
-    config.kind = DownloadItem::Configuration;
-    config.id = "config";
+    config.kind = DownloadKind::Configuration;
+    config.id = kConfigurationDownloadId;
     config.url = ApplyStagingToUrl(configUrl);
     m_downloads->download(std::move(config));
 
@@ -137,15 +143,15 @@ void InstallerLogic::Impl::Run() {
 }
 
 void InstallerLogic::Impl::OnStateChanged(const StateChanged& event) {
-    LOG(INFO) << "StateChanged Event Triggered! Data: " << event.state;
-    if (event.state == 2 && m_state.load() == 2) {
+    LOG(INFO) << "StateChanged Event Triggered! Data: " << static_cast<std::int32_t>(event.state);
+    if (event.state == RunState::Working && m_state.load() == RunState::Working) {
         LOG(INFO) << "Start pressed again; ignored";
         return;
     }
-    if (m_state.load() == 3 && event.state != 3) return;
+    if (m_state.load() == RunState::Exit && event.state != RunState::Exit) return;
     m_state = event.state;
 
-    if (event.state == 2) {
+    if (event.state == RunState::Working) {
         m_splash->SetScreen(SplashScreen::Progress);
         if (m_downloadFailedBeforeStart) {
             m_downloadFailedBeforeStart = false;
@@ -157,7 +163,7 @@ void InstallerLogic::Impl::OnStateChanged(const StateChanged& event) {
             m_splash->SetScreen(SplashScreen::Wait);
             StartDownloadedItems();
         }
-    } else if (event.state == 3) {
+    } else if (event.state == RunState::Exit) {
         m_productWait.Cancel();
         if (m_runningInstallers > 0) {
             // The run never ends while an installer it started still runs within its time limit.

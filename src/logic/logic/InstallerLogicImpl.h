@@ -29,7 +29,7 @@ namespace Nolvar {
 // The result of one product installer, handed from the launcher's thread to the loop.
 struct InstallerFinished {
     std::string name;
-    std::int32_t exitState = -1;
+    ExitState exitState = ExitStates::NotReported;
 };
 // The skip road of the splash observer, handed to the loop.
 struct SkipPressed {};
@@ -97,7 +97,7 @@ public:
 
     // IInstallerExecutorObserver (launcher threads).
     void OnInstallerStarted(const std::string& name) override;
-    void OnInstallerFinished(const std::string& name, std::int32_t exitState) override;
+    void OnInstallerFinished(const std::string& name, ExitState exitState) override;
 
     // IConfigParserObserver (loop thread, during a parse).
     void OnConfigName(const std::string& name) override;
@@ -112,6 +112,9 @@ public:
 
 private:
     using Params = StatisticsParams;
+
+    // OnExit with the screen by name: the logic's own roads that end the run.
+    void EndRun(SplashScreen screen, const std::string& reason);
 
     void Track(const std::string& name, Params params = {});
     // Elapsed milliseconds since a steady-clock reading in nanoseconds, and since the logic's start (at least 1).
@@ -154,7 +157,7 @@ private:
 
     const InstallerLogicParts m_parts;
 
-    std::atomic<std::int32_t> m_state{0};
+    std::atomic<RunState> m_state{RunState::Initial};
     std::atomic<bool> m_exitRequested{false};
     std::atomic<bool> m_startPressed{false};
     bool m_ownsMutex = false;

@@ -18,6 +18,7 @@ namespace Nolvar {
 namespace {
 
 constexpr char kAutoLaunchArgument[] = "/APP_LAUNCH_METHOD=Auto";
+constexpr int kCloseButtonHidden = 1;
 
 // The fields the running test reads, without the launcher.
 InstallerItem RunningCheckCopy(const InstallerItem& item) {
@@ -56,7 +57,7 @@ void InstallerLogic::Impl::StartInstall(InstallerItem& item) {
         item.status = ItemStatus::InstallFailed;
         return;
     }
-    m_splash->SetCloseButtonHidden(1);
+    m_splash->SetCloseButtonHidden(kCloseButtonHidden);
     Track("PRODUCT_INSTALL_STARTED",
           Merged(ProductErrorCountParams(item),
                  StatisticsParams{{StatisticsParam::PreferredBrowser, Settings::GetText(Settings::ID::PreferredBrowser)}}));
@@ -68,22 +69,22 @@ void InstallerLogic::Impl::StartInstall(InstallerItem& item) {
 }
 
 void InstallerLogic::Impl::ShowRetry(const InstallerItem& item) {
-    std::int32_t exitState = item.executor ? item.executor->GetExitState() : -1;
+    ExitState exitState = item.executor ? item.executor->GetExitState() : ExitStates::NotReported;
     // An installer that reported success but left no product: there is no installer error to name.
-    if (exitState == 0 || exitState == 9) exitState = -1;
+    if (IsSuccessfulExit(exitState)) exitState = ExitStates::NotReported;
     m_splash->ShowRetryPopup(ItemDisplayName(item), exitState);
 }
 
 void InstallerLogic::Impl::OnInstallerStarted(const std::string&) {}
 
-void InstallerLogic::Impl::OnInstallerFinished(const std::string& name, std::int32_t exitState) {
-    LOG(INFO) << name << " process finished with " << (exitState == 0 ? "success" : "error");
+void InstallerLogic::Impl::OnInstallerFinished(const std::string& name, ExitState exitState) {
+    LOG(INFO) << name << " process finished with " << (exitState == ExitStates::Success ? "success" : "error");
     m_loop->post(InstallerFinished{name, exitState});
 }
 
 void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
     if (m_runningInstallers > 0) --m_runningInstallers;
-    if (m_state.load() == 3 || m_exitRequested.load()) {
+    if (m_state.load() == RunState::Exit || m_exitRequested.load()) {
         StopWhenInstallersEnded();
         return;
     }
@@ -92,7 +93,7 @@ void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
         LOG(ERROR) << "Couldn't find installer with id=" << result.name;
         return;
     }
-    if (result.exitState == 0 || result.exitState == 9) {
+    if (IsSuccessfulExit(result.exitState)) {
         item->status = ItemStatus::Installed;
         item->installed = FindInstalledApplication(item->searchKeys);
         const bool found = !item->installed.executablePath.empty();
@@ -108,7 +109,7 @@ void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
         FinishRunWhenAllDone();
         return;
     }
-    if (result.exitState == 4) {
+    if (result.exitState == ExitStates::ProductStartedOnReinstall) {
         m_productRunning = true;
         m_splash->ShowCloseProductPopup(ItemDisplayName(*item));
         return;
@@ -129,7 +130,7 @@ void InstallerLogic::Impl::InstallFailed(InstallerItem& item) {
     }
     const std::int32_t shown = m_installRetryCount++;
     if (shown > 2)
-        OnExit(5, "RetryInstall failed after four tries");
+        EndRun(SplashScreen::Wait, "RetryInstall failed after four tries");
     else
         ShowRetry(item);
 }
@@ -139,7 +140,7 @@ void InstallerLogic::Impl::FinishRunWhenAllDone() {
     Track("BUNDLE_INSTALL_FINISHED", BundleErrorCountParams());
     const auto finish = [this] {
         m_exitRequested = true;
-        m_loop->post(StateChanged{3});
+        m_loop->post(StateChanged{RunState::Exit});
     };
     const auto first = FindItemByInstallOrder(m_items, 0);
     if (first == m_items.end() ||
@@ -150,10 +151,11 @@ void InstallerLogic::Impl::FinishRunWhenAllDone() {
 }
 
 void InstallerLogic::Impl::OnRetry() {
-    if (m_state.load() == 3) return;
+    if (m_state.load() == RunState::Exit) return;
     if (m_productRunning) {
         for (auto& item : m_items)
-            if (item.executor && item.executor->GetExitState() == 4) StartInstall(item);
+            if (item.executor && item.executor->GetExitState() == ExitStates::ProductStartedOnReinstall)
+                StartInstall(item);
         if (ProductRunningWalk(false)) return;
         // The flag was stale: the retry goes on for the failed items.
     }

@@ -26,6 +26,8 @@ void RunCrashReportingTest() {
     }).join();
 }
 
+constexpr int kFolderPickerTitleTextId = 19;
+
 const char* YesNo(bool value) { return value ? kStatisticsYes : kStatisticsNo; }
 
 } // namespace
@@ -39,27 +41,29 @@ void InstallerLogic::Impl::OnStartPressed() {
     LOG(INFO) << "Start button pressed";
     // Tracked before the post, so the acceptance is never reported after the installations it leads to.
     Track("BUNDLE_EULA_ACCEPTED", {{StatisticsParam::AcceptanceResult, kStatisticsYes}});
-    m_loop->post(StateChanged{2});
+    m_loop->post(StateChanged{RunState::Working});
 }
 
 void InstallerLogic::Impl::OnReadyPressed() {
     LOG(INFO) << "Ready button pressed";
     m_exitRequested = true;
-    m_loop->post(StateChanged{3});
+    m_loop->post(StateChanged{RunState::Exit});
 }
 
-void InstallerLogic::Impl::OnExit(int screen, const std::string& reason) {
-    if (m_state.load() == 3) return;
+void InstallerLogic::Impl::OnExit(int screen, const std::string& reason) { EndRun(static_cast<SplashScreen>(screen), reason); }
+
+void InstallerLogic::Impl::EndRun(SplashScreen screen, const std::string& reason) {
+    if (m_state.load() == RunState::Exit) return;
     // Acted on once, whichever thread comes first.
     if (m_exitRequested.exchange(true)) return;
     LOG(INFO) << "Exit button pressed";
-    const std::int32_t state = m_state.load();
-    if (state >= 0 && state <= 2) {
+    const RunState state = m_state.load();
+    if (state == RunState::Initial || state == RunState::Ready || state == RunState::Working) {
         Track("BUNDLE_INSTALL_CANCELLED", Merged({{StatisticsParam::Screen, ScreenName(screen)},
                                                   {StatisticsParam::ErrorReason, reason}},
                                                  BundleErrorCountParams()));
     }
-    m_loop->post(StateChanged{3});
+    m_loop->post(StateChanged{RunState::Exit});
 }
 
 void InstallerLogic::Impl::OnEulaRequestSucceeded() {
@@ -75,7 +79,7 @@ void InstallerLogic::Impl::OnEulaHidden() { Track("BUNDLE_EULA_HIDDEN"); }
 void InstallerLogic::Impl::OnSkip() { m_loop->post(SkipPressed{}); }
 
 void InstallerLogic::Impl::OnSkipPressed() {
-    if (m_state.load() == 3 || m_exitRequested.load()) return;
+    if (m_state.load() == RunState::Exit || m_exitRequested.load()) return;
     for (auto& item : m_items) {
         if (item.status == ItemStatus::DownloadFailed || item.status == ItemStatus::InstallFailed) {
             item.status = ItemStatus::Skipped;
@@ -91,42 +95,45 @@ void InstallerLogic::Impl::OnRetryCancelled() { m_loop->post(RetryCancelled{}); 
 
 void InstallerLogic::Impl::OnRetryDialogCancelled() {
     m_splash->SetScreen(SplashScreen::Cancel);
-    OnExit(7, "Retry dialog cancelled!");
+    EndRun(SplashScreen::Cancel, "Retry dialog cancelled!");
 }
 
 void InstallerLogic::Impl::OnSelectFolder() { m_loop->post(SelectFolderDialog{}); }
 
 void InstallerLogic::Impl::OnSelectFolderDialog() {
     if (!m_parts.selectFolder) return;
-    const ioPath chosen = m_parts.selectFolder(19, Settings::GetPath(Settings::ID::InstallFolder, ioPath()));
+    const ioPath chosen =
+        m_parts.selectFolder(kFolderPickerTitleTextId, Settings::GetPath(Settings::ID::InstallFolder, ioPath()));
     if (!chosen.empty()) Settings::Set(Settings::ID::InstallFolder, std::any(chosen));
 }
 
 void InstallerLogic::Impl::OnScreenShown(int screen, bool imageShown) {
     const std::string displayImage = YesNo(imageShown);
-    switch (screen) {
-    case 1:
+    switch (static_cast<SplashScreen>(screen)) {
+    case SplashScreen::Start:
         std::call_once(m_startScreenShown, [&] {
             Track("START_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage},
                                          {StatisticsParam::InitializationTime, std::to_string(MsSinceStart())}});
         });
         break;
-    case 4:
+    case SplashScreen::Progress:
         std::call_once(m_downloadScreenShown,
                        [&] { Track("DOWNLOAD_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); });
         break;
-    case 5: Track("INSTALL_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); break;
-    case 6: Track("READY_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); break;
+    case SplashScreen::Wait: Track("INSTALL_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); break;
+    case SplashScreen::Ready: Track("READY_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); break;
     default: break;
     }
 }
 
-void InstallerLogic::Impl::OnScreenImageAdded(int type) {
-    if (type == 1) {
-        std::call_once(m_startImageAdded, [&] { Track("SCREEN_IMAGE_ADDED", {{StatisticsParam::ImageType, "START"}}); });
-        return;
-    }
-    Track("SCREEN_IMAGE_ADDED", {{StatisticsParam::ImageType, ScreenName(type)}});
+void InstallerLogic::Impl::OnScreenImageAdded(int number) {
+    const auto type = static_cast<SplashImageType>(number);
+    const auto track = [&] { Track("SCREEN_IMAGE_ADDED", {{StatisticsParam::ImageType, ImageTypeName(type)}}); };
+    // The main image is reported once per process, the others every time.
+    if (type == SplashImageType::Main)
+        std::call_once(m_startImageAdded, track);
+    else
+        track();
 }
 
 void InstallerLogic::Impl::OnSomethingWrongShown(const std::string& text) {

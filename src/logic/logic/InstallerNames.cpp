@@ -19,14 +19,14 @@ constexpr std::array<const char*, 9> kExitStateNames = {
     "INCORRECT_PATH",
 };
 
-constexpr std::array<std::pair<std::int32_t, const char*>, 7> kScreenNames = {{
-    {1, "START"},
-    {2, "SETTINGS"},
-    {3, "EULA"},
-    {4, "PROGRESS"},
-    {5, "WAIT"},
-    {6, "READY"},
-    {7, "CANCEL"},
+constexpr std::array<std::pair<SplashScreen, const char*>, 7> kScreenNames = {{
+    {SplashScreen::Start, "START"},
+    {SplashScreen::Settings, "SETTINGS"},
+    {SplashScreen::Eula, "EULA"},
+    {SplashScreen::Progress, "PROGRESS"},
+    {SplashScreen::Wait, "WAIT"},
+    {SplashScreen::Ready, "READY"},
+    {SplashScreen::Cancel, "CANCEL"},
 }};
 
 } // namespace
@@ -36,16 +36,18 @@ std::string ExitStateName(ExitState state) {
     return "UNKNOWN";
 }
 
-std::string ScreenName(std::int32_t screen) {
-    for (const auto& [number, name] : kScreenNames)
-        if (number == screen) return name;
+std::string ScreenName(SplashScreen screen) {
+    for (const auto& [known, name] : kScreenNames)
+        if (known == screen) return name;
     return {};
 }
 
-std::int32_t ScreenFromName(const std::string& name) {
-    for (const auto& [number, screenName] : kScreenNames)
-        if (name == screenName) return number;
-    return 0;
+SplashScreen ScreenFromName(const std::string& name) {
+    for (const auto& [screen, screenName] : kScreenNames)
+        if (name == screenName) return screen;
+    return SplashScreen::None;
 }
+
+std::string ImageTypeName(SplashImageType type) { return ScreenName(static_cast<SplashScreen>(type)); }
 
 } // namespace Nolvar

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "splash/ISplash.h"
 #include "utils/ExitState.h"
 
 namespace Nolvar {
@@ -10,10 +11,12 @@ namespace Nolvar {
 // "SUCCESS", "UNKNOWN_ERROR", ... for 0 to 8; "UNKNOWN" for any other state (-1, 9).
 std::string ExitStateName(ExitState state);
 
-// Statistics name of a splash screen number ("START" for 1 ... "CANCEL" for 7); empty for any other number.
-std::string ScreenName(std::int32_t screen);
-// The screen number of an exact, case-sensitive name; 0 for any other text.
-std::int32_t ScreenFromName(const std::string& name);
+// Statistics name of a splash screen ("START" ... "CANCEL"); empty for None and any other number.
+std::string ScreenName(SplashScreen screen);
+// The screen of an exact, case-sensitive name; None for any other text.
+SplashScreen ScreenFromName(const std::string& name);
+// Statistics name of an image type: the name of the screen it is numbered as.
+std::string ImageTypeName(SplashImageType type);
 
 // Parameter names of the logic's statistics events.
 namespace StatisticsParam {

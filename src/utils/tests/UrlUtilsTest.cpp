@@ -17,16 +17,16 @@ TEST(UrlUtils, FileNameIsTheLastDecodedSegment) {
 }
 
 TEST(UrlUtils, ExtensionCheckByKind) {
-    EXPECT_TRUE(ValidateUrlExtensionForKind(0, "https://cdn.example/i/start.png"));
-    EXPECT_FALSE(ValidateUrlExtensionForKind(0, "https://cdn.example/i/start.PNG"));
-    EXPECT_FALSE(ValidateUrlExtensionForKind(0, "https://cdn.example/i/start.exe"));
-    EXPECT_TRUE(ValidateUrlExtensionForKind(1, "https://cdn.example/p/setup.exe?v=2"));
-    EXPECT_FALSE(ValidateUrlExtensionForKind(1, "https://cdn.example/p/setup.Exe"));
-    EXPECT_FALSE(ValidateUrlExtensionForKind(1, "https://cdn.example"));
-    EXPECT_FALSE(ValidateUrlExtensionForKind(0, "https://cdn.example"));
-    EXPECT_TRUE(ValidateUrlExtensionForKind(2, "https://cdn.example"));
-    EXPECT_TRUE(ValidateUrlExtensionForKind(2, "https://cdn.example/config"));
-    EXPECT_FALSE(ValidateUrlExtensionForKind(3, "https://cdn.example/p/setup.exe"));
+    EXPECT_TRUE(ValidateUrlExtensionForKind(DownloadKind::SplashImage, "https://cdn.example/i/start.png"));
+    EXPECT_FALSE(ValidateUrlExtensionForKind(DownloadKind::SplashImage, "https://cdn.example/i/start.PNG"));
+    EXPECT_FALSE(ValidateUrlExtensionForKind(DownloadKind::SplashImage, "https://cdn.example/i/start.exe"));
+    EXPECT_TRUE(ValidateUrlExtensionForKind(DownloadKind::ProductInstaller, "https://cdn.example/p/setup.exe?v=2"));
+    EXPECT_FALSE(ValidateUrlExtensionForKind(DownloadKind::ProductInstaller, "https://cdn.example/p/setup.Exe"));
+    EXPECT_FALSE(ValidateUrlExtensionForKind(DownloadKind::ProductInstaller, "https://cdn.example"));
+    EXPECT_FALSE(ValidateUrlExtensionForKind(DownloadKind::SplashImage, "https://cdn.example"));
+    EXPECT_TRUE(ValidateUrlExtensionForKind(DownloadKind::Configuration, "https://cdn.example"));
+    EXPECT_TRUE(ValidateUrlExtensionForKind(DownloadKind::Configuration, "https://cdn.example/config"));
+    EXPECT_FALSE(ValidateUrlExtensionForKind(static_cast<DownloadKind>(3), "https://cdn.example/p/setup.exe"));
 }
 
 TEST(UrlUtils, StagingRewritesEveryReleaseOnlyWithAToken) {

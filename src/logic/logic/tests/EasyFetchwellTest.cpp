@@ -23,6 +23,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using Nolvar::DownloadItem;
+using Nolvar::DownloadKind;
 using Nolvar::ioPath;
 
 struct Event {
@@ -94,7 +95,7 @@ std::string Types(const std::vector<Event>& events) {
     return out;
 }
 
-DownloadItem Item(int kind, const std::string& id, const std::string& url, const ioPath& target = {}) {
+DownloadItem Item(DownloadKind kind, const std::string& id, const std::string& url, const ioPath& target = {}) {
     DownloadItem item;
     item.kind = kind;
     item.id = id;
@@ -146,9 +147,9 @@ TEST_F(EasyFetchwell, DownloadsAConfigurationAnImageAndAnInstaller) {
     m_server.putFile(Unique("setup.exe"), exe);
     {
         Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
-        fetch.download(Item(2, "config", m_server.httpUrl("/files/" + Unique("config.json"))));
-        fetch.download(Item(0, "START", m_server.httpUrl("/files/" + Unique("start.png")), ioPath((m_temp / L"картинка.png").wstring())));
-        fetch.download(Item(1, "browser", m_server.httpUrl("/files/" + Unique("setup.exe") + "?rate=2000000")));
+        fetch.download(Item(DownloadKind::Configuration, "config", m_server.httpUrl("/files/" + Unique("config.json"))));
+        fetch.download(Item(DownloadKind::SplashImage, "START", m_server.httpUrl("/files/" + Unique("start.png")), ioPath((m_temp / L"картинка.png").wstring())));
+        fetch.download(Item(DownloadKind::ProductInstaller, "browser", m_server.httpUrl("/files/" + Unique("setup.exe") + "?rate=2000000")));
 
         const auto configEvents = m_events.Outcome("config");
         ASSERT_TRUE(Types(configEvents) == "start finish" || Types(configEvents) == "start progress finish")
@@ -179,9 +180,9 @@ TEST_F(EasyFetchwell, FilesFailingTheirContentCheckAreReportedAsFailed) {
     m_server.putFile(Unique("fake.exe"), "ZM not an exe");
     m_server.putFile(Unique("broken.json"), R"({"data": {"Product": )");
     Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
-    fetch.download(Item(0, "READY", m_server.httpUrl("/files/" + Unique("fake.png"))));
-    fetch.download(Item(1, "app", m_server.httpUrl("/files/" + Unique("fake.exe"))));
-    fetch.download(Item(2, "config", m_server.httpUrl("/files/" + Unique("broken.json"))));
+    fetch.download(Item(DownloadKind::SplashImage, "READY", m_server.httpUrl("/files/" + Unique("fake.png"))));
+    fetch.download(Item(DownloadKind::ProductInstaller, "app", m_server.httpUrl("/files/" + Unique("fake.exe"))));
+    fetch.download(Item(DownloadKind::Configuration, "config", m_server.httpUrl("/files/" + Unique("broken.json"))));
     EXPECT_EQ(m_events.Outcome("READY").back().type, "fail");
     EXPECT_EQ(m_events.Outcome("app").back().type, "fail");
     EXPECT_EQ(m_events.Outcome("config").back().type, "fail");
@@ -192,10 +193,10 @@ TEST_F(EasyFetchwell, FilesFailingTheirContentCheckAreReportedAsFailed) {
 TEST_F(EasyFetchwell, RejectedUrlsFailAtOnceWithoutARequest) {
     const std::string key = Unique("rejected");
     Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
-    fetch.download(Item(1, "zip", m_server.httpUrl("/files/setup.zip?record=" + key)));
-    fetch.download(Item(0, "START", m_server.httpUrl("/files/start.jpg?record=" + key)));
-    EXPECT_NO_THROW(fetch.download(Item(2, "config", "http://[bad host/config.json")));
-    EXPECT_NO_THROW(fetch.download(Item(1, "bad", "%%%.exe")));
+    fetch.download(Item(DownloadKind::ProductInstaller, "zip", m_server.httpUrl("/files/setup.zip?record=" + key)));
+    fetch.download(Item(DownloadKind::SplashImage, "START", m_server.httpUrl("/files/start.jpg?record=" + key)));
+    EXPECT_NO_THROW(fetch.download(Item(DownloadKind::Configuration, "config", "http://[bad host/config.json")));
+    EXPECT_NO_THROW(fetch.download(Item(DownloadKind::ProductInstaller, "bad", "%%%.exe")));
     EXPECT_EQ(Types(m_events.Outcome("zip")), "fail");
     EXPECT_EQ(Types(m_events.Outcome("START")), "fail");
     EXPECT_EQ(Types(m_events.Outcome("config")), "fail");
@@ -209,8 +210,8 @@ TEST_F(EasyFetchwell, OneDownloadServesEveryItemOfTheSameUrl) {
     m_server.putFile(Unique("shared.exe"), exe);
     const std::string url = m_server.httpUrl("/files/" + Unique("shared.exe") + "?delay=500&record=" + key);
     Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
-    fetch.download(Item(1, "first", url, ioPath((m_temp / L"first.exe").wstring())));
-    fetch.download(Item(1, "second", url));
+    fetch.download(Item(DownloadKind::ProductInstaller, "first", url, ioPath((m_temp / L"first.exe").wstring())));
+    fetch.download(Item(DownloadKind::ProductInstaller, "second", url));
 
     const auto first = m_events.Outcome("first");
     const auto second = m_events.Outcome("second");
@@ -222,7 +223,7 @@ TEST_F(EasyFetchwell, OneDownloadServesEveryItemOfTheSameUrl) {
     EXPECT_EQ(second.back().item.state.total, exe.size());
 
     // A later item of a finished URL is served at once.
-    fetch.download(Item(1, "third", url));
+    fetch.download(Item(DownloadKind::ProductInstaller, "third", url));
     const auto third = m_events.Outcome("third", 5s);
     ASSERT_EQ(Types(third), "finish");
     EXPECT_EQ(third.back().item.targetPath, ioPath((m_temp / L"first.exe").wstring()));
@@ -235,10 +236,10 @@ TEST_F(EasyFetchwell, AFailedDownloadServesItsDuplicatesAndCanBeRetried) {
     m_server.script(key, nlohmann::json::array({{{"status", 500}}}).dump());
     const std::string url = m_server.httpUrl("/script/" + key + "/setup.exe");
     Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
-    fetch.download(Item(1, "product", url));
+    fetch.download(Item(DownloadKind::ProductInstaller, "product", url));
     EXPECT_EQ(m_events.Outcome("product").back().type, "fail");
 
-    fetch.download(Item(1, "twin", url));
+    fetch.download(Item(DownloadKind::ProductInstaller, "twin", url));
     EXPECT_EQ(Types(m_events.Outcome("twin", 5s)), "fail");
 
     m_server.script(key, nlohmann::json::array({{{"status", 200}, {"body", exe}}}).dump());
@@ -262,9 +263,9 @@ TEST_F(EasyFetchwell, EveryReportOfADownloadIsPosted) {
     m_server.putFile(Unique("again.exe"), exe);
     const std::string url = m_server.httpUrl("/files/" + Unique("again.exe"));
     Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
-    fetch.download(Item(1, "again", url));
+    fetch.download(Item(DownloadKind::ProductInstaller, "again", url));
     ASSERT_EQ(m_events.Outcome("again").back().type, "finish");
-    fetch.download(Item(1, "twin", url));
+    fetch.download(Item(DownloadKind::ProductInstaller, "twin", url));
     ASSERT_EQ(Types(m_events.Outcome("twin", 5s)), "finish");
 
     // The file is gone: the retry downloads it again, and that download reports its outcome too.
@@ -289,9 +290,9 @@ TEST_F(EasyFetchwell, TargetsStayInsideTheWorkingFolderAndApart) {
     m_server.script(k2, nlohmann::json::array({{{"status", 200}, {"body", Exe(200)}}}).dump());
     m_server.script(k3, nlohmann::json::array({{{"status", 200}, {"body", Exe(300)}}}).dump());
     Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
-    fetch.download(Item(1, "one", m_server.httpUrl("/script/" + k1 + "/Setup.exe")));
-    fetch.download(Item(1, "two", m_server.httpUrl("/script/" + k2 + "/setup.exe")));
-    fetch.download(Item(1, "three", m_server.httpUrl("/script/" + k3 + "/..%5C..%2F..%5Cevil.exe")));
+    fetch.download(Item(DownloadKind::ProductInstaller, "one", m_server.httpUrl("/script/" + k1 + "/Setup.exe")));
+    fetch.download(Item(DownloadKind::ProductInstaller, "two", m_server.httpUrl("/script/" + k2 + "/setup.exe")));
+    fetch.download(Item(DownloadKind::ProductInstaller, "three", m_server.httpUrl("/script/" + k3 + "/..%5C..%2F..%5Cevil.exe")));
     const auto one = m_events.Outcome("one").back();
     const auto two = m_events.Outcome("two").back();
     const auto three = m_events.Outcome("three").back();
@@ -318,7 +319,7 @@ TEST_F(EasyFetchwell, DestructionStopsDownloadsAndTheLoop) {
     const auto begin = std::chrono::steady_clock::now();
     {
         Nolvar::EasyFetchwell fetch(loop, Quick());
-        fetch.download(Item(1, "slow", m_server.httpUrl("/files/" + Unique("slow.exe") + "?stall_after=1000&stall=30")));
+        fetch.download(Item(DownloadKind::ProductInstaller, "slow", m_server.httpUrl("/files/" + Unique("slow.exe") + "?stall_after=1000&stall=30")));
         std::this_thread::sleep_for(500ms);
     }
     runner.join();   // the destructor stopped the loop
@@ -329,26 +330,26 @@ TEST_F(EasyFetchwell, DestructionStopsDownloadsAndTheLoop) {
 
 TEST(EasyFetchwellChecks, ContentChecksByKind) {
     Testing::TempFolder temp(L"netsetter-check-");
-    auto item = [&](int kind, const std::wstring& name, const std::string& content, std::uint64_t total) {
+    auto item = [&](DownloadKind kind, const std::wstring& name, const std::string& content, std::uint64_t total) {
         Testing::WriteWholeFile(temp / name, content);
         DownloadItem it = Item(kind, "x", "", ioPath((temp / name).wstring()));
         it.state.total = total;
         return it;
     };
-    EXPECT_TRUE(Nolvar::ValidateResource(item(0, L"a.png", Png(100), 100)));
-    EXPECT_FALSE(Nolvar::ValidateResource(item(0, L"b.png", Png(100), 99)));
-    EXPECT_FALSE(Nolvar::ValidateResource(item(0, L"c.png", "\x89PNG", 4)));
-    EXPECT_TRUE(Nolvar::ValidateResource(item(1, L"a.exe", "MZ", 2)));
-    EXPECT_FALSE(Nolvar::ValidateResource(item(1, L"b.exe", "M", 1)));
-    EXPECT_TRUE(Nolvar::ValidateResource(item(2, L"a.json", "[1, 2] and more", 1)));
-    EXPECT_FALSE(Nolvar::ValidateResource(item(2, L"b.json", "", 0)));
-    EXPECT_FALSE(Nolvar::ValidateResource(item(2, L"c.json", "{\"a\": ", 6)));
+    EXPECT_TRUE(Nolvar::ValidateResource(item(DownloadKind::SplashImage, L"a.png", Png(100), 100)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(DownloadKind::SplashImage, L"b.png", Png(100), 99)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(DownloadKind::SplashImage, L"c.png", "\x89PNG", 4)));
+    EXPECT_TRUE(Nolvar::ValidateResource(item(DownloadKind::ProductInstaller, L"a.exe", "MZ", 2)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(DownloadKind::ProductInstaller, L"b.exe", "M", 1)));
+    EXPECT_TRUE(Nolvar::ValidateResource(item(DownloadKind::Configuration, L"a.json", "[1, 2] and more", 1)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(DownloadKind::Configuration, L"b.json", "", 0)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(DownloadKind::Configuration, L"c.json", "{\"a\": ", 6)));
     // Depth costs nothing: the check keeps no value.
     const std::string deep = std::string(300000, '[') + std::string(300000, ']');
-    EXPECT_TRUE(Nolvar::ValidateResource(item(2, L"deep.json", deep, 1)));
-    EXPECT_FALSE(Nolvar::ValidateResource(item(2, L"open.json", deep.substr(0, 300001), 1)));
-    EXPECT_FALSE(Nolvar::ValidateResource(item(5, L"d.bin", "MZ", 2)));
-    DownloadItem missing = Item(1, "x", "", ioPath((temp / L"missing.exe").wstring()));
+    EXPECT_TRUE(Nolvar::ValidateResource(item(DownloadKind::Configuration, L"deep.json", deep, 1)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(DownloadKind::Configuration, L"open.json", deep.substr(0, 300001), 1)));
+    EXPECT_FALSE(Nolvar::ValidateResource(item(static_cast<DownloadKind>(5), L"d.bin", "MZ", 2)));
+    DownloadItem missing = Item(DownloadKind::ProductInstaller, "x", "", ioPath((temp / L"missing.exe").wstring()));
     EXPECT_FALSE(Nolvar::ValidateResource(missing));
 }
 

@@ -18,16 +18,16 @@ TEST(EventLoop, EventsPostedBeforeRunComeFirstInOrderAndUnknownTypesAreDropped) 
     loop.on<FinishDownload>([&](const FinishDownload& e) { seen.push_back("finish " + e.item.id); });
     loop.on<FinishDownload>([&](const FinishDownload& e) { seen.push_back("again " + e.item.id); });
     loop.on<StateChanged>([&](const StateChanged& e) {
-        seen.push_back("state " + std::to_string(e.state));
-        if (e.state == 3) loop.stop();
+        seen.push_back("state " + std::to_string(static_cast<int>(e.state)));
+        if (e.state == RunState::Exit) loop.stop();
     });
     DownloadItem item;
     item.id = "config";
     loop.post(FinishDownload{item});
     loop.post(RetryPressed{}); // nobody handles it
-    loop.post(StateChanged{1});
-    loop.post(StateChanged{3});
-    loop.post(StateChanged{2}); // after the stop: never handled
+    loop.post(StateChanged{RunState::Ready});
+    loop.post(StateChanged{RunState::Exit});
+    loop.post(StateChanged{RunState::Working}); // after the stop: never handled
     loop.run();
     EXPECT_EQ(seen, (std::vector<std::string>{"finish config", "again config", "state 1", "state 3"}));
 }
@@ -36,7 +36,7 @@ TEST(EventLoop, PostsFromOtherThreadsAndFromHandlers) {
     EventLoop loop;
     int progress = 0;
     loop.on<UpdateProgressDownload>([&](const UpdateProgressDownload&) {
-        if (++progress == 400) loop.post(StateChanged{3});
+        if (++progress == 400) loop.post(StateChanged{RunState::Exit});
     });
     loop.on<StateChanged>([&](const StateChanged&) { loop.stop(); });
     std::vector<std::thread> posters;
@@ -69,9 +69,9 @@ TEST(DownloadItem, NewItemHasTheResetStateAndTheExtensionCheckFollowsItsKind) {
     EXPECT_EQ(item.state.status, App::IRemoteResource::Initial);
     EXPECT_EQ(item.state.networkError.code, 1001);
     EXPECT_FALSE(item.alreadyRequested);
-    item.kind = DownloadItem::ProductInstaller;
+    item.kind = DownloadKind::ProductInstaller;
     item.url = "https://cdn.example/setup.exe";
     EXPECT_TRUE(Util::ValidateResourceByExt(item));
-    item.kind = DownloadItem::SplashImage;
+    item.kind = DownloadKind::SplashImage;
     EXPECT_FALSE(Util::ValidateResourceByExt(item));
 }

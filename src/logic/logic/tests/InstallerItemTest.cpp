@@ -123,13 +123,18 @@ TEST(InstallerNames, ExitStatesAndScreensHaveTheirStatisticsNames) {
     EXPECT_EQ(Nolvar::ExitStateName(9), "UNKNOWN");
     EXPECT_EQ(Nolvar::ExitStateName(-1), "UNKNOWN");
 
-    for (int screen = 1; screen <= 7; ++screen)
+    using Nolvar::SplashScreen;
+    for (int number = 1; number <= 7; ++number) {
+        const auto screen = static_cast<SplashScreen>(number);
         EXPECT_EQ(Nolvar::ScreenFromName(Nolvar::ScreenName(screen)), screen);
-    EXPECT_EQ(Nolvar::ScreenName(4), "PROGRESS");
-    EXPECT_EQ(Nolvar::ScreenName(0), "");
-    EXPECT_EQ(Nolvar::ScreenName(8), "");
-    EXPECT_EQ(Nolvar::ScreenFromName("start"), 0);
-    EXPECT_EQ(Nolvar::ScreenFromName(""), 0);
+    }
+    EXPECT_EQ(Nolvar::ScreenName(SplashScreen::Progress), "PROGRESS");
+    EXPECT_EQ(Nolvar::ScreenName(SplashScreen::None), "");
+    EXPECT_EQ(Nolvar::ScreenName(static_cast<SplashScreen>(8)), "");
+    EXPECT_EQ(Nolvar::ScreenFromName("start"), SplashScreen::None);
+    EXPECT_EQ(Nolvar::ScreenFromName(""), SplashScreen::None);
+    EXPECT_EQ(Nolvar::ImageTypeName(Nolvar::SplashImageType::Main), "START");
+    EXPECT_EQ(Nolvar::ImageTypeName(Nolvar::SplashImageType::Slideshow), "PROGRESS");
 }
 
 } // namespace
