@@ -21,6 +21,11 @@ InstallerItems::iterator FindItemByInstallOrder(InstallerItems& items, std::int3
                         [&](const InstallerItem& item) { return item.installOrder == installOrder; });
 }
 
+InstallerItems::const_iterator FindItemByInstallOrder(const InstallerItems& items, std::int32_t installOrder) {
+    return std::find_if(items.begin(), items.end(),
+                        [&](const InstallerItem& item) { return item.installOrder == installOrder; });
+}
+
 std::string ItemDisplayName(const InstallerItem& item) {
     if (!item.displayName.empty()) return item.displayName;
     return Settings::GetString(Settings::ID::ProductDisplayName, "");

@@ -56,6 +56,7 @@ InstallerItems::const_iterator FindItemById(const InstallerItems& items, const s
 
 // The first item with this install order; end() when none.
 InstallerItems::iterator FindItemByInstallOrder(InstallerItems& items, std::int32_t installOrder);
+InstallerItems::const_iterator FindItemByInstallOrder(const InstallerItems& items, std::int32_t installOrder);
 
 // The item's display name, else the product's display name from the settings.
 std::string ItemDisplayName(const InstallerItem& item);

@@ -91,7 +91,7 @@ void InstallerLogic::Impl::OnConfigParsed() {
     const std::string browser = Settings::GetText(Settings::ID::PreferredBrowser);
     Track("BUNDLE_INSTALL_STARTED", {{StatisticsParam::InitializationTime, std::to_string(MsSinceStart())},
                                      {StatisticsParam::PreferredBrowser, browser.empty() ? "UNDEFINED" : browser}});
-    if (!m_ownsMutex) {
+    if (!m_run.ownsMutex) {
         LOG(INFO) << "Bundle " << Settings::GetText(Settings::ID::ProductId) << " already installing";
         Track("BUNDLE_INSTALL_REPEATED_DETECTED");
         Core::BringProcessToFront();
@@ -105,10 +105,10 @@ void InstallerLogic::Impl::OnConfigParsed() {
 }
 
 bool InstallerLogic::Impl::ProductRunningWalk(bool reportFound) {
-    m_productRunning = false;
+    m_run.productRunning = false;
     for (const auto& item : m_items) {
-        m_productRunning = IsProductRunning(item);
-        if (!m_productRunning) continue;
+        m_run.productRunning = IsProductRunning(item);
+        if (!m_run.productRunning) continue;
         if (reportFound) {
             LOG(INFO) << "Program " << item.id << "is already running";
             Track("INSTALLING_PROGRAM_IS_RUNNING");

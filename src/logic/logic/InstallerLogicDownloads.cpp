@@ -1,11 +1,11 @@
 // The installer logic's download handlers: configuration, splash images and product installers.
-#include <cmath>
 #include <optional>
 
 #include <glog/logging.h>
 
 #include "QorFilesystem/FileOperations.h"
 #include "logic/logic/ConfigParser.h"
+#include "logic/logic/InstallerDecisions.h"
 #include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/InstallerNames.h"
 #include "logic/logic/StatisticsParams.h"
@@ -35,12 +35,6 @@ std::optional<SplashImageType> AddedImageType(SplashScreen screen) {
 
 void LogUnknownInstaller(const std::string& id) { LOG(ERROR) << "Couldn't find installer with id=" << id; }
 
-// A download report may change an item only while its download is not settled.
-bool DownloadUnsettled(const InstallerItem& item) {
-    return item.status == ItemStatus::New || item.status == ItemStatus::Downloading ||
-           item.status == ItemStatus::DownloadFailed;
-}
-
 } // namespace
 
 void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
@@ -56,15 +50,15 @@ void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
     case DownloadKind::ProductInstaller: break;
     default: return;
     }
-    if (!m_bundleDownloadStarted) {
-        m_bundleDownloadStarted = true;
-        m_bundleDownloadStart = SteadyNowNs();
+    if (!m_downloadFlow.bundleStarted) {
+        m_downloadFlow.bundleStarted = true;
+        m_downloadFlow.bundleStart = SteadyNowNs();
         Track("BUNDLE_DOWNLOAD_STARTED", {{StatisticsParam::TotalSize, "0"}});
     }
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
     // A late start report of a settled download is no new attempt.
-    if (!DownloadUnsettled(*item)) return;
+    if (!TakesDownloadProgress(item->status)) return;
     Track("PRODUCT_DOWNLOAD_STARTED", {{StatisticsParam::ProductName, download.id}, {StatisticsParam::TotalSize, "0"}});
     item->totalBytes = download.state.total;
     item->receivedBytes = download.state.done;
@@ -77,26 +71,12 @@ void InstallerLogic::Impl::OnUpdateProgressDownload(const UpdateProgressDownload
     if (download.kind != DownloadKind::ProductInstaller) return;
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
-    if (!DownloadUnsettled(*item)) return;
+    if (!TakesDownloadProgress(item->status)) return;
     item->receivedBytes = download.state.done;
     item->totalBytes = download.state.total;
     item->status = ItemStatus::Downloading;
-    if (m_state.load() != RunState::Working) return;
-    if (m_items.size() == 1) return SetProgressPercent(download.state.percent * 100.0);
-    std::uint64_t received = 0;
-    std::uint64_t total = 0;
-    for (const auto& i : m_items) {
-        received += i.receivedBytes;
-        total += i.totalBytes;
-    }
-    // Nothing known about the sizes yet: no progress.
-    SetProgressPercent(total == 0 ? 0.0 : static_cast<double>(received) * 100.0 / static_cast<double>(total));
-}
-
-void InstallerLogic::Impl::SetProgressPercent(double percent) {
-    if (!std::isfinite(percent) || percent < 0.0) percent = 0.0;
-    if (percent > kFullProgress) percent = kFullProgress;
-    m_splash->SetProgress(static_cast<unsigned>(percent));
+    if (m_run.state.load() != RunState::Working) return;
+    m_splash->SetProgress(DownloadProgressPercent(m_items, download.state.percent));
 }
 
 void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
@@ -124,7 +104,7 @@ void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
     // A late or repeated report must not bring back an item that is installing or done.
-    if (item->status != ItemStatus::Downloading && item->status != ItemStatus::DownloadFailed) {
+    if (!TakesDownloadFinish(item->status)) {
         LOG(WARNING) << "Download of " << download.id << " finished again; ignored";
         return;
     }
@@ -140,12 +120,12 @@ void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
     const auto all = AllDownloaded(m_items);
     if (!all.allDownloaded) return;
     LOG(INFO) << "All products downloaded";
-    const std::int64_t bundleElapsed = MsSince(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
+    const std::int64_t bundleElapsed = MsSince(m_downloadFlow.bundleStart > 0 ? m_downloadFlow.bundleStart : started);
     Track("BUNDLE_DOWNLOAD_FINISHED", Merged({{StatisticsParam::TotalSize, std::to_string(all.totalBytes)},
-                                              {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())}},
+                                              {StatisticsParam::ErrorCount, std::to_string(m_errors.downloads.load())}},
                                              TransferParams(all.totalBytes, bundleElapsed)));
     m_splash->SetProgress(kFullProgress);
-    if (m_state.load() == RunState::Working) {
+    if (m_run.state.load() == RunState::Working) {
         m_splash->SetScreen(SplashScreen::Wait);
         StartDownloadedItems();
     }
@@ -180,63 +160,51 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
 
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
-    if (item->status != ItemStatus::Downloading) {
+    if (!TakesDownloadFailure(item->status)) {
         LOG(WARNING) << "Download of " << download.id << " failed while it was not downloading; ignored";
         return;
     }
     ++item->downloadErrorCount;
-    ++m_downloadErrorCount;
+    ++m_errors.downloads;
     item->status = ItemStatus::DownloadFailed;
-    const std::int64_t started =
-        item->downloadStarted > 0 ? item->downloadStarted : (m_bundleDownloadStart > 0 ? m_bundleDownloadStart : SteadyNowNs());
+    const std::int64_t bundleStart = m_downloadFlow.bundleStart;
+    const std::int64_t started = item->downloadStarted > 0 ? item->downloadStarted : (bundleStart > 0 ? bundleStart : SteadyNowNs());
     Track("PRODUCT_DOWNLOAD_ERROR", Merged({{StatisticsParam::ProductName, item->id},
                                             {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)}},
                                            TransferParams(item->receivedBytes, MsSince(started)), DownloadErrorParams(state)));
 
-    std::size_t failed = 0;
-    std::size_t downloaded = 0;
-    std::uint64_t failedReceived = 0;
-    std::uint64_t failedTotal = 0;
-    for (const auto& i : m_items) {
-        if (i.status == ItemStatus::DownloadFailed) {
-            ++failed;
-            failedReceived += i.receivedBytes;
-            failedTotal += i.totalBytes;
-        } else if (i.status == ItemStatus::Downloaded) {
-            ++downloaded;
-        }
-    }
-    if (failed == m_items.size()) {
-        const std::int64_t bundleElapsed = MsSince(m_bundleDownloadStart > 0 ? m_bundleDownloadStart : started);
-        Track("BUNDLE_DOWNLOAD_ERROR", Merged({{StatisticsParam::DownloadedSize, std::to_string(failedReceived)},
-                                               {StatisticsParam::TotalSize, std::to_string(failedTotal)},
-                                               {StatisticsParam::ErrorCount, std::to_string(m_downloadErrorCount.load())}},
-                                              TransferParams(failedReceived, bundleElapsed), DownloadErrorParams(state)));
+    const DownloadOutcomes outcomes = CountDownloadOutcomes(m_items);
+    if (outcomes.AllFailed()) {
+        const std::int64_t bundleElapsed = MsSince(bundleStart > 0 ? bundleStart : started);
+        Track("BUNDLE_DOWNLOAD_ERROR",
+              Merged({{StatisticsParam::DownloadedSize, std::to_string(outcomes.failedReceivedBytes)},
+                      {StatisticsParam::TotalSize, std::to_string(outcomes.failedTotalBytes)},
+                      {StatisticsParam::ErrorCount, std::to_string(m_errors.downloads.load())}},
+                     TransferParams(outcomes.failedReceivedBytes, bundleElapsed), DownloadErrorParams(state)));
     }
     if (state.downloadError == App::IRemoteResource::NoSpaceLeft && CheckDiskSpace()) return;
-    if (failed + downloaded != m_items.size()) return;
-    if (m_state.load() == RunState::Working)
-        DownloadRetryDecision(*item);
-    else
-        m_downloadFailedBeforeStart = true;
+    switch (NextAfterDownloadFailure(outcomes, m_run.state.load())) {
+    case AfterDownloadFailure::WaitForRunningDownloads: return;
+    case AfterDownloadFailure::DecideNow: DownloadRetryDecision(*item); return;
+    case AfterDownloadFailure::DecideAtStart: m_downloadFlow.failedBeforeStart = true; return;
+    }
 }
 
 bool InstallerLogic::Impl::TakeConfigurationOutcome() {
     // One configuration per run: a repeated report would register every product a second time.
-    if (m_configurationTaken) {
+    if (m_downloadFlow.configurationTaken) {
         LOG(WARNING) << "Configuration download reported again; ignored";
         return false;
     }
-    m_configurationTaken = true;
+    m_downloadFlow.configurationTaken = true;
     return true;
 }
 
 void InstallerLogic::Impl::DownloadRetryDecision(const InstallerItem& item) {
-    const std::int32_t shown = m_downloadRetryCount++;
-    if (shown < 3)
-        ShowRetry(item);
-    else
-        ShowNoConnection();
+    switch (m_retries.AfterDownloadFailure()) {
+    case RetryRules::DownloadStep::OfferRetry: ShowRetry(item); return;
+    case RetryRules::DownloadStep::ShowNoConnection: ShowNoConnection(); return;
+    }
 }
 
 void InstallerLogic::Impl::ShowNoConnection() {

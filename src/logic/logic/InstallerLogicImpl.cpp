@@ -7,6 +7,7 @@
 #include <glog/logging.h>
 
 #include "logic/helpers/WebUidProvider.h"
+#include "logic/logic/InstallerDecisions.h"
 #include "logic/logic/InstallerNames.h"
 #include "logic/logic/ProductRunning.h"
 #include "logic/logic/StatisticsParams.h"
@@ -88,7 +89,8 @@ InstallerLogic::Impl::~Impl() {
     LOG(INFO) << "InstallerLogic::Impl destruction started";
     m_productWait.Cancel();
     // Only a run ended by an exception leaves installers running: they are left to finish, never terminated.
-    if (m_runningInstallers > 0) LOG(INFO) << "Waiting for " << m_runningInstallers << " running installer(s) to end";
+    if (m_run.runningInstallers > 0)
+        LOG(INFO) << "Waiting for " << m_run.runningInstallers << " running installer(s) to end";
     for (auto& item : m_items)
         if (item.executor) item.executor->WaitForEnd();
 }
@@ -108,7 +110,7 @@ void InstallerLogic::Impl::Run() {
     } runEnd{*this};
 
     m_appMutex = CreateAppMutex(Settings::GetText(Settings::ID::BrandName) + Settings::GetText(Settings::ID::ProductId));
-    m_ownsMutex = m_appMutex->tryLock(0);
+    m_run.ownsMutex = m_appMutex->tryLock(0);
 
     const std::string displayName = Settings::GetText(Settings::ID::ProductDisplayName);
     LOG(INFO) << "Product display name = " << displayName;
@@ -144,41 +146,45 @@ void InstallerLogic::Impl::Run() {
 
 void InstallerLogic::Impl::OnStateChanged(const StateChanged& event) {
     LOG(INFO) << "StateChanged Event Triggered! Data: " << static_cast<std::int32_t>(event.state);
-    if (event.state == RunState::Working && m_state.load() == RunState::Working) {
-        LOG(INFO) << "Start pressed again; ignored";
-        return;
+    switch (JudgeStateChange(m_run.state.load(), event.state)) {
+    case StateChange::RepeatedStart: LOG(INFO) << "Start pressed again; ignored"; return;
+    case StateChange::AfterExit: return;
+    case StateChange::Take: break;
     }
-    if (m_state.load() == RunState::Exit && event.state != RunState::Exit) return;
-    m_state = event.state;
+    m_run.state = event.state;
+    if (event.state == RunState::Working) OnWorking();
+    if (event.state == RunState::Exit) OnExitState();
+}
 
-    if (event.state == RunState::Working) {
-        m_splash->SetScreen(SplashScreen::Progress);
-        if (m_downloadFailedBeforeStart) {
-            m_downloadFailedBeforeStart = false;
-            const auto failed = std::find_if(m_items.begin(), m_items.end(),
-                                             [](const InstallerItem& i) { return i.status == ItemStatus::DownloadFailed; });
-            if (failed != m_items.end()) DownloadRetryDecision(*failed);
-        }
-        if (AllDownloaded(m_items).allDownloaded) {
-            m_splash->SetScreen(SplashScreen::Wait);
-            StartDownloadedItems();
-        }
-    } else if (event.state == RunState::Exit) {
-        m_productWait.Cancel();
-        if (m_runningInstallers > 0) {
-            // The run never ends while an installer it started still runs within its time limit.
-            LOG(INFO) << "Waiting for " << m_runningInstallers << " running installer(s) before exiting";
-            m_stopWhenInstallersEnd = true;
-            m_splash->SetScreen(SplashScreen::Wait);
-            return;
-        }
-        LOG(INFO) << "Main loop exited";
-        m_loop->stop();
+void InstallerLogic::Impl::OnWorking() {
+    m_splash->SetScreen(SplashScreen::Progress);
+    if (m_downloadFlow.failedBeforeStart) {
+        m_downloadFlow.failedBeforeStart = false;
+        const auto failed = std::find_if(m_items.begin(), m_items.end(),
+                                         [](const InstallerItem& i) { return i.status == ItemStatus::DownloadFailed; });
+        if (failed != m_items.end()) DownloadRetryDecision(*failed);
+    }
+    if (AllDownloaded(m_items).allDownloaded) {
+        m_splash->SetScreen(SplashScreen::Wait);
+        StartDownloadedItems();
     }
 }
 
+void InstallerLogic::Impl::OnExitState() {
+    m_productWait.Cancel();
+    if (m_run.runningInstallers > 0) {
+        // The run never ends while an installer it started still runs within its time limit.
+        LOG(INFO) << "Waiting for " << m_run.runningInstallers << " running installer(s) before exiting";
+        m_run.stopWhenInstallersEnd = true;
+        m_splash->SetScreen(SplashScreen::Wait);
+        return;
+    }
+    LOG(INFO) << "Main loop exited";
+    m_loop->stop();
+}
+
 void InstallerLogic::Impl::StopWhenInstallersEnded() {
-    if (!m_stopWhenInstallersEnd || m_runningInstallers > 0) return;
+    if (!m_run.stopWhenInstallersEnd || m_run.runningInstallers > 0) return;
     LOG(INFO) << "Main loop exited";
     m_loop->stop();
 }
@@ -190,7 +196,7 @@ void InstallerLogic::Impl::Track(const std::string& name, Params params) {
 std::int64_t InstallerLogic::Impl::MsSince(std::int64_t fromNs) const { return ElapsedMs(fromNs, SteadyNowNs()); }
 
 StatisticsParams InstallerLogic::Impl::BundleErrorCountParams() const {
-    return ErrorCountParams(m_downloadErrorCount.load(), m_installErrorCount.load());
+    return ErrorCountParams(m_errors.downloads.load(), m_errors.installs.load());
 }
 
 std::int64_t InstallerLogic::Impl::MsSinceStart() const {

@@ -17,6 +17,8 @@
 #include "logic/logic/IConfigParserObserver.h"
 #include "logic/logic/InstallerItem.h"
 #include "logic/logic/InstallerLogic.h"
+#include "logic/logic/InstallerLogicState.h"
+#include "logic/logic/RetryRules.h"
 #include "logic/logic/StatisticsParams.h"
 #include "logic/tracker/json/IStatisticsTracker.h"
 #include "splash/ISplash.h"
@@ -113,6 +115,9 @@ public:
 private:
     using Params = StatisticsParams;
 
+    // What the states Working and Exit start.
+    void OnWorking();
+    void OnExitState();
     // OnExit with the screen by name: the logic's own roads that end the run.
     void EndRun(SplashScreen screen, const std::string& reason);
 
@@ -129,8 +134,8 @@ private:
     // True for the first outcome of the configuration download only.
     bool TakeConfigurationOutcome();
     void ShowNoConnection();
+    // The retry pop-up or, once the download retries are used up, the no-connection pop-up.
     void DownloadRetryDecision(const InstallerItem& item);
-    void SetProgressPercent(double percent);
     void StartDownloadedItems();
     void ReportValidationErrors(const ValidationErrorMap& errors);
 
@@ -138,6 +143,10 @@ private:
     bool CheckDiskSpace();
     void StartInstall(InstallerItem& item);
     void ShowRetry(const InstallerItem& item);
+    void OnInstallerSucceeded(InstallerItem& item);
+    // Raises the item's and the run's install error counts; the item is install failed.
+    void CountInstallFailure(InstallerItem& item);
+    // The automatic retry, the retry pop-up or the give-up.
     void InstallFailed(InstallerItem& item);
     void FinishRunWhenAllDone();
     // Sets the product running flag from the items; shows the close-product pop-up for the first that runs.
@@ -157,29 +166,13 @@ private:
 
     const InstallerLogicParts m_parts;
 
-    std::atomic<RunState> m_state{RunState::Initial};
-    std::atomic<bool> m_exitRequested{false};
-    std::atomic<bool> m_startPressed{false};
-    bool m_ownsMutex = false;
-    bool m_productRunning = false;
-    std::atomic<std::int32_t> m_downloadErrorCount{0};
-    std::atomic<std::int32_t> m_installErrorCount{0};
-    std::int64_t m_bundleDownloadStart = 0;
-    bool m_bundleDownloadStarted = false;
+    RunFlow m_run;
+    DownloadFlow m_downloadFlow;
+    ErrorCounts m_errors;
+    RetryRules m_retries;
+    OnceReports m_once;
     // Taken once the loop, downloads, tracker and splash exist; INITIALIZATION_TIME counts from it.
     std::chrono::steady_clock::time_point m_startTime;
-    bool m_configurationTaken = false;
-    bool m_downloadFailedBeforeStart = false;
-    std::int32_t m_downloadRetryCount = 0;
-    bool m_automaticInstallRetry = true;
-    std::int32_t m_installRetryCount = 0;
-    // Installers started and not yet reported; the run does not end while one runs.
-    int m_runningInstallers = 0;
-    bool m_stopWhenInstallersEnd = false;
-
-    std::once_flag m_startScreenShown;
-    std::once_flag m_downloadScreenShown;
-    std::once_flag m_startImageAdded;
 };
 
 // Steady-clock now in nanoseconds.

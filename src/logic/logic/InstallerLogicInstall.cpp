@@ -4,6 +4,7 @@
 #include <boost/filesystem/operations.hpp>
 #include <glog/logging.h>
 
+#include "logic/logic/InstallerDecisions.h"
 #include "logic/logic/InstallerLogicImpl.h"
 #include "logic/logic/InstallerNames.h"
 #include "logic/logic/StatisticsParams.h"
@@ -17,7 +18,6 @@ namespace Nolvar {
 
 namespace {
 
-constexpr char kAutoLaunchArgument[] = "/APP_LAUNCH_METHOD=Auto";
 constexpr int kCloseButtonHidden = 1;
 
 // The fields the running test reads, without the launcher.
@@ -33,10 +33,7 @@ InstallerItem RunningCheckCopy(const InstallerItem& item) {
 } // namespace
 
 bool InstallerLogic::Impl::CheckDiskSpace() {
-    std::uint64_t pending = 0;
-    for (const auto& item : m_items)
-        if (item.status != ItemStatus::Installed && item.status != ItemStatus::Skipped) pending += item.totalBytes;
-    const std::uint64_t required = pending * 5;
+    const std::uint64_t required = RequiredDiskSpace(m_items);
     LOG(INFO) << "Installation requires " << required << " bytes available on disk";
 
     const ioPath installFolder = Settings::GetPath(Settings::ID::InstallFolder, ioPath());
@@ -64,15 +61,12 @@ void InstallerLogic::Impl::StartInstall(InstallerItem& item) {
     item.status = ItemStatus::Installing;
     item.executor.reset();   // a previous launcher ends before the new one starts
     item.executor = CreateInstallerExecutor(*this, item, m_parts.installerWaitLimit);
-    ++m_runningInstallers;
+    ++m_run.runningInstallers;
     item.executor->Start();
 }
 
 void InstallerLogic::Impl::ShowRetry(const InstallerItem& item) {
-    ExitState exitState = item.executor ? item.executor->GetExitState() : ExitStates::NotReported;
-    // An installer that reported success but left no product: there is no installer error to name.
-    if (IsSuccessfulExit(exitState)) exitState = ExitStates::NotReported;
-    m_splash->ShowRetryPopup(ItemDisplayName(item), exitState);
+    m_splash->ShowRetryPopup(ItemDisplayName(item), RetryPopupExitState(item));
 }
 
 void InstallerLogic::Impl::OnInstallerStarted(const std::string&) {}
@@ -83,76 +77,74 @@ void InstallerLogic::Impl::OnInstallerFinished(const std::string& name, ExitStat
 }
 
 void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
-    if (m_runningInstallers > 0) --m_runningInstallers;
-    if (m_state.load() == RunState::Exit || m_exitRequested.load()) {
-        StopWhenInstallersEnded();
-        return;
-    }
+    if (m_run.runningInstallers > 0) --m_run.runningInstallers;
+    if (m_run.state.load() == RunState::Exit || m_run.exitRequested.load()) return StopWhenInstallersEnded();
     const auto item = FindItemById(m_items, result.name);
     if (item == m_items.end()) {
         LOG(ERROR) << "Couldn't find installer with id=" << result.name;
         return;
     }
-    if (IsSuccessfulExit(result.exitState)) {
-        item->status = ItemStatus::Installed;
-        item->installed = FindInstalledApplication(item->searchKeys);
-        const bool found = !item->installed.executablePath.empty();
-        if (!found) {
-            ++item->installErrorCount;
-            ++m_installErrorCount;
-            item->status = ItemStatus::InstallFailed;
-            LOG(WARNING) << item->id << " installer reported success but the product was not found";
-            Track("PRODUCT_INSTALL_FAILED", ProductErrorCountParams(*item));
-        }
-        Track("PRODUCT_INSTALL_FINISHED", ProductErrorCountParams(*item));
-        if (!found) return InstallFailed(*item);
-        FinishRunWhenAllDone();
-        return;
-    }
-    if (result.exitState == ExitStates::ProductStartedOnReinstall) {
-        m_productRunning = true;
+    switch (OutcomeOfExitState(result.exitState)) {
+    case InstallerOutcome::Succeeded: return OnInstallerSucceeded(*item);
+    case InstallerOutcome::ProductRunning:
+        m_run.productRunning = true;
         m_splash->ShowCloseProductPopup(ItemDisplayName(*item));
         return;
+    case InstallerOutcome::Failed:
+        CountInstallFailure(*item);
+        Track("PRODUCT_INSTALL_FAILED",
+              Merged(ProductErrorCountParams(*item),
+                     StatisticsParams{{StatisticsParam::ExitState, ExitStateName(result.exitState)}}));
+        return InstallFailed(*item);
     }
-    ++item->installErrorCount;
-    ++m_installErrorCount;
-    item->status = ItemStatus::InstallFailed;
-    Track("PRODUCT_INSTALL_FAILED", Merged(ProductErrorCountParams(*item),
-                                           StatisticsParams{{StatisticsParam::ExitState, ExitStateName(result.exitState)}}));
-    InstallFailed(*item);
+}
+
+void InstallerLogic::Impl::OnInstallerSucceeded(InstallerItem& item) {
+    item.status = ItemStatus::Installed;
+    item.installed = FindInstalledApplication(item.searchKeys);
+    const bool found = !item.installed.executablePath.empty();
+    if (!found) {
+        CountInstallFailure(item);
+        LOG(WARNING) << item.id << " installer reported success but the product was not found";
+        Track("PRODUCT_INSTALL_FAILED", ProductErrorCountParams(item));
+    }
+    Track("PRODUCT_INSTALL_FINISHED", ProductErrorCountParams(item));
+    if (found)
+        FinishRunWhenAllDone();
+    else
+        InstallFailed(item);
+}
+
+void InstallerLogic::Impl::CountInstallFailure(InstallerItem& item) {
+    ++item.installErrorCount;
+    ++m_errors.installs;
+    item.status = ItemStatus::InstallFailed;
 }
 
 void InstallerLogic::Impl::InstallFailed(InstallerItem& item) {
-    if (m_automaticInstallRetry) {
-        m_automaticInstallRetry = false;
-        OnRetryPressed();
-        return;
+    switch (m_retries.AfterInstallFailure()) {
+    case RetryRules::InstallStep::RetryAtOnce: OnRetryPressed(); return;
+    case RetryRules::InstallStep::OfferRetry: ShowRetry(item); return;
+    case RetryRules::InstallStep::GiveUp: EndRun(SplashScreen::Wait, "RetryInstall failed after four tries"); return;
     }
-    const std::int32_t shown = m_installRetryCount++;
-    if (shown > 2)
-        EndRun(SplashScreen::Wait, "RetryInstall failed after four tries");
-    else
-        ShowRetry(item);
 }
 
 void InstallerLogic::Impl::FinishRunWhenAllDone() {
     if (!AllDone(m_items)) return;
     Track("BUNDLE_INSTALL_FINISHED", BundleErrorCountParams());
     const auto finish = [this] {
-        m_exitRequested = true;
+        m_run.exitRequested = true;
         m_loop->post(StateChanged{RunState::Exit});
     };
-    const auto first = FindItemByInstallOrder(m_items, 0);
-    if (first == m_items.end() ||
-        std::find(first->installArgs.begin(), first->installArgs.end(), kAutoLaunchArgument) == first->installArgs.end())
-        return finish();
-    LOG(INFO) << "Waiting for " << first->id << " to start";
-    m_productWait.Start(RunningCheckCopy(*first), m_parts.launchedProductWait, m_parts.launchedProductPoll, finish);
+    const InstallerItem* launched = ProductToWaitFor(m_items);
+    if (!launched) return finish();
+    LOG(INFO) << "Waiting for " << launched->id << " to start";
+    m_productWait.Start(RunningCheckCopy(*launched), m_parts.launchedProductWait, m_parts.launchedProductPoll, finish);
 }
 
 void InstallerLogic::Impl::OnRetry() {
-    if (m_state.load() == RunState::Exit) return;
-    if (m_productRunning) {
+    if (m_run.state.load() == RunState::Exit) return;
+    if (m_run.productRunning) {
         for (auto& item : m_items)
             if (item.executor && item.executor->GetExitState() == ExitStates::ProductStartedOnReinstall)
                 StartInstall(item);
@@ -160,15 +152,20 @@ void InstallerLogic::Impl::OnRetry() {
         // The flag was stale: the retry goes on for the failed items.
     }
     for (auto& item : m_items) {
-        if (item.status == ItemStatus::DownloadFailed) {
+        switch (RetryRoadOf(item.status)) {
+        case RetryRoad::Download: {
             boost::system::error_code ignored;
             boost::filesystem::remove(item.targetPath, ignored);
             item.status = ItemStatus::Downloading;
             item.downloadStarted = SteadyNowNs();
             m_downloads->retry(item.url);
-        } else if (item.status == ItemStatus::InstallFailed) {
+            break;
+        }
+        case RetryRoad::Install:
             item.status = ItemStatus::Downloaded;
             StartInstall(item);
+            break;
+        case RetryRoad::None: break;
         }
     }
 }

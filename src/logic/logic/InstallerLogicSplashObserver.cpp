@@ -33,7 +33,7 @@ const char* YesNo(bool value) { return value ? kStatisticsYes : kStatisticsNo; }
 } // namespace
 
 void InstallerLogic::Impl::OnStartPressed() {
-    if (m_startPressed.exchange(true)) {
+    if (m_run.startPressed.exchange(true)) {
         LOG(INFO) << "Start button pressed again; ignored";
         return;
     }
@@ -46,18 +46,18 @@ void InstallerLogic::Impl::OnStartPressed() {
 
 void InstallerLogic::Impl::OnReadyPressed() {
     LOG(INFO) << "Ready button pressed";
-    m_exitRequested = true;
+    m_run.exitRequested = true;
     m_loop->post(StateChanged{RunState::Exit});
 }
 
 void InstallerLogic::Impl::OnExit(int screen, const std::string& reason) { EndRun(static_cast<SplashScreen>(screen), reason); }
 
 void InstallerLogic::Impl::EndRun(SplashScreen screen, const std::string& reason) {
-    if (m_state.load() == RunState::Exit) return;
+    if (m_run.state.load() == RunState::Exit) return;
     // Acted on once, whichever thread comes first.
-    if (m_exitRequested.exchange(true)) return;
+    if (m_run.exitRequested.exchange(true)) return;
     LOG(INFO) << "Exit button pressed";
-    const RunState state = m_state.load();
+    const RunState state = m_run.state.load();
     if (state == RunState::Initial || state == RunState::Ready || state == RunState::Working) {
         Track("BUNDLE_INSTALL_CANCELLED", Merged({{StatisticsParam::Screen, ScreenName(screen)},
                                                   {StatisticsParam::ErrorReason, reason}},
@@ -79,7 +79,7 @@ void InstallerLogic::Impl::OnEulaHidden() { Track("BUNDLE_EULA_HIDDEN"); }
 void InstallerLogic::Impl::OnSkip() { m_loop->post(SkipPressed{}); }
 
 void InstallerLogic::Impl::OnSkipPressed() {
-    if (m_state.load() == RunState::Exit || m_exitRequested.load()) return;
+    if (m_run.state.load() == RunState::Exit || m_run.exitRequested.load()) return;
     for (auto& item : m_items) {
         if (item.status == ItemStatus::DownloadFailed || item.status == ItemStatus::InstallFailed) {
             item.status = ItemStatus::Skipped;
@@ -111,13 +111,13 @@ void InstallerLogic::Impl::OnScreenShown(int screen, bool imageShown) {
     const std::string displayImage = YesNo(imageShown);
     switch (static_cast<SplashScreen>(screen)) {
     case SplashScreen::Start:
-        std::call_once(m_startScreenShown, [&] {
+        std::call_once(m_once.startScreenShown, [&] {
             Track("START_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage},
                                          {StatisticsParam::InitializationTime, std::to_string(MsSinceStart())}});
         });
         break;
     case SplashScreen::Progress:
-        std::call_once(m_downloadScreenShown,
+        std::call_once(m_once.downloadScreenShown,
                        [&] { Track("DOWNLOAD_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); });
         break;
     case SplashScreen::Wait: Track("INSTALL_SCREEN_SHOWN", {{StatisticsParam::DisplayImage, displayImage}}); break;
@@ -131,7 +131,7 @@ void InstallerLogic::Impl::OnScreenImageAdded(int number) {
     const auto track = [&] { Track("SCREEN_IMAGE_ADDED", {{StatisticsParam::ImageType, ImageTypeName(type)}}); };
     // The main image is reported once per process, the others every time.
     if (type == SplashImageType::Main)
-        std::call_once(m_startImageAdded, track);
+        std::call_once(m_once.startImageAdded, track);
     else
         track();
 }
