@@ -84,7 +84,9 @@ void InstallerLogic::Impl::OnConfigLoaded(const ValidationErrorMap& errors) {
 
 void InstallerLogic::Impl::OnConfigInvalid(const ValidationErrorMap& errors) { ReportValidationErrors(errors); }
 
-void InstallerLogic::Impl::OnDefaultConfigFailed() { EndRun(SplashScreen::None, "Failed to parse default JSON config."); }
+void InstallerLogic::Impl::OnDefaultConfigFailed() {
+    EndRun(SplashScreen::None, "Failed to parse default JSON config.");
+}
 
 void InstallerLogic::Impl::OnConfigParsed() {
     LOG(INFO) << "Config parsed";

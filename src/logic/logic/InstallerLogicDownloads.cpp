@@ -40,16 +40,15 @@ void LogUnknownInstaller(const std::string& id) { LOG(ERROR) << "Couldn't find i
 void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
     const DownloadItem& download = event.item;
     switch (download.kind) {
-    case DownloadKind::Configuration:
-        Track("CONFIG_DOWNLOAD_STARTED");
-        return;
+    case DownloadKind::Configuration: return Track("CONFIG_DOWNLOAD_STARTED");
     case DownloadKind::SplashImage:
-        Track("IMAGE_DOWNLOAD_STARTED",
-              {{StatisticsParam::ImageType, download.id}, {StatisticsParam::ImageLink, download.url}});
-        return;
-    case DownloadKind::ProductInstaller: break;
-    default: return;
+        return Track("IMAGE_DOWNLOAD_STARTED",
+                     {{StatisticsParam::ImageType, download.id}, {StatisticsParam::ImageLink, download.url}});
+    case DownloadKind::ProductInstaller: return OnProductDownloadStarted(download);
     }
+}
+
+void InstallerLogic::Impl::OnProductDownloadStarted(const DownloadItem& download) {
     if (!m_downloadFlow.bundleStarted) {
         m_downloadFlow.bundleStarted = true;
         m_downloadFlow.bundleStart = SteadyNowNs();
@@ -80,27 +79,58 @@ void InstallerLogic::Impl::OnUpdateProgressDownload(const UpdateProgressDownload
 }
 
 void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
-    const DownloadItem& download = event.item;
-    if (download.kind == DownloadKind::SplashImage) {
-        Track("IMAGE_DOWNLOAD_COMPLETED",
-              {{StatisticsParam::ImageType, download.id}, {StatisticsParam::TotalSize, std::to_string(download.state.total)}});
-        const SplashScreen screen = ScreenFromName(download.id);
-        std::string bytes = ReadBinaryFile(download.targetPath);
-        if (screen == SplashScreen::Start) {
-            m_splash->SetSplashImage(std::move(bytes));
-            m_splash->SetScreen(SplashScreen::Start);
-        } else if (const auto type = AddedImageType(screen)) {
-            m_splash->AddImage(*type, std::move(bytes));
-        }
-        return;
+    switch (event.item.kind) {
+    case DownloadKind::SplashImage: return OnImageDownloaded(event.item);
+    case DownloadKind::Configuration: return OnConfigDownloaded(event.item);
+    case DownloadKind::ProductInstaller: return OnProductDownloaded(event.item);
     }
-    if (download.kind == DownloadKind::Configuration) {
-        if (!TakeConfigurationOutcome()) return;
-        ParseConfigFile(download, "CONFIG_DOWNLOAD_COMPLETED", {}, false);
-        return;
-    }
-    if (download.kind != DownloadKind::ProductInstaller) return;
+}
 
+void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
+    switch (event.item.kind) {
+    case DownloadKind::SplashImage: return OnImageDownloadFailed(event.item);
+    case DownloadKind::Configuration: return OnConfigDownloadFailed(event.item);
+    case DownloadKind::ProductInstaller: return OnProductDownloadFailed(event.item);
+    }
+}
+
+void InstallerLogic::Impl::OnImageDownloaded(const DownloadItem& download) {
+    Track("IMAGE_DOWNLOAD_COMPLETED",
+          {{StatisticsParam::ImageType, download.id}, {StatisticsParam::TotalSize, std::to_string(download.state.total)}});
+    const SplashScreen screen = ScreenFromName(download.id);
+    std::string bytes = ReadBinaryFile(download.targetPath);
+    if (screen == SplashScreen::Start) {
+        m_splash->SetSplashImage(std::move(bytes));
+        m_splash->SetScreen(SplashScreen::Start);
+    } else if (const auto type = AddedImageType(screen)) {
+        m_splash->AddImage(*type, std::move(bytes));
+    }
+}
+
+void InstallerLogic::Impl::OnImageDownloadFailed(const DownloadItem& download) {
+    const SplashScreen screen = ScreenFromName(download.id);
+    if (screen == SplashScreen::Start) {
+        m_splash->SetSplashImageMissing();
+        m_splash->SetScreen(SplashScreen::Start);
+    } else if (const auto type = AddedImageType(screen)) {
+        m_splash->SetImageMissing(*type);
+    }
+    Track("IMAGE_DOWNLOAD_FAILED",
+          Merged({{StatisticsParam::ImageType, download.id}}, DownloadErrorParams(download.state)));
+}
+
+void InstallerLogic::Impl::OnConfigDownloaded(const DownloadItem& download) {
+    if (!TakeConfigurationOutcome()) return;
+    ParseConfigFile(download, "CONFIG_DOWNLOAD_COMPLETED", {}, false);
+}
+
+void InstallerLogic::Impl::OnConfigDownloadFailed(const DownloadItem& download) {
+    if (!TakeConfigurationOutcome()) return;
+    if (!ParseConfigFile(download, "CONFIG_DOWNLOAD_FAILED", DownloadErrorParams(download.state), true))
+        ShowNoConnection();
+}
+
+void InstallerLogic::Impl::OnProductDownloaded(const DownloadItem& download) {
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
     // A late or repeated report must not bring back an item that is installing or done.
@@ -120,10 +150,9 @@ void InstallerLogic::Impl::OnFinishDownload(const FinishDownload& event) {
     const auto all = AllDownloaded(m_items);
     if (!all.allDownloaded) return;
     LOG(INFO) << "All products downloaded";
-    const std::int64_t bundleElapsed = MsSince(m_downloadFlow.bundleStart > 0 ? m_downloadFlow.bundleStart : started);
     Track("BUNDLE_DOWNLOAD_FINISHED", Merged({{StatisticsParam::TotalSize, std::to_string(all.totalBytes)},
                                               {StatisticsParam::ErrorCount, std::to_string(m_errors.downloads.load())}},
-                                             TransferParams(all.totalBytes, bundleElapsed)));
+                                             TransferParams(all.totalBytes, MsSince(BundleStartOr(started)))));
     m_splash->SetProgress(kFullProgress);
     if (m_run.state.load() == RunState::Working) {
         m_splash->SetScreen(SplashScreen::Wait);
@@ -136,28 +165,7 @@ void InstallerLogic::Impl::StartDownloadedItems() {
         if (item.status == ItemStatus::Downloaded) StartInstall(item);
 }
 
-void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
-    const DownloadItem& download = event.item;
-    const auto& state = download.state;
-    if (download.kind == DownloadKind::SplashImage) {
-        const SplashScreen screen = ScreenFromName(download.id);
-        if (screen == SplashScreen::Start) {
-            m_splash->SetSplashImageMissing();
-            m_splash->SetScreen(SplashScreen::Start);
-        } else if (const auto type = AddedImageType(screen)) {
-            m_splash->SetImageMissing(*type);
-        }
-        Track("IMAGE_DOWNLOAD_FAILED", Merged({{StatisticsParam::ImageType, download.id}}, DownloadErrorParams(state)));
-        return;
-    }
-    if (download.kind == DownloadKind::Configuration) {
-        if (!TakeConfigurationOutcome()) return;
-        const bool parsed = ParseConfigFile(download, "CONFIG_DOWNLOAD_FAILED", DownloadErrorParams(state), true);
-        if (!parsed) ShowNoConnection();
-        return;
-    }
-    if (download.kind != DownloadKind::ProductInstaller) return;
-
+void InstallerLogic::Impl::OnProductDownloadFailed(const DownloadItem& download) {
     const auto item = FindItemById(m_items, download.id);
     if (item == m_items.end()) return LogUnknownInstaller(download.id);
     if (!TakesDownloadFailure(item->status)) {
@@ -167,27 +175,34 @@ void InstallerLogic::Impl::OnFailDownload(const FailDownload& event) {
     ++item->downloadErrorCount;
     ++m_errors.downloads;
     item->status = ItemStatus::DownloadFailed;
-    const std::int64_t bundleStart = m_downloadFlow.bundleStart;
-    const std::int64_t started = item->downloadStarted > 0 ? item->downloadStarted : (bundleStart > 0 ? bundleStart : SteadyNowNs());
-    Track("PRODUCT_DOWNLOAD_ERROR", Merged({{StatisticsParam::ProductName, item->id},
-                                            {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)}},
-                                           TransferParams(item->receivedBytes, MsSince(started)), DownloadErrorParams(state)));
-
     const DownloadOutcomes outcomes = CountDownloadOutcomes(m_items);
-    if (outcomes.AllFailed()) {
-        const std::int64_t bundleElapsed = MsSince(bundleStart > 0 ? bundleStart : started);
-        Track("BUNDLE_DOWNLOAD_ERROR",
-              Merged({{StatisticsParam::DownloadedSize, std::to_string(outcomes.failedReceivedBytes)},
-                      {StatisticsParam::TotalSize, std::to_string(outcomes.failedTotalBytes)},
-                      {StatisticsParam::ErrorCount, std::to_string(m_errors.downloads.load())}},
-                     TransferParams(outcomes.failedReceivedBytes, bundleElapsed), DownloadErrorParams(state)));
-    }
-    if (state.downloadError == App::IRemoteResource::NoSpaceLeft && CheckDiskSpace()) return;
+    TrackDownloadErrors(*item, download.state, outcomes);
+
+    if (download.state.downloadError == App::IRemoteResource::NoSpaceLeft && CheckDiskSpace()) return;
     switch (NextAfterDownloadFailure(outcomes, m_run.state.load())) {
     case AfterDownloadFailure::WaitForRunningDownloads: return;
-    case AfterDownloadFailure::DecideNow: DownloadRetryDecision(*item); return;
+    case AfterDownloadFailure::DecideNow: return DownloadRetryDecision(*item);
     case AfterDownloadFailure::DecideAtStart: m_downloadFlow.failedBeforeStart = true; return;
     }
+}
+
+void InstallerLogic::Impl::TrackDownloadErrors(const InstallerItem& item, const App::IRemoteResource::State& state,
+                                               const DownloadOutcomes& outcomes) {
+    const std::int64_t started = item.downloadStarted > 0 ? item.downloadStarted : BundleStartOr(SteadyNowNs());
+    const StatisticsParams errors = DownloadErrorParams(state);
+    Track("PRODUCT_DOWNLOAD_ERROR", Merged({{StatisticsParam::ProductName, item.id},
+                                            {StatisticsParam::ErrorCount, std::to_string(item.downloadErrorCount)}},
+                                           TransferParams(item.receivedBytes, MsSince(started)), errors));
+    if (!outcomes.AllFailed()) return;
+    Track("BUNDLE_DOWNLOAD_ERROR", Merged({{StatisticsParam::DownloadedSize, std::to_string(outcomes.failedReceivedBytes)},
+                                           {StatisticsParam::TotalSize, std::to_string(outcomes.failedTotalBytes)},
+                                           {StatisticsParam::ErrorCount, std::to_string(m_errors.downloads.load())}},
+                                          TransferParams(outcomes.failedReceivedBytes, MsSince(BundleStartOr(started))),
+                                          errors));
+}
+
+std::int64_t InstallerLogic::Impl::BundleStartOr(std::int64_t fallbackNs) const {
+    return m_downloadFlow.bundleStart > 0 ? m_downloadFlow.bundleStart : fallbackNs;
 }
 
 bool InstallerLogic::Impl::TakeConfigurationOutcome() {

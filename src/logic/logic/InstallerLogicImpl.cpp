@@ -109,10 +109,11 @@ void InstallerLogic::Impl::Run() {
         }
     } runEnd{*this};
 
-    m_appMutex = CreateAppMutex(Settings::GetText(Settings::ID::BrandName) + Settings::GetText(Settings::ID::ProductId));
+    using Settings::GetText;
+    m_appMutex = CreateAppMutex(GetText(Settings::ID::BrandName) + GetText(Settings::ID::ProductId));
     m_run.ownsMutex = m_appMutex->tryLock(0);
 
-    const std::string displayName = Settings::GetText(Settings::ID::ProductDisplayName);
+    const std::string displayName = GetText(Settings::ID::ProductDisplayName);
     LOG(INFO) << "Product display name = " << displayName;
     m_splash->SetCaption(displayName);
 
@@ -123,13 +124,13 @@ void InstallerLogic::Impl::Run() {
     webUidParameters.maxRedirects = 0;
     webUidParameters.serviceUrl = m_parts.webUidServiceUrl;
     // The manager keeps its default brand: the one whose keys the empty brand names.
-    const WebUidRequestInfo requestInfo{Settings::GetText(Settings::ID::ProductId), Settings::GetText(Settings::ID::BundleName),
-                                        "WI", Settings::GetText(Settings::ID::InstallerVersion)};
+    const WebUidRequestInfo requestInfo{GetText(Settings::ID::ProductId), GetText(Settings::ID::BundleName),
+                                        "WI", GetText(Settings::ID::InstallerVersion)};
     const std::string webUid = ProvideWebUid(m_statistics, webUidParameters, requestInfo);
 
     Track("CONFIG_SCREEN_SHOWN", {{StatisticsParam::InitializationTime, std::to_string(MsSinceStart())}});
     LOG(INFO) << "WebUid used: " << webUid;
-    LOG(INFO) << "Preferred browser: " << Settings::GetText(Settings::ID::PreferredBrowser);
+    LOG(INFO) << "Preferred browser: " << GetText(Settings::ID::PreferredBrowser);
 
     const std::string configUrl = m_urlGenerator->Generate(webUid);
     LOG(INFO) << "Config URL used: " << configUrl;

@@ -15,6 +15,7 @@
 #include "logic/logic/EventLoop.h"
 #include "logic/logic/Events.h"
 #include "logic/logic/IConfigParserObserver.h"
+#include "logic/logic/InstallerDecisions.h"
 #include "logic/logic/InstallerItem.h"
 #include "logic/logic/InstallerLogic.h"
 #include "logic/logic/InstallerLogicState.h"
@@ -128,7 +129,19 @@ private:
     // DOWNLOAD_ERROR_COUNT and INSTALL_ERROR_COUNT of the whole run.
     Params BundleErrorCountParams() const;
 
-    // Download side.
+    // Download side, by road.
+    void OnProductDownloadStarted(const DownloadItem& download);
+    void OnImageDownloaded(const DownloadItem& download);
+    void OnImageDownloadFailed(const DownloadItem& download);
+    void OnConfigDownloaded(const DownloadItem& download);
+    void OnConfigDownloadFailed(const DownloadItem& download);
+    void OnProductDownloaded(const DownloadItem& download);
+    void OnProductDownloadFailed(const DownloadItem& download);
+    // PRODUCT_DOWNLOAD_ERROR, and BUNDLE_DOWNLOAD_ERROR once every product download has failed.
+    void TrackDownloadErrors(const InstallerItem& item, const App::IRemoteResource::State& state,
+                             const DownloadOutcomes& outcomes);
+    // The bundle download's start; `fallbackNs` before the first product download has started.
+    std::int64_t BundleStartOr(std::int64_t fallbackNs) const;
     bool ParseConfigFile(const DownloadItem& item, const std::string& eventName, const Params& eventParams,
                          bool builtInOnly);
     // True for the first outcome of the configuration download only.

@@ -55,9 +55,9 @@ void InstallerLogic::Impl::StartInstall(InstallerItem& item) {
         return;
     }
     m_splash->SetCloseButtonHidden(kCloseButtonHidden);
+    const std::string browser = Settings::GetText(Settings::ID::PreferredBrowser);
     Track("PRODUCT_INSTALL_STARTED",
-          Merged(ProductErrorCountParams(item),
-                 StatisticsParams{{StatisticsParam::PreferredBrowser, Settings::GetText(Settings::ID::PreferredBrowser)}}));
+          Merged(ProductErrorCountParams(item), StatisticsParams{{StatisticsParam::PreferredBrowser, browser}}));
     item.status = ItemStatus::Installing;
     item.executor.reset();   // a previous launcher ends before the new one starts
     item.executor = CreateInstallerExecutor(*this, item, m_parts.installerWaitLimit);

@@ -50,7 +50,9 @@ void InstallerLogic::Impl::OnReadyPressed() {
     m_loop->post(StateChanged{RunState::Exit});
 }
 
-void InstallerLogic::Impl::OnExit(int screen, const std::string& reason) { EndRun(static_cast<SplashScreen>(screen), reason); }
+void InstallerLogic::Impl::OnExit(int screen, const std::string& reason) {
+    EndRun(static_cast<SplashScreen>(screen), reason);
+}
 
 void InstallerLogic::Impl::EndRun(SplashScreen screen, const std::string& reason) {
     if (m_run.state.load() == RunState::Exit) return;

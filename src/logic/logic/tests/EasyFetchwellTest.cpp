@@ -148,8 +148,10 @@ TEST_F(EasyFetchwell, DownloadsAConfigurationAnImageAndAnInstaller) {
     {
         Nolvar::EasyFetchwell fetch(m_events.loop(), Quick());
         fetch.download(Item(DownloadKind::Configuration, "config", m_server.httpUrl("/files/" + Unique("config.json"))));
-        fetch.download(Item(DownloadKind::SplashImage, "START", m_server.httpUrl("/files/" + Unique("start.png")), ioPath((m_temp / L"картинка.png").wstring())));
-        fetch.download(Item(DownloadKind::ProductInstaller, "browser", m_server.httpUrl("/files/" + Unique("setup.exe") + "?rate=2000000")));
+        fetch.download(Item(DownloadKind::SplashImage, "START", m_server.httpUrl("/files/" + Unique("start.png")),
+                            ioPath((m_temp / L"картинка.png").wstring())));
+        fetch.download(Item(DownloadKind::ProductInstaller, "browser",
+                            m_server.httpUrl("/files/" + Unique("setup.exe") + "?rate=2000000")));
 
         const auto configEvents = m_events.Outcome("config");
         ASSERT_TRUE(Types(configEvents) == "start finish" || Types(configEvents) == "start progress finish")
@@ -319,7 +321,8 @@ TEST_F(EasyFetchwell, DestructionStopsDownloadsAndTheLoop) {
     const auto begin = std::chrono::steady_clock::now();
     {
         Nolvar::EasyFetchwell fetch(loop, Quick());
-        fetch.download(Item(DownloadKind::ProductInstaller, "slow", m_server.httpUrl("/files/" + Unique("slow.exe") + "?stall_after=1000&stall=30")));
+        fetch.download(Item(DownloadKind::ProductInstaller, "slow",
+                            m_server.httpUrl("/files/" + Unique("slow.exe") + "?stall_after=1000&stall=30")));
         std::this_thread::sleep_for(500ms);
     }
     runner.join();   // the destructor stopped the loop
