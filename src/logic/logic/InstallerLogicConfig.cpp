@@ -1,5 +1,4 @@
 // What the installer logic does with the configuration parser's reports.
-#include <algorithm>
 
 #include <glog/logging.h>
 

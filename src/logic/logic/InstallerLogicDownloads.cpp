@@ -33,8 +33,6 @@ std::optional<SplashImageType> AddedImageType(SplashScreen screen) {
     }
 }
 
-void LogUnknownInstaller(const std::string& id) { LOG(ERROR) << "Couldn't find installer with id=" << id; }
-
 } // namespace
 
 void InstallerLogic::Impl::OnStartDownload(const StartDownload& event) {
@@ -54,8 +52,8 @@ void InstallerLogic::Impl::OnProductDownloadStarted(const DownloadItem& download
         m_downloadFlow.bundleStart = SteadyNowNs();
         Track("BUNDLE_DOWNLOAD_STARTED", {{StatisticsParam::TotalSize, "0"}});
     }
-    const auto item = FindItemById(m_items, download.id);
-    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    InstallerItem* const item = FindReportedItem(download.id);
+    if (!item) return;
     // A late start report of a settled download is no new attempt.
     if (!TakesDownloadProgress(item->status)) return;
     Track("PRODUCT_DOWNLOAD_STARTED", {{StatisticsParam::ProductName, download.id}, {StatisticsParam::TotalSize, "0"}});
@@ -68,8 +66,8 @@ void InstallerLogic::Impl::OnProductDownloadStarted(const DownloadItem& download
 void InstallerLogic::Impl::OnUpdateProgressDownload(const UpdateProgressDownload& event) {
     const DownloadItem& download = event.item;
     if (download.kind != DownloadKind::ProductInstaller) return;
-    const auto item = FindItemById(m_items, download.id);
-    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    InstallerItem* const item = FindReportedItem(download.id);
+    if (!item) return;
     if (!TakesDownloadProgress(item->status)) return;
     item->receivedBytes = download.state.done;
     item->totalBytes = download.state.total;
@@ -131,8 +129,8 @@ void InstallerLogic::Impl::OnConfigDownloadFailed(const DownloadItem& download) 
 }
 
 void InstallerLogic::Impl::OnProductDownloaded(const DownloadItem& download) {
-    const auto item = FindItemById(m_items, download.id);
-    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    InstallerItem* const item = FindReportedItem(download.id);
+    if (!item) return;
     // A late or repeated report must not bring back an item that is installing or done.
     if (!TakesDownloadFinish(item->status)) {
         LOG(WARNING) << "Download of " << download.id << " finished again; ignored";
@@ -166,8 +164,8 @@ void InstallerLogic::Impl::StartDownloadedItems() {
 }
 
 void InstallerLogic::Impl::OnProductDownloadFailed(const DownloadItem& download) {
-    const auto item = FindItemById(m_items, download.id);
-    if (item == m_items.end()) return LogUnknownInstaller(download.id);
+    InstallerItem* const item = FindReportedItem(download.id);
+    if (!item) return;
     if (!TakesDownloadFailure(item->status)) {
         LOG(WARNING) << "Download of " << download.id << " failed while it was not downloading; ignored";
         return;

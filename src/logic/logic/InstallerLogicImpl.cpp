@@ -190,6 +190,13 @@ void InstallerLogic::Impl::StopWhenInstallersEnded() {
     m_loop->stop();
 }
 
+InstallerItem* InstallerLogic::Impl::FindReportedItem(const std::string& id) {
+    const auto item = FindItemById(m_items, id);
+    if (item != m_items.end()) return &*item;
+    LOG(ERROR) << "Couldn't find installer with id=" << id;
+    return nullptr;
+}
+
 void InstallerLogic::Impl::Track(const std::string& name, Params params) {
     m_statistics->TrackEvent(Tracking::Instant::Event(name, std::move(params)));
 }

@@ -122,6 +122,9 @@ private:
     // OnExit with the screen by name: the logic's own roads that end the run.
     void EndRun(SplashScreen screen, const std::string& reason);
 
+    // The item a download or installer report names; null, logged at ERROR, when no item has that id.
+    InstallerItem* FindReportedItem(const std::string& id);
+
     void Track(const std::string& name, Params params = {});
     // Elapsed milliseconds since a steady-clock reading in nanoseconds, and since the logic's start (at least 1).
     std::int64_t MsSince(std::int64_t fromNs) const;

@@ -1,5 +1,4 @@
 // The installation sequence: disk check, launch, installer results and retries.
-#include <algorithm>
 
 #include <boost/filesystem/operations.hpp>
 #include <glog/logging.h>
@@ -78,12 +77,9 @@ void InstallerLogic::Impl::OnInstallerFinished(const std::string& name, ExitStat
 
 void InstallerLogic::Impl::OnInstallerResult(const InstallerFinished& result) {
     if (m_run.runningInstallers > 0) --m_run.runningInstallers;
-    if (m_run.state.load() == RunState::Exit || m_run.exitRequested.load()) return StopWhenInstallersEnded();
-    const auto item = FindItemById(m_items, result.name);
-    if (item == m_items.end()) {
-        LOG(ERROR) << "Couldn't find installer with id=" << result.name;
-        return;
-    }
+    if (m_run.Ending()) return StopWhenInstallersEnded();
+    InstallerItem* const item = FindReportedItem(result.name);
+    if (!item) return;
     switch (OutcomeOfExitState(result.exitState)) {
     case InstallerOutcome::Succeeded: return OnInstallerSucceeded(*item);
     case InstallerOutcome::ProductRunning:

@@ -81,7 +81,7 @@ void InstallerLogic::Impl::OnEulaHidden() { Track("BUNDLE_EULA_HIDDEN"); }
 void InstallerLogic::Impl::OnSkip() { m_loop->post(SkipPressed{}); }
 
 void InstallerLogic::Impl::OnSkipPressed() {
-    if (m_run.state.load() == RunState::Exit || m_run.exitRequested.load()) return;
+    if (m_run.Ending()) return;
     for (auto& item : m_items) {
         if (item.status == ItemStatus::DownloadFailed || item.status == ItemStatus::InstallFailed) {
             item.status = ItemStatus::Skipped;

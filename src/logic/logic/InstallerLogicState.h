@@ -20,6 +20,9 @@ struct RunFlow {
     // Installers started and not yet reported; the run does not end while one runs.
     int runningInstallers = 0;
     bool stopWhenInstallersEnd = false;
+
+    // The run is over or on its way out: reports and the skip road change nothing more.
+    bool Ending() const { return state.load() == RunState::Exit || exitRequested.load(); }
 };
 
 // The download side of the run.
