@@ -8,7 +8,6 @@ namespace Nolvar {
 namespace {
 
 constexpr std::uint64_t kDiskSpaceFactor = 5;
-constexpr double kFullProgress = 100.0;
 constexpr char kAutoLaunchArgument[] = "/APP_LAUNCH_METHOD=Auto";
 
 } // namespace
@@ -30,9 +29,10 @@ bool TakesDownloadFinish(ItemStatus status) {
 bool TakesDownloadFailure(ItemStatus status) { return status == ItemStatus::Downloading; }
 
 unsigned DownloadProgressPercent(const InstallerItems& items, double reportedFraction) {
+    constexpr double kFull = kFullProgress;
     double percent = 0.0;
     if (items.size() == 1) {
-        percent = reportedFraction * kFullProgress;
+        percent = reportedFraction * kFull;
     } else {
         std::uint64_t received = 0;
         std::uint64_t total = 0;
@@ -40,10 +40,10 @@ unsigned DownloadProgressPercent(const InstallerItems& items, double reportedFra
             received += item.receivedBytes;
             total += item.totalBytes;
         }
-        if (total != 0) percent = static_cast<double>(received) * kFullProgress / static_cast<double>(total);
+        if (total != 0) percent = static_cast<double>(received) * kFull / static_cast<double>(total);
     }
     if (!std::isfinite(percent) || percent < 0.0) return 0;
-    return static_cast<unsigned>(std::min(percent, kFullProgress));
+    return static_cast<unsigned>(std::min(percent, kFull));
 }
 
 DownloadOutcomes CountDownloadOutcomes(const InstallerItems& items) {

@@ -22,7 +22,9 @@ bool TakesDownloadProgress(ItemStatus status);
 bool TakesDownloadFinish(ItemStatus status);
 bool TakesDownloadFailure(ItemStatus status);
 
-// The progress bar, 0..100: a one-product bundle follows the report's own fraction, a larger one the bytes of all
+inline constexpr unsigned kFullProgress = 100;
+
+// The progress bar, 0..kFullProgress: a one-product bundle follows the report's own fraction, a larger one the bytes of all
 // items; sizes not known yet give 0.
 unsigned DownloadProgressPercent(const InstallerItems& items, double reportedFraction);
 

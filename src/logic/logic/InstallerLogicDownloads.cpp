@@ -20,8 +20,6 @@ std::string ReadBinaryFile(const ioPath& path) {
     return bytes ? std::move(*bytes) : std::string();
 }
 
-constexpr unsigned kFullProgress = 100;
-
 // The image a downloaded image of `screen` is added as: the progress, wait and ready screens' own images (the start
 // screen's image is the main image).
 std::optional<SplashImageType> AddedImageType(SplashScreen screen) {
