@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -61,22 +62,6 @@ D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
 
 bool HasImage(int screen) { return screen == 1 || screen == 4 || screen == 5 || screen == 6; }
 
-void LogWindowProcFailure(const std::exception_ptr& failure) noexcept {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& e) {
-        try {
-            LOG(ERROR) << "Splash window procedure failed: " << e.what();
-        } catch (...) {
-        }
-    } catch (...) {
-        try {
-            LOG(ERROR) << "Splash window procedure failed with an unknown exception";
-        } catch (...) {
-        }
-    }
-}
-
 // What drawing needs and is slow to make (Direct3D's device behind the first render target).
 struct DrawingParts {
     ComPtr<ID2D1DCRenderTarget> target;
@@ -126,8 +111,6 @@ public:
         m_retiredPopups.clear();
         m_localePopup.reset();
         m_widgets.clear();
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
     }
 
     void Close() {
@@ -142,24 +125,12 @@ public:
 private:
     // ---- window ----
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = WindowOwner<Impl>(window);
-        if (!self) return DefWindowProcW(window, message, wParam, lParam);
-        try {
-            return self->Handle(window, message, wParam, lParam);
-        } catch (...) {
-            // Exceptions never cross the system's frames: the message loop ends and the thread reports it.
-            LogWindowProcFailure(std::current_exception());
-            if (!self->m_failure) self->m_failure = std::current_exception();
-            PostQuitMessage(0);
-            return 0;
-        }
-    }
-
     void CreateMainWindow() {
-        HWND window = CreateChildWindow(nullptr, kWindowClass, WidgetRect{0, 0, kSpinnerViewWidth, kSpinnerViewHeight},
-                                        this, &Impl::WindowProc, WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 0);
-        m_window.reset(window);
+        m_window.Create(nullptr, kWindowClass, WidgetRect{0, 0, kSpinnerViewWidth, kSpinnerViewHeight},
+                        WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 0, "Splash window procedure",
+                        std::bind_front(&Impl::Handle, this),
+                        [this](const std::exception_ptr& failure) { OnHandlerFailure(failure); });
+        HWND window = m_window.get();
         Settings::Set(Settings::ID::MainWindow, window);
         m_host.OnWindowCreated(window);
 
@@ -167,6 +138,12 @@ private:
         SetForegroundWindow(window);
         ShowWindow(window, SW_SHOWDEFAULT);
         CenterOnScreen(kSpinnerViewWidth, kSpinnerViewHeight);
+    }
+
+    // The message loop ends and the thread reports the first failure.
+    void OnHandlerFailure(const std::exception_ptr& failure) {
+        if (!m_failure) m_failure = failure;
+        PostQuitMessage(0);
     }
 
     int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
@@ -238,8 +215,6 @@ private:
         }
         case WM_NCDESTROY:
             m_host.OnWindowDestroyed();
-            SetWindowLongPtrW(window, 0, 0);
-            m_window.release();
             return DefWindowProcW(window, message, wParam, lParam);
         case kWidgetFailedMessage:
             throw std::runtime_error("A widget of the splash window failed");
@@ -667,7 +642,7 @@ private:
     ImageLoader m_images;
     ComPtr<ID2D1Factory> m_d2d;
     ComPtr<IDWriteFactory> m_dwrite;
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
     WindowSurface m_surface;
     ComPtr<IDWriteTextFormat> m_textFormat;
     ComPtr<ID2D1Bitmap> m_logo;

@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -38,15 +39,14 @@ public:
 
     ~Impl() override {
         if (m_observesSettings) Settings::Unsubscribe(this);
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
     }
 
     void create(int styleId, ID2D1Factory* factory, const WidgetRect& rect) {
         const ButtonStyle* style = FindButtonStyle(styleId);
         if (!style) throw std::runtime_error("Unknown button style " + std::to_string(styleId));
         const std::wstring className = L"button_" + std::to_wstring(++g_buttonClassCounter);
-        m_window.reset(CreateChildWindow(m_parent, className, rect, this, &Impl::WindowProc, WS_CHILD | WS_VISIBLE, m_id));
+        m_window.Create(m_parent, className, rect, WS_CHILD | WS_VISIBLE, m_id, "Button window procedure",
+                        std::bind_front(&Impl::handle, this));
         m_style = *style;
         m_observesSettings = styleId != 7;
         m_rect = D2D1::RectF(static_cast<float>(rect.left), static_cast<float>(rect.top), static_cast<float>(rect.right),
@@ -130,14 +130,6 @@ public:
         drawText(text, textRect, look, client);
     }
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Button window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            return self->handle(window, message, wp, lp);
-        });
-    }
-
     std::wstring currentText() const {
         std::lock_guard<std::mutex> lock(m_textMutex);
         return m_text.text();
@@ -155,7 +147,7 @@ public:
     std::atomic<bool> m_imagesHidden{false};
     std::atomic<bool> m_toggle{false};
     std::atomic<bool> m_checked{false};
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
     WindowSurface m_surface;
 
 private:
@@ -214,10 +206,6 @@ private:
             }
             return 0;
         }
-        case WM_NCDESTROY:
-            // Destroyed with its parent: the owner must not destroy it again.
-            m_window.release();
-            return DefWindowProcW(window, message, wp, lp);
         case WM_MOUSELEAVE:
             if (m_state != Disabled) m_state = Normal;
             RepaintWindow(window);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 
 #include <glog/logging.h>
 
@@ -45,24 +46,18 @@ public:
         if (!m_loader) m_loader = [] { return GetEulaText(); };
     }
 
-    ~Impl() override {
-        Settings::Unsubscribe(this);
-        for (auto* window : {&m_bar, &m_text}) {
-            if (*window) SetWindowLongPtrW(window->get(), 0, 0);
-            window->reset();
-        }
-    }
+    ~Impl() override { Settings::Unsubscribe(this); }
 
     void create(ID2D1Factory* factory, const WidgetRect& rect) {
-        m_text.reset(CreateChildWindow(m_parent, L"scrollArea", {rect.left, rect.top, rect.right - 6, rect.bottom}, this,
-                                       &Impl::TextProc, WS_CHILD | WS_VISIBLE, m_id));
+        m_text.Create(m_parent, L"scrollArea", {rect.left, rect.top, rect.right - 6, rect.bottom}, WS_CHILD | WS_VISIBLE,
+                      m_id, "Scroll area window procedure", std::bind_front(&Impl::handleText, this));
         m_textSurface.Create(factory, m_text.get(), [this](ID2D1DCRenderTarget* target) {
             m_backgroundBrush = target ? CreateSolidBrush(target, Rgb(232, 234, 237)) : nullptr;
             m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
             m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
         });
-        m_bar.reset(CreateChildWindow(m_parent, L"customScrollBar", {rect.right - 6, rect.top, rect.right, rect.bottom},
-                                      this, &Impl::BarProc, WS_CHILD | WS_VISIBLE, 0));
+        m_bar.Create(m_parent, L"customScrollBar", {rect.right - 6, rect.top, rect.right, rect.bottom},
+                     WS_CHILD | WS_VISIBLE, 0, "Scroll bar window procedure", std::bind_front(&Impl::handleBar, this));
         m_barSurface.Create(factory, m_bar.get(), [this](ID2D1DCRenderTarget* target) {
             auto brush = [target](const D2D1_COLOR_F& colour) { return target ? CreateSolidBrush(target, colour) : nullptr; };
             m_barBackground = brush(Rgb(232, 234, 237));
@@ -195,53 +190,10 @@ public:
         }
     }
 
-    static LRESULT CALLBACK TextProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Scroll area window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            switch (message) {
-            case WM_PAINT:
-                // The bar is a window of its own and paints on its own WM_PAINT.
-                self->paintText();
-                return 0;
-            case WM_KEYDOWN:
-                if (wp == VK_DOWN) self->scrollLines(1);
-                if (wp == VK_UP) self->scrollLines(-1);
-                return 0;
-            case WM_MOUSEWHEEL:
-                if (GET_WHEEL_DELTA_WPARAM(wp) > 0) self->scrollLines(-1);
-                if (GET_WHEEL_DELTA_WPARAM(wp) < 0) self->scrollLines(1);
-                return 0;
-            case WM_NCDESTROY:
-                self->m_text.release();
-                return DefWindowProcW(window, message, wp, lp);
-            default:
-                return DefWindowProcW(window, message, wp, lp);
-            }
-        });
-    }
-
-    static LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Scroll bar window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            if (message == WM_PAINT) {
-                self->paintBar();
-                return 0;
-            }
-            if (message == WM_NCDESTROY) {
-                self->m_bar.release();
-                return DefWindowProcW(window, message, wp, lp);
-            }
-            self->handleBar(message, wp, lp);
-            return DefWindowProcW(window, message, wp, lp);
-        });
-    }
-
     int m_id;
     HWND m_parent;
-    Core::UniqueWindow m_text;
-    Core::UniqueWindow m_bar;
+    WidgetWindow m_text;
+    WidgetWindow m_bar;
     WindowSurface m_textSurface;
     WindowSurface m_barSurface;
     ImageLoader m_images;
@@ -254,7 +206,31 @@ public:
 private:
     bool onThumb(float y) const { return m_scrollable && y >= m_thumbTop && y <= m_thumbTop + m_thumbHeight; }
 
-    void handleBar(UINT message, WPARAM wp, LPARAM lp) {
+    LRESULT handleText(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+        switch (message) {
+        case WM_PAINT:
+            // The bar is a window of its own and paints on its own WM_PAINT.
+            paintText();
+            return 0;
+        case WM_KEYDOWN:
+            if (wp == VK_DOWN) scrollLines(1);
+            if (wp == VK_UP) scrollLines(-1);
+            return 0;
+        case WM_MOUSEWHEEL:
+            if (GET_WHEEL_DELTA_WPARAM(wp) > 0) scrollLines(-1);
+            if (GET_WHEEL_DELTA_WPARAM(wp) < 0) scrollLines(1);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wp, lp);
+        }
+    }
+
+    // The bar's mouse input changes the thumb and is then left to the system as well.
+    LRESULT handleBar(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+        if (message == WM_PAINT) {
+            paintBar();
+            return 0;
+        }
         const float y = PixelsToDips(static_cast<short>(HIWORD(lp)));
         switch (message) {
         case WM_MOUSEMOVE:
@@ -299,6 +275,7 @@ private:
         default:
             break;
         }
+        return DefWindowProcW(window, message, wp, lp);
     }
 
     void trackBarMouse() {

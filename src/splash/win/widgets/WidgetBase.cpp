@@ -11,48 +11,6 @@ namespace Nolvar {
 
 using Microsoft::WRL::ComPtr;
 
-namespace {
-
-constexpr int kAppIconId = 10;
-
-int ScaledCoordinate(long long value, unsigned dpi) {
-    return value == CW_USEDEFAULT ? CW_USEDEFAULT : ScaleForDpi(value, dpi);
-}
-
-} // namespace
-
-HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetRect& rect, void* owner,
-                       WNDPROC windowProc, DWORD style, int controlId) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.cbWndExtra = sizeof(void*);
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = className.c_str();
-    RegisterClassExW(&windowClass);
-
-    const unsigned dpi = HighDpiAwareness().dpi();
-    const int x = ScaledCoordinate(rect.left, dpi);
-    const int y = ScaledCoordinate(rect.top, dpi);
-    const int width = ScaleForDpi(rect.right, dpi) - (x == CW_USEDEFAULT ? 0 : x);
-    const int height = ScaleForDpi(rect.bottom, dpi) - (y == CW_USEDEFAULT ? 0 : y);
-    const WORD id = static_cast<WORD>(controlId & 0xFFFF);
-    HWND window = CreateWindowExW(0, className.c_str(), className.c_str(), style, x, y, width, height, parent,
-                                  id != 0 ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr, instance,
-                                  nullptr);
-    if (!window) {
-        const DWORD error = GetLastError();  // before logging, which may change it
-        LOG(ERROR) << "CreateWindowExW failed for a widget window, error " << error;
-        throw std::runtime_error("CreateWindow failed!");
-    }
-    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(owner));
-    return window;
-}
-
 ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window) {
     if (!factory || !window) {
         LOG(ERROR) << "No Direct2D factory or window for a render target";
@@ -132,15 +90,6 @@ std::wstring TextSource::text() const {
 void TextSource::SetTextId(int id) {
     m_textId = id;
     m_overrideText.clear();
-}
-
-void ReportWindowProcFailure(HWND window, const char* what, const char* error) noexcept {
-    try {
-        LOG(ERROR) << what << " failed: " << error;
-    } catch (...) {
-    }
-    // The root owner: a pop-up's widgets report to the window that owns the pop-up.
-    if (HWND top = GetAncestor(window, GA_ROOTOWNER)) PostMessageW(top, kWidgetFailedMessage, 0, 0);
 }
 
 } // namespace Nolvar
