@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
+#include "QorPointer/PaintScope.h"
 #include "QorPointer/UniqueHandle.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
-#include "splash/win/PaintScope.h"
 
 namespace Nolvar {
 
@@ -16,25 +16,10 @@ constexpr int kTextGap = 48;
 constexpr int kTextHeight = 24;
 constexpr int kFontSize = 12;
 
-// Selects an object into a DC and puts the old one back.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(SelectObject(dc, object)) {}
-    ~Selection() {
-        if (m_old) SelectObject(m_dc, m_old);
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    HDC m_dc;
-    HGDIOBJ m_old;
-};
-
 } // namespace
 
 void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text, unsigned dpi) {
-    PaintScope paint(window);
+    Core::PaintScope paint(window);
     HDC dc = paint.dc();
     if (!dc) return;
     RECT client{};
@@ -51,7 +36,7 @@ void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text,
         const int h = ScaleForDpi(spinnerHeight, dpi);
         const Core::UniqueMemoryDc source(CreateCompatibleDC(dc));
         if (source) {
-            const Selection bitmap(source.get(), spinner);
+            const Core::UniqueSelection bitmap = Core::SelectInto(source.get(), spinner);
             SetStretchBltMode(dc, HALFTONE);
             StretchBlt(dc, (width - w) / 2, ScaleForDpi(kSpinnerTop, dpi), w, h, source.get(), 0, 0, info.bmWidth,
                        spinnerHeight, SRCCOPY);
@@ -62,7 +47,8 @@ void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text,
                                                         FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                                         CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
                                                         L"Verdana"));
-    const Selection selectedFont(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
+    const Core::UniqueSelection selectedFont =
+        Core::SelectInto(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
     RECT textRect{0, ScaleForDpi(spinnerHeight + kTextGap, dpi), width,
