@@ -5,6 +5,7 @@
 #include "QorPointer/PaintScope.h"
 #include "QorPointer/UniqueHandle.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
+#include "splash/win/widgets/TextFormat.h"
 
 namespace Nolvar {
 
@@ -46,7 +47,7 @@ void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text,
     const Core::UniqueGdiObject<HFONT> font(CreateFontW(-ScaleForDpi(kFontSize, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
                                                         FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                                         CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
-                                                        L"Verdana"));
+                                                        kTextFontFamily));
     const Core::UniqueSelection selectedFont =
         Core::SelectInto(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);

@@ -19,6 +19,7 @@
 #include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
+#include "splash/win/CallFailed.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
 #include "splash/win/GdiSpinnerView.h"
@@ -33,6 +34,7 @@
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/Popups.h"
 #include "splash/win/widgets/ProgressBars.h"
+#include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetBase.h"
 #include "utils/Localization.h"
 #include "utils/Resources.h"
@@ -52,6 +54,8 @@ constexpr int kLogoResource = 9;
 constexpr int kSpinnerResource = 37;
 constexpr int kSpinnerIntervalMs = 8;
 constexpr int kCloseButtonDelayMs = 10000;
+constexpr float kTextSize = 12;
+constexpr float kCaptionSize = 18;
 constexpr char kBlankImage[] = "splash_image_empty";
 
 D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
@@ -74,7 +78,8 @@ class SplashWindow::Impl {
 public:
     Impl(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host, ID2D1Factory* factory)
         : m_observer(observer), m_state(state), m_host(host), m_d2d(factory) {
-        if (!m_d2d && FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf())))
+        if (!m_d2d &&
+            CallFailed(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf()), "D2D1CreateFactory"))
             throw std::runtime_error("Cannot create the Direct2D factory");
         CreateMainWindow();
         HWND window = m_window.get();
@@ -155,7 +160,7 @@ private:
         DrawingParts parts = m_drawing.get();
         m_dwrite = std::move(parts.dwrite);
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
-        m_textFormat = MakeTextFormat(12.0f);
+        m_textFormat = MakeTextFormat(kTextSize);
         m_surface.Adopt(std::move(parts.target), m_d2d.Get(), m_window.get(),
                         [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
@@ -180,16 +185,9 @@ private:
                      (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
+    // The window's own texts: centred, from the top of their rectangle.
     ComPtr<IDWriteTextFormat> MakeTextFormat(float size) const {
-        ComPtr<IDWriteTextFormat> format;
-        const std::wstring locale = Core::WstringFromUtf8(GetCurrentLocale());
-        if (FAILED(m_dwrite->CreateTextFormat(L"Verdana", nullptr, DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STYLE_NORMAL,
-                                              DWRITE_FONT_STRETCH_NORMAL, size, locale.c_str(),
-                                              format.GetAddressOf())))
-            return nullptr;
-        format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
-        format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
-        return format;
+        return Nolvar::MakeTextFormat(m_dwrite.Get(), size, DWRITE_TEXT_ALIGNMENT_CENTER, DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
     }
 
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -604,7 +602,7 @@ private:
         const int screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
         if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
-            const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(18.0f);
+            const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(kCaptionSize);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
                      D2D1::RectF(0, 160, drawingTarget()->GetSize().width, 196));
         }

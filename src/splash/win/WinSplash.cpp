@@ -20,6 +20,7 @@
 #include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
+#include "splash/win/CallFailed.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"
@@ -40,7 +41,8 @@ constexpr char kNoWindowForPopup[] = "Main window is not created, can't show \"n
 std::string UserRoamingFolder() {
     Core::UniqueCoTaskPtr<PWSTR> folder;
     std::string result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, folder.put())))
+    if (!CallFailed(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, folder.put()),
+                    "SHGetKnownFolderPath(FOLDERID_RoamingAppData)"))
         result = Core::Utf8FromWstring(folder.get());
     return result;
 }

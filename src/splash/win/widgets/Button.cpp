@@ -12,9 +12,11 @@
 
 #include <glog/logging.h>
 
+#include "splash/win/CallFailed.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/widgets/ButtonStyles.h"
+#include "splash/win/widgets/TextFormat.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {
@@ -108,9 +110,10 @@ public:
 
         m_layout.Reset();
         if (m_writeFactory && m_format) {
-            m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
-                                             std::max(0.0f, textRect.right - textRect.left),
-                                             std::max(0.0f, textRect.bottom - textRect.top), &m_layout);
+            CallFailed(m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
+                                                        std::max(0.0f, textRect.right - textRect.left),
+                                                        std::max(0.0f, textRect.bottom - textRect.top), &m_layout),
+                       "CreateTextLayout");
         }
         if (showImages && m_layout) {
             DWRITE_TEXT_METRICS metrics{};
@@ -259,21 +262,10 @@ private:
     }
 
     void buildTextFormat() {
-        m_format.Reset();
-        if (!m_writeFactory) return;
-        const std::wstring locale = Settings::GetWideString(Settings::ID::LocaleWide, L"");
-        ComPtr<IDWriteTextFormat> format;
-        const HRESULT hr = m_writeFactory->CreateTextFormat(
-            m_font.family.c_str(), nullptr, static_cast<DWRITE_FONT_WEIGHT>(m_font.weight),
-            static_cast<DWRITE_FONT_STYLE>(m_font.style), DWRITE_FONT_STRETCH_NORMAL, m_font.size, locale.c_str(),
-            &format);
-        if (FAILED(hr)) {
-            LOG(ERROR) << "CreateTextFormat failed for a button: 0x" << std::hex << hr;
-            return;
-        }
-        format->SetTextAlignment(static_cast<DWRITE_TEXT_ALIGNMENT>(m_font.alignment));
-        format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
-        m_format = format;
+        m_format = MakeTextFormat(m_writeFactory.Get(), m_font.size,
+                                  static_cast<DWRITE_TEXT_ALIGNMENT>(m_font.alignment),
+                                  DWRITE_PARAGRAPH_ALIGNMENT_CENTER, static_cast<DWRITE_FONT_WEIGHT>(m_font.weight),
+                                  static_cast<DWRITE_FONT_STYLE>(m_font.style), m_font.family.c_str());
     }
 
     ID2D1Bitmap* layerImage(const ImageLayer& layer, bool isChecked) const {

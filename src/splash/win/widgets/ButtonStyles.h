@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "splash/win/widgets/TextFormat.h"
+
 namespace Nolvar {
 
 struct LayerPlacement {
@@ -25,7 +27,7 @@ struct ButtonFont {
     float offsetY = 0;
     int weight = 400;
     int style = 0;
-    std::wstring family = L"Verdana";
+    std::wstring family = kTextFontFamily;
 
     // Equal in every field, the sizes and offsets within 0.00001.
     bool matches(const ButtonFont& other) const;

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <functional>
 
-#include <glog/logging.h>
-
 #include "QorString/Utf.h"
+#include "splash/win/CallFailed.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
+#include "splash/win/widgets/TextFormat.h"
 #include "utils/Resources.h"
 #include "utils/Settings.h"
 
@@ -49,8 +49,9 @@ public:
     ~Impl() override { Settings::Unsubscribe(this); }
 
     void create(ID2D1Factory* factory, const WidgetRect& rect) {
-        m_text.Create(m_parent, L"scrollArea", {rect.left, rect.top, rect.right - 6, rect.bottom}, WS_CHILD | WS_VISIBLE,
-                      m_id, "Scroll area window procedure", std::bind_front(&Impl::handleText, this));
+        m_text.Create(m_parent, L"scrollArea", {rect.left, rect.top, rect.right - 6, rect.bottom},
+                      WS_CHILD | WS_VISIBLE, m_id, "Scroll area window procedure",
+                      std::bind_front(&Impl::handleText, this));
         m_textSurface.Create(factory, m_text.get(), [this](ID2D1DCRenderTarget* target) {
             m_backgroundBrush = target ? CreateSolidBrush(target, Rgb(232, 234, 237)) : nullptr;
             m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
@@ -102,21 +103,15 @@ public:
         m_textHeight = 0;
         m_lineHeight = 0;
         if (!m_writeFactory || !m_text) return;
-        const std::wstring locale = Settings::GetWideString(Settings::ID::LocaleWide, L"");
-        if (FAILED(m_writeFactory->CreateTextFormat(L"Verdana", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                                    DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, kFontSize,
-                                                    locale.c_str(), &m_format))) {
-            LOG(ERROR) << "CreateTextFormat failed for the licence text";
-            return;
-        }
-        m_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_LEADING);
-        m_format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+        m_format = MakeTextFormat(m_writeFactory.Get(), kFontSize, DWRITE_TEXT_ALIGNMENT_LEADING,
+                                  DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+        if (!m_format) return;
         const D2D1_SIZE_F window = ClientSizeInDips(m_text.get());
-        if (FAILED(m_writeFactory->CreateTextLayout(m_content.c_str(), static_cast<UINT32>(m_content.size()),
-                                                    m_format.Get(), std::max(0.0f, window.width - kTextMargin),
-                                                    window.height, &m_layout))) {
+        if (CallFailed(m_writeFactory->CreateTextLayout(m_content.c_str(), static_cast<UINT32>(m_content.size()),
+                                                        m_format.Get(), std::max(0.0f, window.width - kTextMargin),
+                                                        window.height, &m_layout),
+                       "CreateTextLayout"))
             return;
-        }
         DWRITE_TEXT_METRICS metrics{};
         m_layout->GetMetrics(&metrics);
         m_textHeight = std::trunc(metrics.height);

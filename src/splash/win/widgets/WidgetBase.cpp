@@ -4,6 +4,7 @@
 
 #include <glog/logging.h>
 
+#include "splash/win/CallFailed.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "utils/Localization.h"
 
@@ -22,31 +23,22 @@ ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi,
         dpi);
     ComPtr<ID2D1DCRenderTarget> target;
-    const HRESULT hr = factory->CreateDCRenderTarget(&properties, &target);
-    if (FAILED(hr)) {
-        LOG(ERROR) << "CreateDCRenderTarget failed: 0x" << std::hex << hr;
-        return nullptr;
-    }
+    if (CallFailed(factory->CreateDCRenderTarget(&properties, &target), "CreateDCRenderTarget")) return nullptr;
     return target;
 }
 
 ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour) {
     ComPtr<ID2D1SolidColorBrush> brush;
-    if (target && FAILED(target->CreateSolidColorBrush(colour, &brush))) {
-        LOG(ERROR) << "CreateSolidColorBrush failed";
-        return nullptr;
-    }
+    if (target && CallFailed(target->CreateSolidColorBrush(colour, &brush), "CreateSolidColorBrush")) return nullptr;
     return brush;
 }
 
 ComPtr<IDWriteFactory> SharedDirectWriteFactory() {
     ComPtr<IDWriteFactory> factory;
-    const HRESULT hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                                           reinterpret_cast<IUnknown**>(factory.GetAddressOf()));
-    if (FAILED(hr)) {
-        LOG(ERROR) << "DWriteCreateFactory failed: 0x" << std::hex << hr;
+    if (CallFailed(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                       reinterpret_cast<IUnknown**>(factory.GetAddressOf())),
+                   "DWriteCreateFactory"))
         return nullptr;
-    }
     return factory;
 }
 
