@@ -11,10 +11,6 @@ namespace Nolvar {
 
 namespace {
 
-// The layout of the Direct2D spinner view, in 96-DPI units.
-constexpr int kSpinnerTop = 24;
-constexpr int kTextGap = 48;
-constexpr int kTextHeight = 24;
 constexpr int kFontSize = 12;
 
 } // namespace
@@ -52,8 +48,8 @@ void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text,
         Core::SelectInto(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
-    RECT textRect{0, ScaleForDpi(spinnerHeight + kTextGap, dpi), width,
-                  ScaleForDpi(spinnerHeight + kTextGap + kTextHeight, dpi)};
+    RECT textRect{0, ScaleForDpi(spinnerHeight + kSpinnerTextGap, dpi), width,
+                  ScaleForDpi(spinnerHeight + kSpinnerTextGap + kSpinnerTextHeight, dpi)};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
               DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
 }

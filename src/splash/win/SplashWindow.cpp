@@ -30,6 +30,7 @@
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWidgets.h"
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/Popups.h"
@@ -55,7 +56,12 @@ constexpr int kSpinnerResource = 37;
 constexpr int kSpinnerIntervalMs = 8;
 constexpr int kCloseButtonDelayMs = 10000;
 constexpr float kTextSize = 12;
+// Where the logo and the caption of a missing image stand, in DIPs.
+constexpr float kLogoLeft = 20;
+constexpr float kLogoTop = 10;
 constexpr float kCaptionSize = 18;
+constexpr float kCaptionTop = 160;
+constexpr float kCaptionBottom = 196;
 constexpr char kBlankImage[] = "splash_image_empty";
 
 D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
@@ -64,7 +70,11 @@ D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
     return {static_cast<UINT32>(info.bmWidth), static_cast<UINT32>(std::abs(info.bmHeight))};
 }
 
-bool HasImage(int screen) { return screen == 1 || screen == 4 || screen == 5 || screen == 6; }
+// The screens whose own image the observer hears about (the others report it shown).
+bool HasImage(SplashScreen screen) {
+    return screen == SplashScreen::Start || screen == SplashScreen::Progress || screen == SplashScreen::Wait ||
+           screen == SplashScreen::Ready;
+}
 
 // What drawing needs and is slow to make (Direct3D's device behind the first render target).
 struct DrawingParts {
@@ -203,8 +213,10 @@ private:
             OnCloseRequest();
             return 0;
         case WM_SETCURSOR: {
-            const int screen = m_state.Screen();
-            SetCursor(LoadCursorW(nullptr, screen == 4 ? IDC_APPSTARTING : screen == 5 ? IDC_WAIT : IDC_ARROW));
+            const SplashScreen screen = m_state.Screen();
+            SetCursor(LoadCursorW(nullptr, screen == SplashScreen::Progress ? IDC_APPSTARTING
+                                           : screen == SplashScreen::Wait   ? IDC_WAIT
+                                                                            : IDC_ARROW));
             return 0;
         }
         case WM_NCHITTEST: {
@@ -219,8 +231,8 @@ private:
         default:
             break;
         }
-        if (message >= WM_USER + 1 && message <= WM_USER + 13) return HandleSplashMessage(message, wParam, lParam);
-        if (message >= WM_APP + 1 && message <= WM_APP + 7) return HandleTask(message, wParam);
+        if (IsOneOf<SplashMessage>(message)) return HandleSplashMessage(message, wParam, lParam);
+        if (IsOneOf<SplashTask>(message)) return HandleTask(message, wParam);
         return DefWindowProcW(window, message, wParam, lParam);
     }
 
@@ -242,7 +254,7 @@ private:
             OnToggleChanged(LOWORD(wParam), HIWORD(wParam) != 0);
             break;
         case SplashMessage::SetScreen:
-            SetScreen(static_cast<int>(wParam));
+            SetScreen(ScreenOfNumber(static_cast<int>(wParam)));
             break;
         case SplashMessage::ShowNoConnection:
         case SplashMessage::ShowPlatform:
@@ -266,7 +278,7 @@ private:
         case SplashTask::SpinnerTick:
             m_spinnerTickPending.store(false);
             // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
-            if (m_state.Screen() == 0 && !m_drawing.valid()) {
+            if (m_state.Screen() == SplashScreen::None && !m_drawing.valid()) {
                 m_spinnerAngle = (m_spinnerAngle + 10) % 360;
                 RepaintNow();
             }
@@ -297,16 +309,17 @@ private:
 
     // ---- screens ----
 
-    void SetScreen(int screen) {
+    void SetScreen(SplashScreen screen) {
         TakeDrawingParts();
         HighDpiAwareness().update(m_window.get());
         if (!IsKnownScreen(screen)) {
-            LOG(WARNING) << "Screen " << screen << " is unknown; ignored";
+            LOG(WARNING) << "Screen " << ScreenNumber(screen) << " is unknown; ignored";
             return;
         }
-        const int previous = m_state.Screen();
-        if (screen == 1 && previous >= 4) {
-            LOG(INFO) << "Screen 1 not shown: the installation has started (screen " << previous << " stays)";
+        const SplashScreen previous = m_state.Screen();
+        if (screen == SplashScreen::Start && previous >= SplashScreen::Progress) {
+            LOG(INFO) << "Screen 1 not shown: the installation has started (screen " << ScreenNumber(previous)
+                      << " stays)";
             return;
         }
         if (m_spinnerTimer) m_spinnerTimer->Stop();
@@ -315,7 +328,7 @@ private:
         bool decoded = false;
         const SharedBitmap background = ChooseBackground(screen, &decoded);
         m_backgroundDecoded = decoded;
-        if (previous == 0) {
+        if (previous == SplashScreen::None) {
             const D2D1_SIZE_U size = BitmapSize(background);
             m_halfWidth = static_cast<int>(size.width / 2);
             m_halfHeight = static_cast<int>(size.height / 2);
@@ -336,20 +349,20 @@ private:
         GetWindowRect(m_window.get(), &rect);
         SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, Scaled(m_halfWidth),
                      Scaled(m_halfHeight + PanelHeight(screen)), SWP_NOZORDER | SWP_NOACTIVATE);
-        if (screen == 5)
-            if (Label* label = FindLabel(WaitText)) label->SetTextId(2);
+        if (screen == SplashScreen::Wait)
+            if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
-        m_observer.OnScreenShown(screen, ImageShown(screen));
+        m_observer.OnScreenShown(ScreenNumber(screen), ImageShown(screen));
     }
 
     // The background of the screen; `decoded` tells whether it is the screen's own image (not the blank one).
-    SharedBitmap ChooseBackground(int screen, bool* decoded) {
+    SharedBitmap ChooseBackground(SplashScreen screen, bool* decoded) {
         SharedBitmap bitmap;
-        switch (screen) {
-        case 1: case 2: case 3: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
-        case 5: case 7: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
-        case 6: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
-        case 4: bitmap = NextSlideshowImage(); break;
+        switch (ImageTypeOfScreen(screen).value_or(SplashImageType{})) {
+        case SplashImageType::Main: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
+        case SplashImageType::Wait: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
+        case SplashImageType::Ready: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
+        case SplashImageType::Slideshow: bitmap = NextSlideshowImage(); break;
         default: break;
         }
         *decoded = static_cast<bool>(bitmap);
@@ -383,12 +396,12 @@ private:
         return m_images.Load(name, nullptr, 0);
     }
 
-    bool ImageShown(int screen) const {
+    bool ImageShown(SplashScreen screen) const {
         if (!HasImage(screen)) return true;
         return m_backgroundDecoded && !m_state.IsScreenImageMissing(screen);
     }
 
-    void UpdateWidgets(int screen) {
+    void UpdateWidgets(SplashScreen screen) {
         const std::vector<WORD>& ids = WidgetIdsOfScreen(screen);
         auto shown = [&](WORD id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
         std::erase_if(m_widgets, [&](const WidgetPtr& widget) { return !shown(widget->id()); });
@@ -493,25 +506,37 @@ private:
         }
     }
 
+    // Through the window's own message, as the logic sets a screen (the observer hears of it).
+    void ShowScreen(SplashScreen screen) {
+        SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), static_cast<WPARAM>(ScreenNumber(screen)), 0);
+    }
+
     void OnToggleChanged(WORD id, bool checked) {
         if (id == LicenceLink) {
             if (Button* settings = FindButton(SettingsToggle)) settings->SetChecked(false);
-            SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), checked ? 3 : 1, 0);
+            ShowScreen(checked ? SplashScreen::Eula : SplashScreen::Start);
             if (checked) m_observer.OnEulaShown();
             else m_observer.OnEulaHidden();
         } else if (id == SettingsToggle) {
             if (Button* licence = FindButton(LicenceLink)) licence->SetChecked(false);
-            SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), checked ? 2 : 1, 0);
+            ShowScreen(checked ? SplashScreen::Settings : SplashScreen::Start);
         }
     }
 
     void OnCloseRequest() {
-        const int screen = m_state.Screen();
-        if (screen >= 1 && screen <= 4) {
+        switch (m_state.Screen()) {
+        case SplashScreen::Start:
+        case SplashScreen::Settings:
+        case SplashScreen::Eula:
+        case SplashScreen::Progress:
             ShowPopup(CancelQuestionRequest(), nullptr);
-        } else if (screen == 6) {
-            m_observer.OnExit(6, "");
+            break;
+        case SplashScreen::Ready:
+            m_observer.OnExit(ScreenNumber(SplashScreen::Ready), "");
             Close();
+            break;
+        default:
+            break;
         }
     }
 
@@ -529,7 +554,7 @@ private:
             stored = m_state.Placeholder(request.placeholder);
             if (stored) value = &*stored;
         }
-        m_popup = std::make_unique<PopupMessage>(static_cast<Nolvar::PopupKind>(request.kind), request.textId,
+        m_popup = std::make_unique<PopupMessage>(request.kind, request.textId,
                                                  m_window.get(), m_d2d.Get(), request.popupId, request.buttonIds,
                                                  request.placeholder);
         if (!request.placeholder.empty() && value) m_popup->SetPlaceholderValue(*value);
@@ -551,7 +576,7 @@ private:
             m_retiredPopups.push_back(std::move(m_popup));
             PostMessageW(m_window.get(), static_cast<UINT>(SplashTask::ReleasePopups), 0, 0);
         }
-        const int screen = m_state.Screen();
+        const int screen = ScreenNumber(m_state.Screen());
         switch (AnswerOf(popupId, buttonId)) {
         case PopupAnswer::Nothing:
             break;
@@ -580,7 +605,7 @@ private:
 
     void Paint() {
         if (m_drawing.valid()) {
-            PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(37),
+            PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(UiText::PleaseWait),
                                 HighDpiAwareness().dpi());
             return;
         }
@@ -597,14 +622,15 @@ private:
                              D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
         if (m_logo) {
             const D2D1_SIZE_F logo = PixelSize(m_logo.Get());
-            drawingTarget()->DrawBitmap(m_logo.Get(), D2D1::RectF(20, 10, 20 + logo.width, 10 + logo.height));
+            drawingTarget()->DrawBitmap(m_logo.Get(), D2D1::RectF(kLogoLeft, kLogoTop, kLogoLeft + logo.width,
+                                                                  kLogoTop + logo.height));
         }
-        const int screen = m_state.Screen();
+        const SplashScreen screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
         if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
             const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(kCaptionSize);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
-                     D2D1::RectF(0, 160, drawingTarget()->GetSize().width, 196));
+                     D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
         }
         PaintWidgets(m_widgets, drawingTarget(), [&] { paint.endDraw(); });
     }
@@ -615,13 +641,16 @@ private:
         if (m_spinner) {
             const D2D1_SIZE_F size = PixelSize(m_spinner.Get());
             spinnerHeight = size.height;
+            const float top = kSpinnerTop;
             drawingTarget()->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
-                                                              D2D1::Point2F(width / 2, size.height / 2 + 24)));
-            drawingTarget()->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, 24, (width + size.width) / 2,
-                                                              size.height + 24));
+                                                                     D2D1::Point2F(width / 2, size.height / 2 + top)));
+            drawingTarget()->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, top,
+                                                                     (width + size.width) / 2, size.height + top));
             drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
         }
-        DrawText(Tr(37), m_textFormat.Get(), D2D1::RectF(0, spinnerHeight + 48, width, spinnerHeight + 72));
+        const float textTop = spinnerHeight + kSpinnerTextGap;
+        DrawText(Tr(UiText::PleaseWait), m_textFormat.Get(),
+                 D2D1::RectF(0, textTop, width, textTop + kSpinnerTextHeight));
     }
 
     void DrawText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& rect) {

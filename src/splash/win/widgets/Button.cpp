@@ -50,7 +50,7 @@ public:
         m_window.Create(m_parent, className, rect, WS_CHILD | WS_VISIBLE, m_id, "Button window procedure",
                         std::bind_front(&Impl::handle, this));
         m_style = *style;
-        m_observesSettings = styleId != 7;
+        m_observesSettings = styleId != ButtonStyleId::Browse;
         m_rect = D2D1::RectF(static_cast<float>(rect.left), static_cast<float>(rect.top), static_cast<float>(rect.right),
                              static_cast<float>(rect.bottom));
         m_writeFactory = SharedDirectWriteFactory();
@@ -85,7 +85,7 @@ public:
             buildTextFormat();
         }
 
-        if (m_style.drawKind == 1) {
+        if (m_style.drawKind == DrawKind::Pill) {
             drawPillBackground(client, look);
         } else {
             drawFlatBackground(client, look);
@@ -99,8 +99,8 @@ public:
                 ID2D1Bitmap* image = layerImage(layer, isChecked);
                 drawImage(image, client, layer.placement);
                 const float w = PixelSize(image).width;
-                if (layer.placement.hAlign == 0) textRect.left += w + layer.placement.offsetX;
-                if (layer.placement.hAlign == 2) textRect.right -= w - layer.placement.offsetX;
+                if (layer.placement.hAlign == Align::Start) textRect.left += w + layer.placement.offsetX;
+                if (layer.placement.hAlign == Align::End) textRect.right -= w - layer.placement.offsetX;
             }
         }
         textRect.left += look.font.offsetX;
@@ -124,8 +124,8 @@ public:
                 if (!image) continue;
                 const float w = PixelSize(image).width;
                 LayerPlacement placement = layer.placement;
-                if (placement.hAlign == 0) placement.offsetX += metrics.left - w / 2;
-                if (placement.hAlign == 2)
+                if (placement.hAlign == Align::Start) placement.offsetX += metrics.left - w / 2;
+                if (placement.hAlign == Align::End)
                     placement.offsetX -= (textRect.right - textRect.left) - metrics.left - metrics.width - w;
                 drawImage(image, textRect, placement);
             }
@@ -321,7 +321,8 @@ private:
 
     void drawText(const std::wstring& text, D2D1_RECT_F rect, const ButtonLook& look, const D2D1_RECT_F& client) {
         if (text.empty() || !m_format || !m_brush) return;
-        if (m_style.drawKind == 1 && look.font.alignment == 0) rect.left += (client.bottom - client.top) / 2;
+        if (m_style.drawKind == DrawKind::Pill && look.font.alignment == DWRITE_TEXT_ALIGNMENT_LEADING)
+            rect.left += (client.bottom - client.top) / 2;
         m_brush->SetColor(look.textColour);
         drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
     }

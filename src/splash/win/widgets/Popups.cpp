@@ -10,7 +10,9 @@
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Button.h"
+#include "splash/win/widgets/ButtonStyles.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/WidgetBase.h"
 #include "utils/Localization.h"
@@ -21,8 +23,6 @@ namespace Nolvar {
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-constexpr int kLanguageNameTextId = 14;
 
 // The language list shown on this thread, for the mouse hook.
 thread_local HWND t_shownLocalePopup = nullptr;
@@ -57,9 +57,10 @@ public:
                         std::bind_front(&Impl::handle, this));
         for (size_t n = 0; n < m_locales.size(); ++n) {
             const long long top = kRowHeight * static_cast<long long>(n);
-            auto row = Button::Create(kFirstRowId + static_cast<int>(n), m_window.get(), 0, 1, factory,
-                                      {0, top, width, top + kRowHeight}, Button::Normal);
-            row->SetText(Tr(kLanguageNameTextId, m_locales[n]));
+            auto row = Button::Create(kFirstRowId + static_cast<int>(n), m_window.get(), UiText::None,
+                                      ButtonStyleId::LocaleRow, factory, {0, top, width, top + kRowHeight},
+                                      Button::Normal);
+            row->SetText(Tr(UiText::LanguageName, m_locales[n]));
             m_rows.push_back(std::move(row));
         }
     }
@@ -150,28 +151,37 @@ struct PopupButtonSpec {
     long long left, top, right, bottom;  // right < 0: the pop-up width plus it
 };
 
+constexpr int kLight = ButtonStyleId::LightPopupButton;
+constexpr int kDark = ButtonStyleId::DarkPopupButton;
+
 std::vector<PopupButtonSpec> ButtonsOf(PopupKind kind) {
     switch (kind) {
     case PopupKind::Question:
-        return {{1, 36, 8, 50, 110, 170, 140}, {2, 15, 4, 180, 110, 300, 140}};
+        return {{1, UiText::Yes, kLight, 50, 110, 170, 140}, {2, UiText::No, kDark, 180, 110, 300, 140}};
     case PopupKind::Information:
-        return {{0, 16, 4, 110, 110, -110, 140}};
+        return {{0, UiText::Ok, kDark, 110, 110, -110, 140}};
     case PopupKind::Retry:
-        return {{1, 22, 8, 50, 110, 170, 140}, {2, 18, 4, 180, 110, 300, 140}, {3, 5, 8, 310, 110, 430, 140}};
+        return {{1, UiText::Skip, kLight, 50, 110, 170, 140},
+                {2, UiText::TryAgain, kDark, 180, 110, 300, 140},
+                {3, UiText::Cancel, kLight, 310, 110, 430, 140}};
     case PopupKind::Warning:
-        return {{0, 18, 8, 50, 110, 170, 140}, {1, 5, 4, 180, 110, 300, 140}};
+        return {{0, UiText::TryAgain, kLight, 50, 110, 170, 140}, {1, UiText::Cancel, kDark, 180, 110, 300, 140}};
     }
     return {};
 }
+
+// The icons (RT_RCDATA images) over the text.
+constexpr int kQuestionIcon = 11;
+constexpr int kWarningIcon = 12;
 
 int IconOf(PopupKind kind) {
     switch (kind) {
     case PopupKind::Question:
     case PopupKind::Retry:
-        return 11;
+        return kQuestionIcon;
     case PopupKind::Information:
     case PopupKind::Warning:
-        return 12;
+        return kWarningIcon;
     }
     return 0;
 }
@@ -201,7 +211,7 @@ public:
                                                factory, {spec.left, spec.top, right, spec.bottom}, Button::Normal));
         }
         auto label = Label::Create(0, textId, POINT{0, 60}, nullptr, placeholderName, 20, 5);
-        label->SetAlignment(1);
+        label->SetAlignment(Align::Centre);
         m_label = label.get();
         m_widgets.push_back(std::move(label));
         if (const int icon = IconOf(kind); icon != 0) m_iconResource = FindImageResource(icon);

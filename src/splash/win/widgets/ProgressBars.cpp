@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Label.h"
 #include "utils/win/Timer.h"
 
@@ -21,7 +22,6 @@ constexpr D2D1_COLOR_F kFillColour = Rgb(22, 143, 211);
 constexpr float kBarHeight = 12;
 constexpr int kIndicatorIntervalMs = 8;
 constexpr double kSweepSeconds = 3.0;
-constexpr int kPercentTextId = 9;
 
 // 100-nanosecond ticks of the system clock.
 long long SystemTicks() {
@@ -56,7 +56,7 @@ public:
     Impl(int id, const WidgetRect& rect, ID2D1Factory* factory, HWND parent) : m_id(id) {
         m_window.Create(parent, L"progrssBar", rect, WS_CHILD | WS_VISIBLE, 0, "Progress bar window procedure",
                         WidgetWindow::PaintOnly([this] { paint(); }));
-        m_label = Label::Create(0, kPercentTextId, POINT{20, 26}, nullptr, L"__PERCENT__", 0, 0);
+        m_label = Label::Create(0, UiText::InstallingPercent, POINT{20, 26}, nullptr, L"__PERCENT__", 0, 0);
         m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) {
             m_bar.make(target);
             m_label->SetRenderTarget(target);

@@ -55,8 +55,8 @@ D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAli
                       const D2D1_POINT_2F& offset, float insetX, float raiseY) {
     const float freeX = (area.right - area.left) - size.width;
     const float freeY = (area.bottom - area.top) - size.height;
-    const float shiftX = hAlign == 1 ? freeX / 2 : hAlign == 2 ? freeX : 0.0f;
-    const float shiftY = vAlign == 1 ? freeY / 2 : vAlign == 2 ? freeY : 0.0f;
+    const float shiftX = hAlign == Align::Centre ? freeX / 2 : hAlign == Align::End ? freeX : 0.0f;
+    const float shiftY = vAlign == Align::Centre ? freeY / 2 : vAlign == Align::End ? freeY : 0.0f;
     D2D1_RECT_F placed;
     placed.left = area.left + shiftX + offset.x + insetX;
     placed.right = area.left + shiftX + offset.x + size.width - insetX;

@@ -24,7 +24,12 @@ Microsoft::WRL::ComPtr<IDWriteFactory> SharedDirectWriteFactory();
 // Paints the window now when called on its thread; from another thread it only invalidates the window.
 void RepaintWindow(HWND window);
 
-// Places `size` inside `area`: alignment 0 start, 1 centre, 2 end, then offset, inset (both sides) and raise (top).
+// Where a rectangle sits inside another, on one axis.
+namespace Align {
+enum Id : int { Start = 0, Centre = 1, End = 2 };
+} // namespace Align
+
+// Places `size` inside `area` by the alignments (Align), then offset, inset (both sides) and raise (top).
 D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAlign, int vAlign,
                       const D2D1_POINT_2F& offset, float insetX, float raiseY);
 
