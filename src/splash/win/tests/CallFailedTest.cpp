@@ -4,53 +4,24 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
-#include <string>
-#include <vector>
-
 #include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetBase.h"
+#include "testing/LogCapture.h"
 #include "utils/Settings.h"
 
 namespace {
 
 using namespace Nolvar;
 
-// The log lines written while it exists, with the file and line they name.
-class PlaceRecorder final : public google::LogSink {
-public:
-    struct Line {
-        google::LogSeverity severity;
-        std::string file;
-        int line;
-        std::string text;
-    };
-    PlaceRecorder() { google::AddLogSink(this); }
-    ~PlaceRecorder() override { google::RemoveLogSink(this); }
-    void send(google::LogSeverity severity, const char*, const char* baseFile, int line, const google::LogMessageTime&,
-              const char* message, size_t length) override {
-        std::lock_guard lock(m_mutex);
-        m_lines.push_back({severity, baseFile, line, std::string(message, length)});
-    }
-    std::vector<Line> lines() const {
-        std::lock_guard lock(m_mutex);
-        return m_lines;
-    }
-
-private:
-    mutable std::mutex m_mutex;
-    std::vector<Line> m_lines;
-};
-
 TEST(CallFailedTest, AFailureIsLoggedWithTheCallItsValueAndThePlaceOfTheCheck) {
-    PlaceRecorder log;
+    Testing::LogCapture log;
     EXPECT_FALSE(CallFailed(S_OK, "Fine"));
     EXPECT_FALSE(CallFailed(S_FALSE, "AlsoFine")) << "S_FALSE is a success";
     const int checkLine = __LINE__ + 1;
     EXPECT_TRUE(CallFailed(E_OUTOFMEMORY, "CreateSomething"));
     EXPECT_TRUE(CallFailed(static_cast<HRESULT>(D2DERR_RECREATE_TARGET), "EndDraw", google::GLOG_WARNING));
 
-    const auto lines = log.lines();
+    const auto lines = log.all();
     ASSERT_EQ(lines.size(), 2u) << "successes are not logged";
     EXPECT_EQ(lines[0].text, "CreateSomething failed: 0x8007000e");
     EXPECT_EQ(lines[0].severity, google::GLOG_ERROR);
