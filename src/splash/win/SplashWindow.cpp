@@ -55,7 +55,6 @@ constexpr int kLogoResource = 9;
 constexpr int kSpinnerResource = 37;
 constexpr int kSpinnerIntervalMs = 8;
 constexpr int kCloseButtonDelayMs = 10000;
-constexpr float kTextSize = 12;
 // Where the logo and the caption of a missing image stand, in DIPs.
 constexpr float kLogoLeft = 20;
 constexpr float kLogoTop = 10;
@@ -88,8 +87,7 @@ class SplashWindow::Impl {
 public:
     Impl(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host, ID2D1Factory* factory)
         : m_observer(observer), m_state(state), m_host(host), m_d2d(factory) {
-        if (!m_d2d &&
-            CallFailed(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf()), "D2D1CreateFactory"))
+        if (!m_d2d && FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf())))
             throw std::runtime_error("Cannot create the Direct2D factory");
         CreateMainWindow();
         HWND window = m_window.get();
@@ -170,7 +168,7 @@ private:
         DrawingParts parts = m_drawing.get();
         m_dwrite = std::move(parts.dwrite);
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
-        m_textFormat = MakeTextFormat(kTextSize);
+        m_textFormat = MakeTextFormat(12.0f);
         m_surface.Adopt(std::move(parts.target), m_d2d.Get(), m_window.get(),
                         [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
@@ -197,7 +195,8 @@ private:
 
     // The window's own texts: centred, from the top of their rectangle.
     ComPtr<IDWriteTextFormat> MakeTextFormat(float size) const {
-        return Nolvar::MakeTextFormat(m_dwrite.Get(), size, DWRITE_TEXT_ALIGNMENT_CENTER, DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+        return Nolvar::MakeTextFormat(m_dwrite.Get(), size, DWRITE_TEXT_ALIGNMENT_CENTER,
+                                      DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
     }
 
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -554,9 +553,8 @@ private:
             stored = m_state.Placeholder(request.placeholder);
             if (stored) value = &*stored;
         }
-        m_popup = std::make_unique<PopupMessage>(request.kind, request.textId,
-                                                 m_window.get(), m_d2d.Get(), request.popupId, request.buttonIds,
-                                                 request.placeholder);
+        m_popup = std::make_unique<PopupMessage>(request.kind, request.textId, m_window.get(), m_d2d.Get(),
+                                                 request.popupId, request.buttonIds, request.placeholder);
         if (!request.placeholder.empty() && value) m_popup->SetPlaceholderValue(*value);
         m_popupFinalText.clear();
         if (ReportsFinalText(request.kind)) {

@@ -35,7 +35,8 @@ TEST(CallFailedTest, TextFormatsAreVerdanaInTheCurrentLocale) {
     const auto factory = SharedDirectWriteFactory();
     ASSERT_TRUE(factory);
     Settings::Set(Settings::ID::Locale, std::string("ru-RU"));
-    const auto format = MakeTextFormat(factory.Get(), 18, DWRITE_TEXT_ALIGNMENT_CENTER, DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+    const auto format =
+        MakeTextFormat(factory.Get(), 18, DWRITE_TEXT_ALIGNMENT_CENTER, DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
     ASSERT_TRUE(format);
     wchar_t text[64] = {};
     ASSERT_EQ(format->GetLocaleName(text, 64), S_OK);

@@ -49,8 +49,8 @@ public:
         m_layout->GetMetrics(&metrics);
         const float inset = 2 * m_inset + metrics.width > size.width ? m_inset : 0.0f;
         const D2D1_RECT_F rect = PlaceRect(D2D1::RectF(0, 0, size.width, size.height),
-                                           D2D1::SizeF(metrics.width, metrics.height), m_alignment, Align::Start, m_position,
-                                           inset, m_raise);
+                                           D2D1::SizeF(metrics.width, metrics.height), m_alignment, Align::Start,
+                                           m_position, inset, m_raise);
         if (m_background) {
             // The background is shown at half its pixel size: the part under the text is twice its rectangle.
             const D2D1_SIZE_F bitmap = PixelSize(m_background.Get());
