@@ -13,15 +13,17 @@ public:
     struct Line {
         google::LogSeverity severity;
         std::string text;
+        std::string file;  // the base name of the source file that wrote it
+        int line = 0;
     };
 
     LogCapture() { google::AddLogSink(this); }
     ~LogCapture() override { google::RemoveLogSink(this); }
 
-    void send(google::LogSeverity severity, const char*, const char*, int, const google::LogMessageTime&,
-              const char* message, size_t length) override {
+    void send(google::LogSeverity severity, const char*, const char* baseFile, int line,
+              const google::LogMessageTime&, const char* message, size_t length) override {
         std::lock_guard lock(m_mutex);
-        m_lines.push_back({severity, std::string(message, length)});
+        m_lines.push_back({severity, std::string(message, length), baseFile ? baseFile : "", line});
     }
 
     std::vector<Line> all() const {

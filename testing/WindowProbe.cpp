@@ -414,7 +414,7 @@ std::optional<Capture> CaptureScreen(RECT area) {
     std::uint32_t* bits = nullptr;
     UniqueGdiObject<HBITMAP> bitmap = CreatePixelBitmap(screenDc, width, height, bits);
     if (!bitmap) return std::nullopt;
-    HGDIOBJ previous = SelectObject(memory.get(), bitmap.get());
+    const Nolvar::Core::UniqueSelection selected = Nolvar::Core::SelectInto(memory.get(), bitmap.get());
     // Only the part on the screen is copied (the X server refuses a copy from beyond it); the rest stays black.
     const RECT screenRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     RECT visible{};
@@ -430,7 +430,6 @@ std::optional<Capture> CaptureScreen(RECT area) {
         capture.pixels.assign(bits, bits + static_cast<size_t>(width) * height);
         for (auto& pixel : capture.pixels) pixel &= 0xFFFFFF;
     }
-    SelectObject(memory.get(), previous);
     if (!copied) return std::nullopt;
     return capture;
 }

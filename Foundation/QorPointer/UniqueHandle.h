@@ -133,6 +133,15 @@ struct ReleasedDc {
     static void close(const pointer& h) noexcept { ::ReleaseDC(h.first, h.second); }
 };
 
+// A GDI object selected into a DC, held as the DC and the object it replaced: closing selects that one back.
+// (Not for regions, whose SelectObject answers no object.)
+struct Selection {
+    using pointer = std::pair<HDC, HGDIOBJ>;
+    static pointer invalid() noexcept { return {nullptr, nullptr}; }
+    static bool isValid(const pointer& h) noexcept { return h.first != nullptr && h.second != nullptr; }
+    static void close(const pointer& h) noexcept { ::SelectObject(h.first, h.second); }
+};
+
 // Hooks from SetWindowsHookEx.
 struct Hook {
     using pointer = HHOOK;
@@ -205,6 +214,7 @@ using UniqueIcon = UniqueHandle<HandleTraits::Icon>;
 using UniqueMemoryDc = UniqueHandle<HandleTraits::MemoryDc>;
 using UniqueReleasedDc = UniqueHandle<HandleTraits::ReleasedDc>;
 using UniqueHook = UniqueHandle<HandleTraits::Hook>;
+using UniqueSelection = UniqueHandle<HandleTraits::Selection>;
 template <class T>
 using UniqueLocalPtr = UniqueHandle<HandleTraits::LocalMemory<T>>;
 using UniqueLocalMemory = UniqueLocalPtr<HLOCAL>;
@@ -215,5 +225,10 @@ using UniqueCoTaskPtr = UniqueHandle<HandleTraits::CoTaskMemory<T>>;
 using UniqueChangeNotification = UniqueHandle<HandleTraits::ChangeNotification>;
 using UniqueBCryptAlgorithm = UniqueHandle<HandleTraits::BCryptAlgorithm>;
 using UniqueBCryptHash = UniqueHandle<HandleTraits::BCryptHash>;
+
+// Selects `object` into `dc` until the owner goes (empty when the selection failed).
+inline UniqueSelection SelectInto(HDC dc, HGDIOBJ object) noexcept {
+    return UniqueSelection({dc, dc && object ? ::SelectObject(dc, object) : nullptr});
+}
 
 }  // namespace Nolvar::Core

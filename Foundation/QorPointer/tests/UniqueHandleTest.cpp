@@ -48,5 +48,20 @@ TEST(UniqueHandle, PutFillsAnOutParameter) {
     EXPECT_TRUE(key);
 }
 
+TEST(UniqueHandle, ASelectionPutsTheEarlierObjectBack) {
+    UniqueMemoryDc dc{::CreateCompatibleDC(nullptr)};
+    ASSERT_TRUE(dc);
+    const HGDIOBJ earlier = ::GetCurrentObject(dc.get(), OBJ_BITMAP);
+    UniqueGdiObject<HBITMAP> bitmap{::CreateCompatibleBitmap(dc.get(), 4, 4)};
+    ASSERT_TRUE(bitmap);
+    {
+        const UniqueSelection selected = SelectInto(dc.get(), bitmap.get());
+        EXPECT_TRUE(selected);
+        EXPECT_EQ(::GetCurrentObject(dc.get(), OBJ_BITMAP), bitmap.get());
+    }
+    EXPECT_EQ(::GetCurrentObject(dc.get(), OBJ_BITMAP), earlier);
+    EXPECT_FALSE(SelectInto(nullptr, ::GetStockObject(WHITE_BRUSH))) << "nothing selected, nothing to put back";
+}
+
 }  // namespace
 }  // namespace Nolvar::Core

@@ -13,6 +13,7 @@
 #include <glog/logging.h>
 
 #include "QorPointer/UniqueHandle.h"
+#include "splash/win/CallFailed.h"
 #include "splash/win/ImageLoader.h"
 #include "utils/Localization.h"
 #include "utils/Settings.h"
@@ -39,7 +40,10 @@ HWND MainWindow() {
 std::filesystem::path FileSystemPath(IShellItem* item) {
     if (!item) return {};
     wchar_t* raw = nullptr;
-    if (FAILED(item->GetDisplayName(SIGDN_FILESYSPATH, &raw)) || !raw) return {};
+    // Virtual items (This PC, libraries) have no file-system path: a normal answer, logged at INFO.
+    if (CallFailed(item->GetDisplayName(SIGDN_FILESYSPATH, &raw), "IShellItem::GetDisplayName", google::GLOG_INFO) ||
+        !raw)
+        return {};
     Core::UniqueCoTaskPtr<wchar_t*> owner(raw);
     return std::filesystem::path(raw);
 }
@@ -84,8 +88,8 @@ public:
         if (!m_okButtonFound && dialog) {
             ComPtr<IOleWindow> oleWindow;
             HWND dialogWindow = nullptr;
-            if (SUCCEEDED(dialog->QueryInterface(IID_PPV_ARGS(&oleWindow))) &&
-                SUCCEEDED(oleWindow->GetWindow(&dialogWindow)) && dialogWindow) {
+            if (!CallFailed(dialog->QueryInterface(IID_PPV_ARGS(&oleWindow)), "QueryInterface(IOleWindow)") &&
+                !CallFailed(oleWindow->GetWindow(&dialogWindow), "IOleWindow::GetWindow") && dialogWindow) {
                 m_okButton = GetDlgItem(dialogWindow, IDOK);
                 m_okButtonFound = true;
             }
@@ -112,6 +116,7 @@ private:
     void update(IFileDialog* dialog) {
         ComPtr<IShellItem> selection;
         std::filesystem::path folder;
+        // No selection is no failure: each of the two asks may find nothing.
         if (dialog && SUCCEEDED(dialog->GetCurrentSelection(&selection))) folder = FileSystemPath(selection.Get());
         // Nothing selected: OK picks the folder the picker shows.
         if (folder.empty() && dialog && SUCCEEDED(dialog->GetFolder(&selection))) folder = FileSystemPath(selection.Get());
@@ -147,13 +152,16 @@ void SetInitialFolder(IFileOpenDialog* dialog, const std::filesystem::path& init
         std::filesystem::is_directory(initialFolder, error) ? initialFolder : initialFolder.parent_path();
     PIDLIST_ABSOLUTE list = nullptr;
     SFGAOF attributes = 0;
-    if (FAILED(SHParseDisplayName(folder.c_str(), nullptr, &list, SFGAO_FOLDER, &attributes)) || !list) {
+    if (CallFailed(SHParseDisplayName(folder.c_str(), nullptr, &list, SFGAO_FOLDER, &attributes), "SHParseDisplayName",
+                   google::GLOG_WARNING) ||
+        !list) {
         LOG(WARNING) << "Initial folder cannot be parsed; the picker chooses its own";
         return;
     }
     Core::UniqueCoTaskPtr<PIDLIST_ABSOLUTE> owner(list);
     ComPtr<IShellItem> item;
-    if (SUCCEEDED(SHCreateShellItem(nullptr, nullptr, list, &item))) dialog->SetFolder(item.Get());
+    if (!CallFailed(SHCreateShellItem(nullptr, nullptr, list, &item), "SHCreateShellItem", google::GLOG_WARNING))
+        dialog->SetFolder(item.Get());
 }
 
 } // namespace
@@ -170,10 +178,9 @@ std::filesystem::path SelectFolder(int titleTextId, const std::filesystem::path&
     std::filesystem::path chosen;
     {
         ComPtr<IFileOpenDialog> dialog;
-        if (FAILED(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&dialog)))) {
-            LOG(ERROR) << "The folder picker cannot be created";
+        if (CallFailed(CoCreateInstance(CLSID_FileOpenDialog, nullptr, CLSCTX_ALL, IID_PPV_ARGS(&dialog)),
+                       "CoCreateInstance(CLSID_FileOpenDialog)"))
             return {};
-        }
         dialog->ClearClientData();
         FILEOPENDIALOGOPTIONS options = 0;
         dialog->GetOptions(&options);
@@ -184,13 +191,15 @@ std::filesystem::path SelectFolder(int titleTextId, const std::filesystem::path&
         // Our own reference keeps the sink alive for the whole dialog.
         ComPtr<IFileDialogEvents> sink(new FileDialogEvents());
         DWORD cookie = 0;
-        const bool advised = SUCCEEDED(dialog->Advise(sink.Get(), &cookie));
+        const bool advised =
+            !CallFailed(dialog->Advise(sink.Get(), &cookie), "IFileDialog::Advise", google::GLOG_WARNING);
         const HRESULT shown = dialog->Show(MainWindow());
-        if (SUCCEEDED(shown)) {
+        if (shown == HRESULT_FROM_WIN32(ERROR_CANCELLED)) {
+            // The user cancelled: an empty path.
+        } else if (!CallFailed(shown, "IFileDialog::Show", google::GLOG_WARNING)) {
             ComPtr<IShellItem> result;
-            if (SUCCEEDED(dialog->GetResult(&result))) chosen = FileSystemPath(result.Get());
-        } else if (shown != HRESULT_FROM_WIN32(ERROR_CANCELLED)) {
-            LOG(WARNING) << "The folder picker failed: 0x" << std::hex << shown;
+            if (!CallFailed(dialog->GetResult(&result), "IFileDialog::GetResult"))
+                chosen = FileSystemPath(result.Get());
         }
         if (advised) dialog->Unadvise(cookie);
     }

@@ -2,39 +2,21 @@
 
 #include <cstdlib>
 
+#include "QorPointer/PaintScope.h"
 #include "QorPointer/UniqueHandle.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
-#include "splash/win/PaintScope.h"
+#include "splash/win/widgets/TextFormat.h"
 
 namespace Nolvar {
 
 namespace {
 
-// The layout of the Direct2D spinner view, in 96-DPI units.
-constexpr int kSpinnerTop = 24;
-constexpr int kTextGap = 48;
-constexpr int kTextHeight = 24;
 constexpr int kFontSize = 12;
-
-// Selects an object into a DC and puts the old one back.
-class Selection {
-public:
-    Selection(HDC dc, HGDIOBJ object) : m_dc(dc), m_old(SelectObject(dc, object)) {}
-    ~Selection() {
-        if (m_old) SelectObject(m_dc, m_old);
-    }
-    Selection(const Selection&) = delete;
-    Selection& operator=(const Selection&) = delete;
-
-private:
-    HDC m_dc;
-    HGDIOBJ m_old;
-};
 
 } // namespace
 
 void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text, unsigned dpi) {
-    PaintScope paint(window);
+    Core::PaintScope paint(window);
     HDC dc = paint.dc();
     if (!dc) return;
     RECT client{};
@@ -51,7 +33,7 @@ void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text,
         const int h = ScaleForDpi(spinnerHeight, dpi);
         const Core::UniqueMemoryDc source(CreateCompatibleDC(dc));
         if (source) {
-            const Selection bitmap(source.get(), spinner);
+            const Core::UniqueSelection bitmap = Core::SelectInto(source.get(), spinner);
             SetStretchBltMode(dc, HALFTONE);
             StretchBlt(dc, (width - w) / 2, ScaleForDpi(kSpinnerTop, dpi), w, h, source.get(), 0, 0, info.bmWidth,
                        spinnerHeight, SRCCOPY);
@@ -61,12 +43,13 @@ void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text,
     const Core::UniqueGdiObject<HFONT> font(CreateFontW(-ScaleForDpi(kFontSize, dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
                                                         FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
                                                         CLIP_DEFAULT_PRECIS, CLEARTYPE_QUALITY, DEFAULT_PITCH,
-                                                        L"Verdana"));
-    const Selection selectedFont(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
+                                                        kTextFontFamily));
+    const Core::UniqueSelection selectedFont =
+        Core::SelectInto(dc, font ? static_cast<HGDIOBJ>(font.get()) : GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(0, 0, 0));
-    RECT textRect{0, ScaleForDpi(spinnerHeight + kTextGap, dpi), width,
-                  ScaleForDpi(spinnerHeight + kTextGap + kTextHeight, dpi)};
+    RECT textRect{0, ScaleForDpi(spinnerHeight + kSpinnerTextGap, dpi), width,
+                  ScaleForDpi(spinnerHeight + kSpinnerTextGap + kSpinnerTextHeight, dpi)};
     DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &textRect,
               DT_CENTER | DT_TOP | DT_SINGLELINE | DT_NOPREFIX);
 }

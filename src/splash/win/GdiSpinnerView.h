@@ -7,6 +7,12 @@
 
 namespace Nolvar {
 
+// Where both views place the spinner and the text, in 96-DPI units: the spinner's top, and the text's band below
+// the spinner's bottom.
+constexpr int kSpinnerTop = 24;
+constexpr int kSpinnerTextGap = 48;
+constexpr int kSpinnerTextHeight = 24;
+
 // One WM_PAINT of `window`: BeginPaint, the view, EndPaint. `spinner` may be null (the text alone is drawn).
 void PaintGdiSpinnerView(HWND window, HBITMAP spinner, const std::wstring& text, unsigned dpi);
 

@@ -11,6 +11,8 @@
 
 #include <glog/logging.h>
 
+#include "splash/win/CallFailed.h"
+
 namespace Nolvar {
 namespace {
 
@@ -100,16 +102,18 @@ SharedBitmap ImageLoader::Remember(const std::string& name, HBITMAP bitmap) {
 SharedBitmap ImageLoader::Decode(const std::string& name, const void* bytes, std::size_t size) {
     if (!m_gdiplus.ok()) return nullptr;
     ComPtr<IStream> stream;
-    if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &stream))) throw std::runtime_error("Cannot create IStream on HGlobal");
+    if (CallFailed(CreateStreamOnHGlobal(nullptr, TRUE, &stream), "CreateStreamOnHGlobal"))
+        throw std::runtime_error("Cannot create IStream on HGlobal");
     if (size > 0) {
         if (size > 0xFFFFFFFFu) return nullptr;
         ULONG written = 0;
-        if (FAILED(stream->Write(bytes, static_cast<ULONG>(size), &written)) || written != size)
+        if (CallFailed(stream->Write(bytes, static_cast<ULONG>(size), &written), "IStream::Write") || written != size)
             throw std::runtime_error("Cannot write to stream");
     }
     // Decoding reads from the stream's position: start at the first byte.
     const LARGE_INTEGER start{};
-    if (FAILED(stream->Seek(start, STREAM_SEEK_SET, nullptr))) throw std::runtime_error("Cannot write to stream");
+    if (CallFailed(stream->Seek(start, STREAM_SEEK_SET, nullptr), "IStream::Seek"))
+        throw std::runtime_error("Cannot write to stream");
 
     GdiplusBitmap image;
     if (Gdiplus::DllExports::GdipCreateBitmapFromStreamICM(stream.Get(), image.put()) != Gdiplus::Ok || !image) {
@@ -163,32 +167,32 @@ SharedBitmap ImageLoader::Blank(const std::string& name) {
 ComPtr<ID2D1Bitmap> ImageLoader::ToDirect2D(const SharedBitmap& bitmap, ID2D1RenderTarget* target) {
     if (!bitmap || !*bitmap || !target) return nullptr;
     if (!m_wic) {
-        if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_wic))))
+        if (CallFailed(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&m_wic)),
+                       "CoCreateInstance(CLSID_WICImagingFactory)"))
             throw std::runtime_error("CoCreateInstance call failed");
     }
     ComPtr<IWICBitmap> wicBitmap;
-    if (FAILED(m_wic->CreateBitmapFromHBITMAP(bitmap->get(), nullptr, WICBitmapUseAlpha, &wicBitmap))) {
-        LOG(WARNING) << "WIC refuses the bitmap";
+    if (CallFailed(m_wic->CreateBitmapFromHBITMAP(bitmap->get(), nullptr, WICBitmapUseAlpha, &wicBitmap),
+                   "CreateBitmapFromHBITMAP", google::GLOG_WARNING))
         return nullptr;
-    }
     // At 96 DPI a bitmap's DIPs are its pixels: every drawing rule measures images in their own pixels, whatever
     // the DPI of the render target (which default properties would give the bitmap).
     const D2D1_BITMAP_PROPERTIES asIs = D2D1::BitmapProperties(D2D1::PixelFormat(), 96.0f, 96.0f);
     ComPtr<ID2D1Bitmap> result;
+    // Refused for some pixel formats (Wine's among them): the converted bitmap is the second try, not a failure.
     if (SUCCEEDED(target->CreateBitmapFromWicBitmap(wicBitmap.Get(), &asIs, &result))) return result;
     ComPtr<IWICFormatConverter> converter;
-    if (FAILED(m_wic->CreateFormatConverter(&converter))) throw std::runtime_error("CreateFormatConverter call failed");
-    if (FAILED(converter->Initialize(wicBitmap.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
-                                     nullptr, 0.0, WICBitmapPaletteTypeMedianCut))) {
-        LOG(WARNING) << "WIC cannot convert the bitmap to premultiplied BGRA";
+    if (CallFailed(m_wic->CreateFormatConverter(&converter), "CreateFormatConverter"))
+        throw std::runtime_error("CreateFormatConverter call failed");
+    if (CallFailed(converter->Initialize(wicBitmap.Get(), GUID_WICPixelFormat32bppPBGRA, WICBitmapDitherTypeNone,
+                                         nullptr, 0.0, WICBitmapPaletteTypeMedianCut),
+                   "IWICFormatConverter::Initialize", google::GLOG_WARNING))
         return nullptr;
-    }
     const D2D1_BITMAP_PROPERTIES premultiplied = D2D1::BitmapProperties(
         D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_PREMULTIPLIED), 96.0f, 96.0f);
-    if (FAILED(target->CreateBitmapFromWicBitmap(converter.Get(), &premultiplied, &result))) {
-        LOG(WARNING) << "The render target refuses the bitmap";
+    if (CallFailed(target->CreateBitmapFromWicBitmap(converter.Get(), &premultiplied, &result),
+                   "CreateBitmapFromWicBitmap", google::GLOG_WARNING))
         return nullptr;
-    }
     return result;
 }
 

@@ -4,15 +4,17 @@
 
 #include <windows.h>
 
+#include "splash/ISplash.h"
+
 namespace Nolvar {
 
-// Screens 1 (start) to 7 (cancelled); 0 means none yet, anything else is unknown.
-bool IsKnownScreen(int screen);
+// Start to Cancel; None means none yet, any other number is unknown.
+bool IsKnownScreen(SplashScreen screen);
 // Widget ids of the screen in ascending order; empty for an unknown screen.
-const std::vector<WORD>& WidgetIdsOfScreen(int screen);
+const std::vector<WORD>& WidgetIdsOfScreen(SplashScreen screen);
 constexpr int kNarrowPanel = 64;
 constexpr int kWidePanel = 216;
 // Height of the panel below the image: wide on the settings and licence screens, narrow on the others.
-int PanelHeight(int screen);
+int PanelHeight(SplashScreen screen);
 
 } // namespace Nolvar

@@ -4,8 +4,10 @@
 
 namespace Nolvar {
 
+// First and Last bound the range the window hands to its message handler: a new message goes between them.
 enum class SplashMessage : UINT {
-    Progress = WM_USER + 1,               // wParam: percent in the low 16 bits
+    First = WM_USER + 1,
+    Progress = First,                     // wParam: percent in the low 16 bits
     ButtonClicked = WM_USER + 2,          // wParam: widget id
     DisabledButtonClicked = WM_USER + 3,  // wParam: widget id
     PopupResult = WM_USER + 4,            // wParam: pop-up id in the low 16 bits, button id in the high 16 bits
@@ -18,9 +20,16 @@ enum class SplashMessage : UINT {
     ToggleChanged = WM_USER + 11,         // wParam: widget id in the low 16 bits, bit 16 set when checked
     SetScreen = WM_USER + 12,             // wParam: screen
     ShowDiskSpace = WM_USER + 13,
+    Last = ShowDiskSpace,
 };
 
 constexpr UINT ToMessage(SplashMessage message) { return static_cast<UINT>(message); }
+
+// Whether `message` lies in the range of a message enum with First and Last entries.
+template <class Messages>
+constexpr bool IsOneOf(UINT message) {
+    return message >= static_cast<UINT>(Messages::First) && message <= static_cast<UINT>(Messages::Last);
+}
 
 // Ids of the splash window's widgets (also their windows' control ids).
 enum WidgetId : WORD {

@@ -3,27 +3,31 @@
 #include <algorithm>
 
 #include "QorString/Utf.h"
+#include "splash/win/TextIds.h"
 #include "utils/Localization.h"
 
 namespace Nolvar {
 
 PopupRequest CancelQuestionRequest() {
-    return {PopupKind::Question, 35, CancelQuestionPopup, {OkButton, YesButton, NoButton}, {}};
+    return {PopupKind::Question, UiText::CancelQuestion, CancelQuestionPopup, {OkButton, YesButton, NoButton}, {}};
 }
 
 bool PopupRequestForMessage(SplashMessage message, int exitState, PopupRequest* request) {
     switch (message) {
     case SplashMessage::ShowNoConnection:
-        *request = {PopupKind::Information, 6, InformationPopup, {OkButton, WarningCancelButton}, {}};
+        *request = {PopupKind::Information, UiText::NoConnection, InformationPopup, {OkButton, WarningCancelButton},
+                    {}};
         return true;
     case SplashMessage::ShowPlatform:
-        *request = {PopupKind::Information, 17, InformationPopup, {OkButton, WarningCancelButton}, L"__PLATFORM__"};
+        *request = {PopupKind::Information, UiText::WrongPlatform, InformationPopup, {OkButton, WarningCancelButton},
+                    L"__PLATFORM__"};
         return true;
     case SplashMessage::ShowAlreadyRunning:
-        *request = {PopupKind::Information, 3, InformationPopup, {OkButton}, L"__PRODUCT_DISPLAY_NAME__"};
+        *request = {PopupKind::Information, UiText::AlreadyRunning, InformationPopup, {OkButton},
+                    L"__PRODUCT_DISPLAY_NAME__"};
         return true;
     case SplashMessage::ShowCloseProduct:
-        *request = {PopupKind::Warning, 4, RetryPopup, {TryAgainButton, WarningCancelButton},
+        *request = {PopupKind::Warning, UiText::CloseProduct, RetryPopup, {TryAgainButton, WarningCancelButton},
                     L"__PRODUCT_DISPLAY_NAME__"};
         return true;
     case SplashMessage::ShowRetry:
@@ -31,7 +35,7 @@ bool PopupRequestForMessage(SplashMessage message, int exitState, PopupRequest* 
                     {OkButton, SkipButton, TryAgainButton, RetryCancelButton}, L"__RETRY_PRODUCT__"};
         return true;
     case SplashMessage::ShowDiskSpace:
-        *request = {PopupKind::Warning, 41, RetryPopup, {TryAgainButton, WarningCancelButton},
+        *request = {PopupKind::Warning, UiText::NotEnoughSpace, RetryPopup, {TryAgainButton, WarningCancelButton},
                     L"__REQUIRED_SPACE__"};
         return true;
     default:

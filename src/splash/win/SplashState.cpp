@@ -5,12 +5,12 @@
 
 namespace Nolvar {
 
-std::optional<SplashImageType> ImageTypeOfScreen(int screen) {
+std::optional<SplashImageType> ImageTypeOfScreen(SplashScreen screen) {
     switch (screen) {
-    case 1: case 2: case 3: return SplashImageType::Main;
-    case 4: return SplashImageType::Slideshow;
-    case 5: case 7: return SplashImageType::Wait;
-    case 6: return SplashImageType::Ready;
+    case SplashScreen::Start: case SplashScreen::Settings: case SplashScreen::Eula: return SplashImageType::Main;
+    case SplashScreen::Progress: return SplashImageType::Slideshow;
+    case SplashScreen::Wait: case SplashScreen::Cancel: return SplashImageType::Wait;
+    case SplashScreen::Ready: return SplashImageType::Ready;
     default: return std::nullopt;
     }
 }
@@ -49,7 +49,7 @@ void SplashState::SetMissing(SplashImageType type, bool missing) { m_missing[Slo
 
 bool SplashState::IsMissing(SplashImageType type) const { return m_missing[Slot(type)].load(); }
 
-bool SplashState::IsScreenImageMissing(int screen) const {
+bool SplashState::IsScreenImageMissing(SplashScreen screen) const {
     const auto type = ImageTypeOfScreen(screen);
     return type && IsMissing(*type);
 }

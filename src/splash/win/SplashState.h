@@ -13,8 +13,13 @@
 
 namespace Nolvar {
 
-// The image kind a screen shows: main for 1-3, slideshow for 4, wait for 5 and 7, ready for 6; none otherwise.
-std::optional<SplashImageType> ImageTypeOfScreen(int screen);
+// A screen as the interfaces typed int carry it (the observer's calls, the SetScreen message), and back.
+constexpr int ScreenNumber(SplashScreen screen) { return static_cast<int>(screen); }
+constexpr SplashScreen ScreenOfNumber(int number) { return static_cast<SplashScreen>(number); }
+
+// The image kind a screen shows: main for start, settings and licence, slideshow for progress, wait for wait and
+// cancel, ready for ready; none otherwise.
+std::optional<SplashImageType> ImageTypeOfScreen(SplashScreen screen);
 
 class SplashState {
 public:
@@ -27,7 +32,7 @@ public:
     void SetMissing(SplashImageType type, bool missing);
     bool IsMissing(SplashImageType type) const;
     // The missing flag of the image the screen shows; false for a screen without one.
-    bool IsScreenImageMissing(int screen) const;
+    bool IsScreenImageMissing(SplashScreen screen) const;
 
     void SetCaption(std::string caption);
     std::string Caption() const;
@@ -36,8 +41,8 @@ public:
     void SetPlaceholder(const std::wstring& name, std::wstring value);
     std::optional<std::wstring> Placeholder(const std::wstring& name) const;
 
-    void SetScreen(int screen) { m_screen.store(screen); }
-    int Screen() const { return m_screen.load(); }
+    void SetScreen(SplashScreen screen) { m_screen.store(screen); }
+    SplashScreen Screen() const { return m_screen.load(); }
 
 private:
     static std::size_t Slot(SplashImageType type);
@@ -49,7 +54,7 @@ private:
     mutable std::mutex m_textMutex;
     std::string m_caption;
     std::vector<std::pair<std::wstring, std::wstring>> m_placeholders;
-    std::atomic<int> m_screen{0};
+    std::atomic<SplashScreen> m_screen{SplashScreen::None};
 };
 
 } // namespace Nolvar

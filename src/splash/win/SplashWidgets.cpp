@@ -1,7 +1,9 @@
 #include "splash/win/SplashWidgets.h"
 
 #include "splash/win/SplashMessage.h"
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Button.h"
+#include "splash/win/widgets/ButtonStyles.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/ScrollArea.h"
@@ -33,43 +35,46 @@ std::wstring InstallFolderText() {
 WidgetPtr MakeSplashWidget(WORD id, const SplashWidgetContext& c) {
     const int W = c.halfWidth;
     const int H = c.halfHeight;
+    using namespace UiText;
     switch (id) {
-    case LanguageCaption: return MakeLabel(id, c, 20, 10, H + 69);
-    case FolderCaption: return MakeLabel(id, c, 8, 10, H + 128);
+    case LanguageCaption: return MakeLabel(id, c, SelectLanguage, 10, H + 69);
+    case FolderCaption: return MakeLabel(id, c, InstallationFolder, 10, H + 128);
     case WaitText: {
-        auto label = MakeLabel(id, c, 2, 20, H + 26);
+        auto label = MakeLabel(id, c, AlmostReady, 20, H + 26);
         label->SetFontSize(12);
         return label;
     }
-    case InstallButton: return MakeButton(id, c, 7, 10, Box(116, H - 110, 208, 50));
+    case InstallButton: return MakeButton(id, c, Install, ButtonStyleId::MainAction, Box(116, H - 110, 208, 50));
     case CloseButton: {
-        auto button = MakeButton(id, c, 0, 3, Box(W - 52, 10, 32, 26), Button::Disabled);
+        auto button = MakeButton(id, c, None, ButtonStyleId::CloseCross, Box(W - 52, 10, 32, 26), Button::Disabled);
         button->SetImagesHidden(true);
         return button;
     }
-    case StartButton: return MakeButton(id, c, 32, 10, Box(100, H - 80, 200, 50));
+    case StartButton: return MakeButton(id, c, Start, ButtonStyleId::MainAction, Box(100, H - 80, 200, 50));
     case AgreementText: {
-        auto label = MakeLabel(id, c, 42, 116, H - 48);
+        auto label = MakeLabel(id, c, AgreementNotice, 116, H - 48);
         label->SetFontSize(10);
         return label;
     }
     case LicenceLink: {
-        auto button = MakeButton(id, c, 43, 5, Box(116, H - 34, 286, 14));
+        auto button = MakeButton(id, c, LicenceAgreement, ButtonStyleId::TextLink, Box(116, H - 34, 286, 14));
         button->SetToggle(true);
         return button;
     }
     case LicenceText: return ScrollArea::Create(id, c.window, c.factory, Box(12, H + 64, W - 24, 111), *c.observer);
-    case SaveLicenceButton: return MakeButton(id, c, 0, 6, Box(W - 27, H + 187, 15, 15));
+    case SaveLicenceButton: return MakeButton(id, c, None, ButtonStyleId::SaveIcon, Box(W - 27, H + 187, 15, 15));
     case SettingsToggle: {
-        auto button = MakeButton(id, c, 21, 9, Box(W - 267, H + 17, 247, 30));
+        auto button =
+            MakeButton(id, c, InstallationSettings, ButtonStyleId::SettingsToggle, Box(W - 267, H + 17, 247, 30));
         button->SetToggle(true);
         return button;
     }
     case ProgressBarId: return ProgressBar::Create(id, WidgetRect{0, H, W, H + 64}, c.factory, c.window);
     case ActivityBar: return ProgressIndicator::Create(id, WidgetRect{0, H, W, H + 12}, c.factory, c.window);
-    case LanguageButton: return MakeButton(id, c, 14, 0, Box(10, H + 87, 200, 30));
+    case LanguageButton:
+        return MakeButton(id, c, LanguageName, ButtonStyleId::LanguageDropDown, Box(10, H + 87, 200, 30));
     case FolderButton: {
-        auto button = MakeButton(id, c, 0, 7, Box(10, H + 146, W - 20, 30));
+        auto button = MakeButton(id, c, None, ButtonStyleId::Browse, Box(10, H + 146, W - 20, 30));
         button->SetText(InstallFolderText());
         return button;
     }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <future>
 #include <stdexcept>
 #include <string>
@@ -18,6 +19,7 @@
 #include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
+#include "splash/win/CallFailed.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
 #include "splash/win/GdiSpinnerView.h"
@@ -28,10 +30,12 @@
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWidgets.h"
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/Popups.h"
 #include "splash/win/widgets/ProgressBars.h"
+#include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetBase.h"
 #include "utils/Localization.h"
 #include "utils/Resources.h"
@@ -51,6 +55,12 @@ constexpr int kLogoResource = 9;
 constexpr int kSpinnerResource = 37;
 constexpr int kSpinnerIntervalMs = 8;
 constexpr int kCloseButtonDelayMs = 10000;
+// Where the logo and the caption of a missing image stand, in DIPs.
+constexpr float kLogoLeft = 20;
+constexpr float kLogoTop = 10;
+constexpr float kCaptionSize = 18;
+constexpr float kCaptionTop = 160;
+constexpr float kCaptionBottom = 196;
 constexpr char kBlankImage[] = "splash_image_empty";
 
 D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
@@ -59,22 +69,10 @@ D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
     return {static_cast<UINT32>(info.bmWidth), static_cast<UINT32>(std::abs(info.bmHeight))};
 }
 
-bool HasImage(int screen) { return screen == 1 || screen == 4 || screen == 5 || screen == 6; }
-
-void LogWindowProcFailure(const std::exception_ptr& failure) noexcept {
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& e) {
-        try {
-            LOG(ERROR) << "Splash window procedure failed: " << e.what();
-        } catch (...) {
-        }
-    } catch (...) {
-        try {
-            LOG(ERROR) << "Splash window procedure failed with an unknown exception";
-        } catch (...) {
-        }
-    }
+// The screens whose own image the observer hears about (the others report it shown).
+bool HasImage(SplashScreen screen) {
+    return screen == SplashScreen::Start || screen == SplashScreen::Progress || screen == SplashScreen::Wait ||
+           screen == SplashScreen::Ready;
 }
 
 // What drawing needs and is slow to make (Direct3D's device behind the first render target).
@@ -126,8 +124,6 @@ public:
         m_retiredPopups.clear();
         m_localePopup.reset();
         m_widgets.clear();
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
     }
 
     void Close() {
@@ -142,24 +138,12 @@ public:
 private:
     // ---- window ----
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = WindowOwner<Impl>(window);
-        if (!self) return DefWindowProcW(window, message, wParam, lParam);
-        try {
-            return self->Handle(window, message, wParam, lParam);
-        } catch (...) {
-            // Exceptions never cross the system's frames: the message loop ends and the thread reports it.
-            LogWindowProcFailure(std::current_exception());
-            if (!self->m_failure) self->m_failure = std::current_exception();
-            PostQuitMessage(0);
-            return 0;
-        }
-    }
-
     void CreateMainWindow() {
-        HWND window = CreateChildWindow(nullptr, kWindowClass, WidgetRect{0, 0, kSpinnerViewWidth, kSpinnerViewHeight},
-                                        this, &Impl::WindowProc, WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 0);
-        m_window.reset(window);
+        m_window.Create(nullptr, kWindowClass, WidgetRect{0, 0, kSpinnerViewWidth, kSpinnerViewHeight},
+                        WS_POPUP | WS_BORDER | WS_MINIMIZEBOX, 0, "Splash window procedure",
+                        std::bind_front(&Impl::Handle, this),
+                        [this](const std::exception_ptr& failure) { OnHandlerFailure(failure); });
+        HWND window = m_window.get();
         Settings::Set(Settings::ID::MainWindow, window);
         m_host.OnWindowCreated(window);
 
@@ -167,6 +151,12 @@ private:
         SetForegroundWindow(window);
         ShowWindow(window, SW_SHOWDEFAULT);
         CenterOnScreen(kSpinnerViewWidth, kSpinnerViewHeight);
+    }
+
+    // The message loop ends and the thread reports the first failure.
+    void OnHandlerFailure(const std::exception_ptr& failure) {
+        if (!m_failure) m_failure = failure;
+        PostQuitMessage(0);
     }
 
     int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
@@ -203,16 +193,10 @@ private:
                      (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
+    // The window's own texts: centred, from the top of their rectangle.
     ComPtr<IDWriteTextFormat> MakeTextFormat(float size) const {
-        ComPtr<IDWriteTextFormat> format;
-        const std::wstring locale = Core::WstringFromUtf8(GetCurrentLocale());
-        if (FAILED(m_dwrite->CreateTextFormat(L"Verdana", nullptr, DWRITE_FONT_WEIGHT_NORMAL, DWRITE_FONT_STYLE_NORMAL,
-                                              DWRITE_FONT_STRETCH_NORMAL, size, locale.c_str(),
-                                              format.GetAddressOf())))
-            return nullptr;
-        format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
-        format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
-        return format;
+        return Nolvar::MakeTextFormat(m_dwrite.Get(), size, DWRITE_TEXT_ALIGNMENT_CENTER,
+                                      DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
     }
 
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -228,8 +212,10 @@ private:
             OnCloseRequest();
             return 0;
         case WM_SETCURSOR: {
-            const int screen = m_state.Screen();
-            SetCursor(LoadCursorW(nullptr, screen == 4 ? IDC_APPSTARTING : screen == 5 ? IDC_WAIT : IDC_ARROW));
+            const SplashScreen screen = m_state.Screen();
+            SetCursor(LoadCursorW(nullptr, screen == SplashScreen::Progress ? IDC_APPSTARTING
+                                           : screen == SplashScreen::Wait   ? IDC_WAIT
+                                                                            : IDC_ARROW));
             return 0;
         }
         case WM_NCHITTEST: {
@@ -238,16 +224,14 @@ private:
         }
         case WM_NCDESTROY:
             m_host.OnWindowDestroyed();
-            SetWindowLongPtrW(window, 0, 0);
-            m_window.release();
             return DefWindowProcW(window, message, wParam, lParam);
         case kWidgetFailedMessage:
             throw std::runtime_error("A widget of the splash window failed");
         default:
             break;
         }
-        if (message >= WM_USER + 1 && message <= WM_USER + 13) return HandleSplashMessage(message, wParam, lParam);
-        if (message >= WM_APP + 1 && message <= WM_APP + 7) return HandleTask(message, wParam);
+        if (IsOneOf<SplashMessage>(message)) return HandleSplashMessage(message, wParam, lParam);
+        if (IsOneOf<SplashTask>(message)) return HandleTask(message, wParam);
         return DefWindowProcW(window, message, wParam, lParam);
     }
 
@@ -269,7 +253,7 @@ private:
             OnToggleChanged(LOWORD(wParam), HIWORD(wParam) != 0);
             break;
         case SplashMessage::SetScreen:
-            SetScreen(static_cast<int>(wParam));
+            SetScreen(ScreenOfNumber(static_cast<int>(wParam)));
             break;
         case SplashMessage::ShowNoConnection:
         case SplashMessage::ShowPlatform:
@@ -293,7 +277,7 @@ private:
         case SplashTask::SpinnerTick:
             m_spinnerTickPending.store(false);
             // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
-            if (m_state.Screen() == 0 && !m_drawing.valid()) {
+            if (m_state.Screen() == SplashScreen::None && !m_drawing.valid()) {
                 m_spinnerAngle = (m_spinnerAngle + 10) % 360;
                 RepaintNow();
             }
@@ -324,16 +308,17 @@ private:
 
     // ---- screens ----
 
-    void SetScreen(int screen) {
+    void SetScreen(SplashScreen screen) {
         TakeDrawingParts();
         HighDpiAwareness().update(m_window.get());
         if (!IsKnownScreen(screen)) {
-            LOG(WARNING) << "Screen " << screen << " is unknown; ignored";
+            LOG(WARNING) << "Screen " << ScreenNumber(screen) << " is unknown; ignored";
             return;
         }
-        const int previous = m_state.Screen();
-        if (screen == 1 && previous >= 4) {
-            LOG(INFO) << "Screen 1 not shown: the installation has started (screen " << previous << " stays)";
+        const SplashScreen previous = m_state.Screen();
+        if (screen == SplashScreen::Start && previous >= SplashScreen::Progress) {
+            LOG(INFO) << "Screen 1 not shown: the installation has started (screen " << ScreenNumber(previous)
+                      << " stays)";
             return;
         }
         if (m_spinnerTimer) m_spinnerTimer->Stop();
@@ -342,7 +327,7 @@ private:
         bool decoded = false;
         const SharedBitmap background = ChooseBackground(screen, &decoded);
         m_backgroundDecoded = decoded;
-        if (previous == 0) {
+        if (previous == SplashScreen::None) {
             const D2D1_SIZE_U size = BitmapSize(background);
             m_halfWidth = static_cast<int>(size.width / 2);
             m_halfHeight = static_cast<int>(size.height / 2);
@@ -363,20 +348,20 @@ private:
         GetWindowRect(m_window.get(), &rect);
         SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, Scaled(m_halfWidth),
                      Scaled(m_halfHeight + PanelHeight(screen)), SWP_NOZORDER | SWP_NOACTIVATE);
-        if (screen == 5)
-            if (Label* label = FindLabel(WaitText)) label->SetTextId(2);
+        if (screen == SplashScreen::Wait)
+            if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
-        m_observer.OnScreenShown(screen, ImageShown(screen));
+        m_observer.OnScreenShown(ScreenNumber(screen), ImageShown(screen));
     }
 
     // The background of the screen; `decoded` tells whether it is the screen's own image (not the blank one).
-    SharedBitmap ChooseBackground(int screen, bool* decoded) {
+    SharedBitmap ChooseBackground(SplashScreen screen, bool* decoded) {
         SharedBitmap bitmap;
-        switch (screen) {
-        case 1: case 2: case 3: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
-        case 5: case 7: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
-        case 6: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
-        case 4: bitmap = NextSlideshowImage(); break;
+        switch (ImageTypeOfScreen(screen).value_or(SplashImageType{})) {
+        case SplashImageType::Main: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
+        case SplashImageType::Wait: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
+        case SplashImageType::Ready: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
+        case SplashImageType::Slideshow: bitmap = NextSlideshowImage(); break;
         default: break;
         }
         *decoded = static_cast<bool>(bitmap);
@@ -410,12 +395,12 @@ private:
         return m_images.Load(name, nullptr, 0);
     }
 
-    bool ImageShown(int screen) const {
+    bool ImageShown(SplashScreen screen) const {
         if (!HasImage(screen)) return true;
         return m_backgroundDecoded && !m_state.IsScreenImageMissing(screen);
     }
 
-    void UpdateWidgets(int screen) {
+    void UpdateWidgets(SplashScreen screen) {
         const std::vector<WORD>& ids = WidgetIdsOfScreen(screen);
         auto shown = [&](WORD id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
         std::erase_if(m_widgets, [&](const WidgetPtr& widget) { return !shown(widget->id()); });
@@ -520,25 +505,37 @@ private:
         }
     }
 
+    // Through the window's own message, as the logic sets a screen (the observer hears of it).
+    void ShowScreen(SplashScreen screen) {
+        SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), static_cast<WPARAM>(ScreenNumber(screen)), 0);
+    }
+
     void OnToggleChanged(WORD id, bool checked) {
         if (id == LicenceLink) {
             if (Button* settings = FindButton(SettingsToggle)) settings->SetChecked(false);
-            SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), checked ? 3 : 1, 0);
+            ShowScreen(checked ? SplashScreen::Eula : SplashScreen::Start);
             if (checked) m_observer.OnEulaShown();
             else m_observer.OnEulaHidden();
         } else if (id == SettingsToggle) {
             if (Button* licence = FindButton(LicenceLink)) licence->SetChecked(false);
-            SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), checked ? 2 : 1, 0);
+            ShowScreen(checked ? SplashScreen::Settings : SplashScreen::Start);
         }
     }
 
     void OnCloseRequest() {
-        const int screen = m_state.Screen();
-        if (screen >= 1 && screen <= 4) {
+        switch (m_state.Screen()) {
+        case SplashScreen::Start:
+        case SplashScreen::Settings:
+        case SplashScreen::Eula:
+        case SplashScreen::Progress:
             ShowPopup(CancelQuestionRequest(), nullptr);
-        } else if (screen == 6) {
-            m_observer.OnExit(6, "");
+            break;
+        case SplashScreen::Ready:
+            m_observer.OnExit(ScreenNumber(SplashScreen::Ready), "");
             Close();
+            break;
+        default:
+            break;
         }
     }
 
@@ -556,9 +553,8 @@ private:
             stored = m_state.Placeholder(request.placeholder);
             if (stored) value = &*stored;
         }
-        m_popup = std::make_unique<PopupMessage>(static_cast<Nolvar::PopupKind>(request.kind), request.textId,
-                                                 m_window.get(), m_d2d.Get(), request.popupId, request.buttonIds,
-                                                 request.placeholder);
+        m_popup = std::make_unique<PopupMessage>(request.kind, request.textId, m_window.get(), m_d2d.Get(),
+                                                 request.popupId, request.buttonIds, request.placeholder);
         if (!request.placeholder.empty() && value) m_popup->SetPlaceholderValue(*value);
         m_popupFinalText.clear();
         if (ReportsFinalText(request.kind)) {
@@ -578,7 +574,7 @@ private:
             m_retiredPopups.push_back(std::move(m_popup));
             PostMessageW(m_window.get(), static_cast<UINT>(SplashTask::ReleasePopups), 0, 0);
         }
-        const int screen = m_state.Screen();
+        const int screen = ScreenNumber(m_state.Screen());
         switch (AnswerOf(popupId, buttonId)) {
         case PopupAnswer::Nothing:
             break;
@@ -607,7 +603,7 @@ private:
 
     void Paint() {
         if (m_drawing.valid()) {
-            PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(37),
+            PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(UiText::PleaseWait),
                                 HighDpiAwareness().dpi());
             return;
         }
@@ -624,14 +620,15 @@ private:
                              D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
         if (m_logo) {
             const D2D1_SIZE_F logo = PixelSize(m_logo.Get());
-            drawingTarget()->DrawBitmap(m_logo.Get(), D2D1::RectF(20, 10, 20 + logo.width, 10 + logo.height));
+            drawingTarget()->DrawBitmap(m_logo.Get(), D2D1::RectF(kLogoLeft, kLogoTop, kLogoLeft + logo.width,
+                                                                  kLogoTop + logo.height));
         }
-        const int screen = m_state.Screen();
+        const SplashScreen screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
         if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
-            const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(18.0f);
+            const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(kCaptionSize);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
-                     D2D1::RectF(0, 160, drawingTarget()->GetSize().width, 196));
+                     D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
         }
         PaintWidgets(m_widgets, drawingTarget(), [&] { paint.endDraw(); });
     }
@@ -642,13 +639,16 @@ private:
         if (m_spinner) {
             const D2D1_SIZE_F size = PixelSize(m_spinner.Get());
             spinnerHeight = size.height;
+            const float top = kSpinnerTop;
             drawingTarget()->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
-                                                              D2D1::Point2F(width / 2, size.height / 2 + 24)));
-            drawingTarget()->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, 24, (width + size.width) / 2,
-                                                              size.height + 24));
+                                                                     D2D1::Point2F(width / 2, size.height / 2 + top)));
+            drawingTarget()->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, top,
+                                                                     (width + size.width) / 2, size.height + top));
             drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
         }
-        DrawText(Tr(37), m_textFormat.Get(), D2D1::RectF(0, spinnerHeight + 48, width, spinnerHeight + 72));
+        const float textTop = spinnerHeight + kSpinnerTextGap;
+        DrawText(Tr(UiText::PleaseWait), m_textFormat.Get(),
+                 D2D1::RectF(0, textTop, width, textTop + kSpinnerTextHeight));
     }
 
     void DrawText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& rect) {
@@ -667,7 +667,7 @@ private:
     ImageLoader m_images;
     ComPtr<ID2D1Factory> m_d2d;
     ComPtr<IDWriteFactory> m_dwrite;
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
     WindowSurface m_surface;
     ComPtr<IDWriteTextFormat> m_textFormat;
     ComPtr<ID2D1Bitmap> m_logo;

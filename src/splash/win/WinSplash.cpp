@@ -20,6 +20,7 @@
 #include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
+#include "splash/win/CallFailed.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"
@@ -40,7 +41,8 @@ constexpr char kNoWindowForPopup[] = "Main window is not created, can't show \"n
 std::string UserRoamingFolder() {
     Core::UniqueCoTaskPtr<PWSTR> folder;
     std::string result;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, folder.put())))
+    if (!CallFailed(SHGetKnownFolderPath(FOLDERID_RoamingAppData, KF_FLAG_CREATE, nullptr, folder.put()),
+                    "SHGetKnownFolderPath(FOLDERID_RoamingAppData)"))
         result = Core::Utf8FromWstring(folder.get());
     return result;
 }
@@ -104,7 +106,7 @@ public:
     void ShowNoConnectionPopup() {
         if (!Send(SplashMessage::ShowNoConnection)) {
             LOG(INFO) << kNoWindowForPopup;
-            m_observer.OnExit(m_state.Screen(), kNoWindowForPopup);
+            m_observer.OnExit(ScreenNumber(m_state.Screen()), kNoWindowForPopup);
         }
     }
 
@@ -149,10 +151,10 @@ private:
         } catch (const std::exception& e) {
             LOG(INFO) << e.what();
             Core::TrackException(typeid(e).name(), e.what());
-            m_observer.OnExit(m_state.Screen(), e.what());
+            m_observer.OnExit(ScreenNumber(m_state.Screen()), e.what());
         } catch (...) {
             LOG(INFO) << kVeryBad;
-            m_observer.OnExit(m_state.Screen(), kVeryBad);
+            m_observer.OnExit(ScreenNumber(m_state.Screen()), kVeryBad);
         }
         {
             std::lock_guard lock(m_phaseMutex);
@@ -194,7 +196,7 @@ WinSplash::WinSplash(ISplashEventObserver& observer, ID2D1Factory* drawingFactor
 WinSplash::~WinSplash() = default;
 
 void WinSplash::SetScreen(SplashScreen screen) {
-    m_impl->Send(SplashMessage::SetScreen, static_cast<WPARAM>(static_cast<int>(screen)));
+    m_impl->Send(SplashMessage::SetScreen, static_cast<WPARAM>(ScreenNumber(screen)));
 }
 
 void WinSplash::SetProgress(unsigned percent) {
@@ -215,7 +217,7 @@ void WinSplash::AddImage(SplashImageType type, std::string encodedImage) {
     switch (type) {
     case SplashImageType::Slideshow:
         state.AddSlideshowImage(std::move(encodedImage));
-        if (state.Screen() == 4) m_impl->Send(SplashMessage::SetScreen, 4);
+        if (state.Screen() == SplashScreen::Progress) SetScreen(SplashScreen::Progress);
         break;
     case SplashImageType::Wait:
     case SplashImageType::Ready:

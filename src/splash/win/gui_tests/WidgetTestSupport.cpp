@@ -63,7 +63,7 @@ Microsoft::WRL::ComPtr<ID2D1Factory> CreateFactory() {
 OffscreenTarget::OffscreenTarget(ID2D1Factory* factory, int width, int height) : m_width(width), m_height(height) {
     m_dc.reset(CreateCompatibleDC(nullptr));
     m_bitmap = Testing::CreatePixelBitmap(m_dc.get(), width, height, m_bits);
-    m_previous = SelectObject(m_dc.get(), m_bitmap.get());
+    m_selection = Nolvar::Core::SelectInto(m_dc.get(), m_bitmap.get());
     const auto properties = D2D1::RenderTargetProperties(
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), 96, 96);
     if (FAILED(factory->CreateDCRenderTarget(&properties, &m_target))) throw std::runtime_error("no DC render target");

@@ -58,7 +58,7 @@ private:
     Nolvar::Core::UniqueMemoryDc m_dc;
     Nolvar::Core::UniqueGdiObject<HBITMAP> m_bitmap;
     std::uint32_t* m_bits = nullptr;
-    HGDIOBJ m_previous = nullptr;
+    Nolvar::Core::UniqueSelection m_selection;  // goes before the bitmap, which is then no longer selected
     Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> m_target;
 };
 

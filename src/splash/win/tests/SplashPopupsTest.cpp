@@ -71,8 +71,8 @@ TEST(SplashState, ImagesAreTakenOnceAndFlagsFollowTheirScreens) {
     EXPECT_EQ(state.TakeSlideshowImages(), (std::vector<std::string>{"a", "b"}));
     EXPECT_TRUE(state.TakeSlideshowImages().empty());
     state.SetMissing(SplashImageType::Wait, true);
-    EXPECT_TRUE(state.IsScreenImageMissing(5));
-    EXPECT_TRUE(state.IsScreenImageMissing(7));
-    EXPECT_FALSE(state.IsScreenImageMissing(6));
-    EXPECT_FALSE(state.IsScreenImageMissing(9));
+    EXPECT_TRUE(state.IsScreenImageMissing(SplashScreen::Wait));
+    EXPECT_TRUE(state.IsScreenImageMissing(SplashScreen::Cancel));
+    EXPECT_FALSE(state.IsScreenImageMissing(SplashScreen::Ready));
+    EXPECT_FALSE(state.IsScreenImageMissing(ScreenOfNumber(9)));
 }

@@ -4,6 +4,7 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -11,9 +12,11 @@
 
 #include <glog/logging.h>
 
+#include "splash/win/CallFailed.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/widgets/ButtonStyles.h"
+#include "splash/win/widgets/TextFormat.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {
@@ -38,17 +41,16 @@ public:
 
     ~Impl() override {
         if (m_observesSettings) Settings::Unsubscribe(this);
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
     }
 
     void create(int styleId, ID2D1Factory* factory, const WidgetRect& rect) {
         const ButtonStyle* style = FindButtonStyle(styleId);
         if (!style) throw std::runtime_error("Unknown button style " + std::to_string(styleId));
         const std::wstring className = L"button_" + std::to_wstring(++g_buttonClassCounter);
-        m_window.reset(CreateChildWindow(m_parent, className, rect, this, &Impl::WindowProc, WS_CHILD | WS_VISIBLE, m_id));
+        m_window.Create(m_parent, className, rect, WS_CHILD | WS_VISIBLE, m_id, "Button window procedure",
+                        std::bind_front(&Impl::handle, this));
         m_style = *style;
-        m_observesSettings = styleId != 7;
+        m_observesSettings = styleId != ButtonStyleId::Browse;
         m_rect = D2D1::RectF(static_cast<float>(rect.left), static_cast<float>(rect.top), static_cast<float>(rect.right),
                              static_cast<float>(rect.bottom));
         m_writeFactory = SharedDirectWriteFactory();
@@ -83,7 +85,7 @@ public:
             buildTextFormat();
         }
 
-        if (m_style.drawKind == 1) {
+        if (m_style.drawKind == DrawKind::Pill) {
             drawPillBackground(client, look);
         } else {
             drawFlatBackground(client, look);
@@ -97,8 +99,8 @@ public:
                 ID2D1Bitmap* image = layerImage(layer, isChecked);
                 drawImage(image, client, layer.placement);
                 const float w = PixelSize(image).width;
-                if (layer.placement.hAlign == 0) textRect.left += w + layer.placement.offsetX;
-                if (layer.placement.hAlign == 2) textRect.right -= w - layer.placement.offsetX;
+                if (layer.placement.hAlign == Align::Start) textRect.left += w + layer.placement.offsetX;
+                if (layer.placement.hAlign == Align::End) textRect.right -= w - layer.placement.offsetX;
             }
         }
         textRect.left += look.font.offsetX;
@@ -108,9 +110,10 @@ public:
 
         m_layout.Reset();
         if (m_writeFactory && m_format) {
-            m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
-                                             std::max(0.0f, textRect.right - textRect.left),
-                                             std::max(0.0f, textRect.bottom - textRect.top), &m_layout);
+            CallFailed(m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
+                                                        std::max(0.0f, textRect.right - textRect.left),
+                                                        std::max(0.0f, textRect.bottom - textRect.top), &m_layout),
+                       "CreateTextLayout");
         }
         if (showImages && m_layout) {
             DWRITE_TEXT_METRICS metrics{};
@@ -121,21 +124,13 @@ public:
                 if (!image) continue;
                 const float w = PixelSize(image).width;
                 LayerPlacement placement = layer.placement;
-                if (placement.hAlign == 0) placement.offsetX += metrics.left - w / 2;
-                if (placement.hAlign == 2)
+                if (placement.hAlign == Align::Start) placement.offsetX += metrics.left - w / 2;
+                if (placement.hAlign == Align::End)
                     placement.offsetX -= (textRect.right - textRect.left) - metrics.left - metrics.width - w;
                 drawImage(image, textRect, placement);
             }
         }
         drawText(text, textRect, look, client);
-    }
-
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Button window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            return self->handle(window, message, wp, lp);
-        });
     }
 
     std::wstring currentText() const {
@@ -155,7 +150,7 @@ public:
     std::atomic<bool> m_imagesHidden{false};
     std::atomic<bool> m_toggle{false};
     std::atomic<bool> m_checked{false};
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
     WindowSurface m_surface;
 
 private:
@@ -214,10 +209,6 @@ private:
             }
             return 0;
         }
-        case WM_NCDESTROY:
-            // Destroyed with its parent: the owner must not destroy it again.
-            m_window.release();
-            return DefWindowProcW(window, message, wp, lp);
         case WM_MOUSELEAVE:
             if (m_state != Disabled) m_state = Normal;
             RepaintWindow(window);
@@ -271,21 +262,10 @@ private:
     }
 
     void buildTextFormat() {
-        m_format.Reset();
-        if (!m_writeFactory) return;
-        const std::wstring locale = Settings::GetWideString(Settings::ID::LocaleWide, L"");
-        ComPtr<IDWriteTextFormat> format;
-        const HRESULT hr = m_writeFactory->CreateTextFormat(
-            m_font.family.c_str(), nullptr, static_cast<DWRITE_FONT_WEIGHT>(m_font.weight),
-            static_cast<DWRITE_FONT_STYLE>(m_font.style), DWRITE_FONT_STRETCH_NORMAL, m_font.size, locale.c_str(),
-            &format);
-        if (FAILED(hr)) {
-            LOG(ERROR) << "CreateTextFormat failed for a button: 0x" << std::hex << hr;
-            return;
-        }
-        format->SetTextAlignment(static_cast<DWRITE_TEXT_ALIGNMENT>(m_font.alignment));
-        format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
-        m_format = format;
+        m_format = MakeTextFormat(m_writeFactory.Get(), m_font.size,
+                                  static_cast<DWRITE_TEXT_ALIGNMENT>(m_font.alignment),
+                                  DWRITE_PARAGRAPH_ALIGNMENT_CENTER, static_cast<DWRITE_FONT_WEIGHT>(m_font.weight),
+                                  static_cast<DWRITE_FONT_STYLE>(m_font.style), m_font.family.c_str());
     }
 
     ID2D1Bitmap* layerImage(const ImageLayer& layer, bool isChecked) const {
@@ -341,7 +321,8 @@ private:
 
     void drawText(const std::wstring& text, D2D1_RECT_F rect, const ButtonLook& look, const D2D1_RECT_F& client) {
         if (text.empty() || !m_format || !m_brush) return;
-        if (m_style.drawKind == 1 && look.font.alignment == 0) rect.left += (client.bottom - client.top) / 2;
+        if (m_style.drawKind == DrawKind::Pill && look.font.alignment == DWRITE_TEXT_ALIGNMENT_LEADING)
+            rect.left += (client.bottom - client.top) / 2;
         m_brush->SetColor(look.textColour);
         drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
     }

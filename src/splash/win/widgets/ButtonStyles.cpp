@@ -70,91 +70,97 @@ std::vector<StateLook> DefaultStates(const std::vector<std::vector<std::int64_t>
 }
 
 constexpr D2D1_COLOR_F kBlack = Rgb(0, 0, 0);
+constexpr int kLeading = DWRITE_TEXT_ALIGNMENT_LEADING;
+constexpr int kTrailing = DWRITE_TEXT_ALIGNMENT_TRAILING;
+constexpr int kCentred = DWRITE_TEXT_ALIGNMENT_CENTER;
+// Where an image layer is placed: in the button before the text is laid out, or beside the laid-out text.
+constexpr int kBeforeText = 0;
+constexpr int kBesideText = 1;
 constexpr D2D1_COLOR_F kWhite = Rgb(255, 255, 255);
 
 std::vector<ButtonStyle> BuildStyles() {
     std::vector<ButtonStyle> styles;
+    // An image in the top left corner, taking its width from the text.
+    const LayerPlacement corner{Align::Start, Align::Start, 0, 0, kBeforeText};
 
-    // 3: close cross.
-    styles.push_back({3, 0, {{0, 0, 0, 0, 0}}, DefaultStates({{3}, {4}, {5}, {4}})});
+    styles.push_back({ButtonStyleId::CloseCross, DrawKind::Flat, {corner}, DefaultStates({{3}, {4}, {5}, {4}})});
 
-    // 2: check box.
-    styles.push_back({2, 0, {{0, 0, 0, 0, 0}}, DefaultStates({{13}, {14}, {15}, {14}}, {{16}, {17}, {18}, {17}})});
+    styles.push_back({ButtonStyleId::CheckBox, DrawKind::Flat, {corner},
+                      DefaultStates({{13}, {14}, {15}, {14}}, {{16}, {17}, {18}, {17}})});
 
-    // 8: light pop-up button.
     const LookRow light[4] = {
-        {true, 2, 12, 0, 0, kBlack, Rgb(255, 255, 255), kBlack},
-        {true, 2, 12, 0, 0, kBlack, Rgb(240, 240, 240), kBlack},
-        {true, 2, 12, 0, 0, kBlack, Rgb(212, 212, 212), kBlack},
-        {true, 2, 12, 0, 0, kBlack, Rgb(255, 255, 255), kBlack},
+        {true, kCentred, 12, 0, 0, kBlack, Rgb(255, 255, 255), kBlack},
+        {true, kCentred, 12, 0, 0, kBlack, Rgb(240, 240, 240), kBlack},
+        {true, kCentred, 12, 0, 0, kBlack, Rgb(212, 212, 212), kBlack},
+        {true, kCentred, 12, 0, 0, kBlack, Rgb(255, 255, 255), kBlack},
     };
-    styles.push_back({8, 0, {}, States(light)});
+    styles.push_back({ButtonStyleId::LightPopupButton, DrawKind::Flat, {}, States(light)});
 
-    // 4: dark pop-up button.
     const LookRow dark[4] = {
-        {false, 2, 12, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
-        {false, 2, 12, 0, 0, kWhite, Rgb(1, 31, 45), kBlack},
-        {false, 2, 12, 0, 0, kWhite, Rgb(39, 64, 76), kBlack},
-        {false, 2, 12, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
+        {false, kCentred, 12, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
+        {false, kCentred, 12, 0, 0, kWhite, Rgb(1, 31, 45), kBlack},
+        {false, kCentred, 12, 0, 0, kWhite, Rgb(39, 64, 76), kBlack},
+        {false, kCentred, 12, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
     };
-    styles.push_back({4, 0, {}, States(dark)});
+    styles.push_back({ButtonStyleId::DarkPopupButton, DrawKind::Flat, {}, States(dark)});
 
-    // 1: row of the locale list.
     const LookRow row[4] = {
-        {false, 0, 12, 6, 0, kBlack, Rgb(255, 255, 255), kBlack},
-        {true, 0, 12, 6, 0, kBlack, Rgb(240, 240, 240), kBlack},
-        {true, 0, 12, 6, 0, kBlack, Rgb(212, 212, 212), kBlack},
-        {true, 0, 12, 6, 0, kBlack, Rgb(255, 255, 255), kBlack},
+        {false, kLeading, 12, 6, 0, kBlack, Rgb(255, 255, 255), kBlack},
+        {true, kLeading, 12, 6, 0, kBlack, Rgb(240, 240, 240), kBlack},
+        {true, kLeading, 12, 6, 0, kBlack, Rgb(212, 212, 212), kBlack},
+        {true, kLeading, 12, 6, 0, kBlack, Rgb(255, 255, 255), kBlack},
     };
-    styles.push_back({1, 0, {}, States(row)});
+    styles.push_back({ButtonStyleId::LocaleRow, DrawKind::Flat, {}, States(row)});
 
-    // 6: save icon.
-    styles.push_back({6, 0, {{0, 0, 0, 0, 0}}, DefaultStates({{33}, {34}, {35}, {36}})});
+    styles.push_back({ButtonStyleId::SaveIcon, DrawKind::Flat, {corner}, DefaultStates({{33}, {34}, {35}, {36}})});
 
-    // 5: text link (a layer without images); the checked look equals the unchecked one.
+    // A layer without images; the checked look equals the unchecked one.
     const LookRow link[4] = {
-        {false, 0, 10, 0, 0, Rgb(64, 92, 239), kWhite, kBlack},
-        {false, 0, 10, 0, 0, Rgb(100, 121, 227), kWhite, kBlack},
-        {false, 0, 10, 0, 0, Rgb(100, 121, 227), kWhite, kBlack},
-        {false, 0, 10, 0, 0, Rgb(82, 82, 82), kWhite, kBlack},
+        {false, kLeading, 10, 0, 0, Rgb(64, 92, 239), kWhite, kBlack},
+        {false, kLeading, 10, 0, 0, Rgb(100, 121, 227), kWhite, kBlack},
+        {false, kLeading, 10, 0, 0, Rgb(100, 121, 227), kWhite, kBlack},
+        {false, kLeading, 10, 0, 0, Rgb(82, 82, 82), kWhite, kBlack},
     };
-    styles.push_back({5, 0, {{2, 1, -45, 0, 1}}, States(link, {}, {}, true)});
+    styles.push_back({ButtonStyleId::TextLink, DrawKind::Flat, {{Align::End, Align::Centre, -45, 0, kBesideText}},
+                      States(link, {}, {}, true)});
 
-    // 10: main action button with arrow.
     const LookRow action[4] = {
-        {false, 2, 18, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
-        {false, 2, 18, 0, 0, kWhite, Rgb(82, 82, 82), kBlack},
-        {false, 2, 18, 0, 0, kWhite, Rgb(82, 82, 82), kBlack},
-        {false, 2, 18, 0, 0, Rgb(82, 82, 82), Rgb(0, 0, 0), kBlack},
+        {false, kCentred, 18, 0, 0, kWhite, Rgb(0, 0, 0), kBlack},
+        {false, kCentred, 18, 0, 0, kWhite, Rgb(82, 82, 82), kBlack},
+        {false, kCentred, 18, 0, 0, kWhite, Rgb(82, 82, 82), kBlack},
+        {false, kCentred, 18, 0, 0, Rgb(82, 82, 82), Rgb(0, 0, 0), kBlack},
     };
-    styles.push_back({10, 1, {{2, 1, -70, 0, 1}}, States(action, {{25}, {26}, {27}, {28}})});
+    styles.push_back({ButtonStyleId::MainAction, DrawKind::Pill, {{Align::End, Align::Centre, -70, 0, kBesideText}},
+                      States(action, {{25}, {26}, {27}, {28}})});
 
-    // 0: language drop-down.
     const LookRow dropDown[4] = {
-        {false, 0, 12, 6, 0, kBlack, Rgb(230, 232, 235), kBlack},
-        {true, 0, 12, 6, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
-        {true, 0, 12, 6, 0, kBlack, Rgb(230, 232, 235), Rgb(31, 34, 44)},
-        {false, 0, 12, 6, 0, kBlack, Rgb(200, 200, 200), kBlack},
+        {false, kLeading, 12, 6, 0, kBlack, Rgb(230, 232, 235), kBlack},
+        {true, kLeading, 12, 6, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
+        {true, kLeading, 12, 6, 0, kBlack, Rgb(230, 232, 235), Rgb(31, 34, 44)},
+        {false, kLeading, 12, 6, 0, kBlack, Rgb(200, 200, 200), kBlack},
     };
-    styles.push_back({0, 1, {{2, 1, -12, 0, 0}}, States(dropDown, {{31}, {32}, {32}, {31}})});
+    styles.push_back({ButtonStyleId::LanguageDropDown, DrawKind::Pill,
+                      {{Align::End, Align::Centre, -12, 0, kBeforeText}}, States(dropDown, {{31}, {32}, {32}, {31}})});
 
-    // 7: browse button (three dots).
     const LookRow browse[4] = {
-        {false, 0, 12, 0, 0, kBlack, Rgb(230, 232, 235), kBlack},
-        {true, 0, 12, 0, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
-        {true, 0, 12, 0, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
-        {false, 0, 12, 0, 0, kBlack, Rgb(200, 200, 200), kBlack},
+        {false, kLeading, 12, 0, 0, kBlack, Rgb(230, 232, 235), kBlack},
+        {true, kLeading, 12, 0, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
+        {true, kLeading, 12, 0, 0, kBlack, Rgb(230, 232, 235), Rgb(88, 93, 112)},
+        {false, kLeading, 12, 0, 0, kBlack, Rgb(200, 200, 200), kBlack},
     };
-    styles.push_back({7, 1, {{2, 1, 0, 0, 0}}, States(browse, {{22}, {23}, {24}, {23}})});
+    styles.push_back({ButtonStyleId::Browse, DrawKind::Pill, {{Align::End, Align::Centre, 0, 0, kBeforeText}},
+                      States(browse, {{22}, {23}, {24}, {23}})});
 
-    // 9: settings toggle; the checked look equals the unchecked one except for its images.
+    // The checked look equals the unchecked one except for its images.
     const LookRow toggle[4] = {
-        {false, 1, 12, -45, 0, Rgb(31, 34, 44), kWhite, kBlack},
-        {false, 1, 12, -45, 0, Rgb(96, 108, 125), kWhite, kBlack},
-        {false, 1, 12, -45, 0, Rgb(156, 161, 168), kWhite, kBlack},
-        {false, 1, 12, -45, 0, Rgb(240, 240, 240), Rgb(200, 200, 200), kBlack},
+        {false, kTrailing, 12, -45, 0, Rgb(31, 34, 44), kWhite, kBlack},
+        {false, kTrailing, 12, -45, 0, Rgb(96, 108, 125), kWhite, kBlack},
+        {false, kTrailing, 12, -45, 0, Rgb(156, 161, 168), kWhite, kBlack},
+        {false, kTrailing, 12, -45, 0, Rgb(240, 240, 240), Rgb(200, 200, 200), kBlack},
     };
-    styles.push_back({9, 0, {{0, 1, 16, 0, 1}, {2, 1, 0, 0, 0}},
+    const LayerPlacement gear{Align::Start, Align::Centre, 16, 0, kBesideText};
+    const LayerPlacement chevron{Align::End, Align::Centre, 0, 0, kBeforeText};
+    styles.push_back({ButtonStyleId::SettingsToggle, DrawKind::Flat, {gear, chevron},
                       States(toggle, {{19, 31}, {20, 32}, {21, 32}, {20, 31}}, {{19, 29}, {20, 30}, {21, 30}, {20, 29}},
                              true)});
     return styles;

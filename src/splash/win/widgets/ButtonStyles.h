@@ -7,11 +7,35 @@
 #include <string>
 #include <vector>
 
+#include "splash/win/widgets/TextFormat.h"
+
 namespace Nolvar {
 
+// The ids of the styles in the table.
+namespace ButtonStyleId {
+enum Id : int {
+    LanguageDropDown = 0,
+    LocaleRow = 1,         // a row of the language list
+    CheckBox = 2,
+    CloseCross = 3,
+    DarkPopupButton = 4,
+    TextLink = 5,
+    SaveIcon = 6,
+    Browse = 7,            // three dots
+    LightPopupButton = 8,
+    SettingsToggle = 9,
+    MainAction = 10,       // with an arrow
+};
+} // namespace ButtonStyleId
+
+// How a style draws its background.
+namespace DrawKind {
+enum Id : int { Flat = 0, Pill = 1 };
+} // namespace DrawKind
+
 struct LayerPlacement {
-    int hAlign = 0;        // 0 left, 1 centre, 2 right
-    int vAlign = 0;        // 0 top, 1 centre, 2 bottom
+    int hAlign = 0;        // Align: 0 left, 1 centre, 2 right
+    int vAlign = 0;        // Align: 0 top, 1 centre, 2 bottom
     float offsetX = 0;
     float offsetY = 0;
     int textRelative = 0;  // 0: placed before the text, taking its width; else beside the laid-out text
@@ -19,13 +43,13 @@ struct LayerPlacement {
 
 // The font of a look's text and where the text sits.
 struct ButtonFont {
-    int alignment = 2;  // DWRITE_TEXT_ALIGNMENT: 0 leading, 1 trailing, 2 centre
+    int alignment = DWRITE_TEXT_ALIGNMENT_CENTER;  // a DWRITE_TEXT_ALIGNMENT
     float size = 12;
     float offsetX = 0;
     float offsetY = 0;
     int weight = 400;
     int style = 0;
-    std::wstring family = L"Verdana";
+    std::wstring family = kTextFontFamily;
 
     // Equal in every field, the sizes and offsets within 0.00001.
     bool matches(const ButtonFont& other) const;
@@ -41,14 +65,14 @@ struct ButtonLook {
 };
 
 struct StateLook {
-    int state = 0;  // 0 normal, 1 hover, 2 pressed, 3 disabled
+    int state = 0;  // a Button::State: 0 normal, 1 hover, 2 pressed, 3 disabled
     ButtonLook unchecked;
     ButtonLook checked;
 };
 
 struct ButtonStyle {
     int styleId = 0;
-    int drawKind = 0;  // 0 flat rectangle, 1 rounded pill
+    int drawKind = DrawKind::Flat;
     std::vector<LayerPlacement> layers;
     std::vector<StateLook> states;
 };

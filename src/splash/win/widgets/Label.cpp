@@ -5,9 +5,9 @@
 
 #include <mutex>
 
-#include <glog/logging.h>
-
+#include "splash/win/CallFailed.h"
 #include "splash/win/ImageLoader.h"
+#include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetBase.h"
 #include "utils/Settings.h"
 
@@ -49,8 +49,8 @@ public:
         m_layout->GetMetrics(&metrics);
         const float inset = 2 * m_inset + metrics.width > size.width ? m_inset : 0.0f;
         const D2D1_RECT_F rect = PlaceRect(D2D1::RectF(0, 0, size.width, size.height),
-                                           D2D1::SizeF(metrics.width, metrics.height), m_alignment, 0, m_position,
-                                           inset, m_raise);
+                                           D2D1::SizeF(metrics.width, metrics.height), m_alignment, Align::Start,
+                                           m_position, inset, m_raise);
         if (m_background) {
             // The background is shown at half its pixel size: the part under the text is twice its rectangle.
             const D2D1_SIZE_F bitmap = PixelSize(m_background.Get());
@@ -92,26 +92,20 @@ public:
     float m_inset;
     float m_raise;
     float m_fontSize = 12;
-    int m_alignment = 0;
+    int m_alignment = Align::Start;
 
 private:
     void layOutLocked() {
         m_layout.Reset();
         m_format.Reset();
-        if (!m_writeFactory) return;
-        const std::wstring locale = Settings::GetWideString(Settings::ID::LocaleWide, L"");
-        if (FAILED(m_writeFactory->CreateTextFormat(L"Verdana", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                                    DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, m_fontSize,
-                                                    locale.c_str(), &m_format))) {
-            LOG(ERROR) << "CreateTextFormat failed for a label";
-            return;
-        }
-        m_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_CENTER);
-        m_format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+        m_format = MakeTextFormat(m_writeFactory.Get(), m_fontSize, DWRITE_TEXT_ALIGNMENT_CENTER,
+                                  DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+        if (!m_format) return;
         m_layoutSize = m_target ? m_target->GetSize() : D2D1::SizeF(0, 0);
         const std::wstring text = m_text.text();
-        m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
-                                         m_layoutSize.width, m_layoutSize.height, &m_layout);
+        CallFailed(m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
+                                                    m_layoutSize.width, m_layoutSize.height, &m_layout),
+                   "CreateTextLayout");
     }
 
     ComPtr<IDWriteFactory> m_writeFactory;

@@ -28,7 +28,7 @@ public:
     void SetFontSize(float size);
     void SetPlaceholderValue(const std::wstring& value);
     void SetTextId(int id);
-    // 0 left, 1 centre, 2 right; from the next paint on.
+    // An Align of the text across the target (Start: left); from the next paint on.
     void SetAlignment(int alignment);
     // The text as shown now.
     std::wstring text() const;

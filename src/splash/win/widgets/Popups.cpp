@@ -2,13 +2,17 @@
 
 #include <wrl/client.h>
 
+#include <functional>
+
 #include <glog/logging.h>
 
 #include "QorString/Utf.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Button.h"
+#include "splash/win/widgets/ButtonStyles.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/WidgetBase.h"
 #include "utils/Localization.h"
@@ -19,8 +23,6 @@ namespace Nolvar {
 using Microsoft::WRL::ComPtr;
 
 namespace {
-
-constexpr int kLanguageNameTextId = 14;
 
 // The language list shown on this thread, for the mouse hook.
 thread_local HWND t_shownLocalePopup = nullptr;
@@ -50,14 +52,15 @@ public:
         // The button's width in 96-DPI units, so the list is as wide as the button at any DPI.
         const int width = PixelsToUnits(button.right - button.left);
         const long long count = static_cast<long long>(m_locales.size());
-        m_window.reset(CreateChildWindow(parent, L"changeLocalePopupClass",
-                                         {CW_USEDEFAULT, CW_USEDEFAULT, width, kRowHeight * count}, this, &Impl::WindowProc,
-                                         WS_POPUP | WS_BORDER | WS_SYSMENU, 0));
+        m_window.Create(parent, L"changeLocalePopupClass", {CW_USEDEFAULT, CW_USEDEFAULT, width, kRowHeight * count},
+                        WS_POPUP | WS_BORDER | WS_SYSMENU, 0, "Language list window procedure",
+                        std::bind_front(&Impl::handle, this));
         for (size_t n = 0; n < m_locales.size(); ++n) {
             const long long top = kRowHeight * static_cast<long long>(n);
-            auto row = Button::Create(kFirstRowId + static_cast<int>(n), m_window.get(), 0, 1, factory,
-                                      {0, top, width, top + kRowHeight}, Button::Normal);
-            row->SetText(Tr(kLanguageNameTextId, m_locales[n]));
+            auto row = Button::Create(kFirstRowId + static_cast<int>(n), m_window.get(), UiText::None,
+                                      ButtonStyleId::LocaleRow, factory, {0, top, width, top + kRowHeight},
+                                      Button::Normal);
+            row->SetText(Tr(UiText::LanguageName, m_locales[n]));
             m_rows.push_back(std::move(row));
         }
     }
@@ -65,8 +68,6 @@ public:
     ~Impl() {
         m_rows.clear();
         unhook();
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
     }
 
     void show(HWND languageButton) {
@@ -83,48 +84,43 @@ public:
 
     void hide() { ShowWindow(m_window.get(), SW_HIDE); }
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Language list window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            switch (message) {
-            case WM_MOUSEACTIVATE:
-                return MA_NOACTIVATE;
-            case WM_WINDOWPOSCHANGED: {
-                const auto* position = reinterpret_cast<const WINDOWPOS*>(lp);
-                if (position->flags & SWP_SHOWWINDOW) self->hook();
-                if (position->flags & SWP_HIDEWINDOW) self->unhook();
-                break;
-            }
-            case WM_KEYDOWN:
-                if (wp == VK_ESCAPE) self->hide();
-                break;
-            case WM_NCDESTROY:
-                self->unhook();
-                self->m_window.release();
-                break;
-            default:
-                if (message == ToMessage(SplashMessage::ButtonClicked)) {
-                    self->hide();
-                    const int index = static_cast<int>(LOWORD(wp)) - kFirstRowId;
-                    if (index < 0 || index >= static_cast<int>(self->m_locales.size())) {
-                        LOG(ERROR) << "Language row " << LOWORD(wp) << " is not in the list";
-                        return 0;
-                    }
-                    // Observers run before Set returns; they may repaint and re-lay out everything.
-                    Settings::Set(Settings::ID::Locale, self->m_locales[index]);
-                    return 0;
-                }
-                break;
-            }
-            return DefWindowProcW(window, message, wp, lp);
-        });
-    }
-
     std::vector<std::string> m_locales;
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
 
 private:
+    LRESULT handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+        switch (message) {
+        case WM_MOUSEACTIVATE:
+            return MA_NOACTIVATE;
+        case WM_WINDOWPOSCHANGED: {
+            const auto* position = reinterpret_cast<const WINDOWPOS*>(lp);
+            if (position->flags & SWP_SHOWWINDOW) hook();
+            if (position->flags & SWP_HIDEWINDOW) unhook();
+            break;
+        }
+        case WM_KEYDOWN:
+            if (wp == VK_ESCAPE) hide();
+            break;
+        case WM_NCDESTROY:
+            unhook();
+            break;
+        default:
+            if (message == ToMessage(SplashMessage::ButtonClicked)) {
+                hide();
+                const int index = static_cast<int>(LOWORD(wp)) - kFirstRowId;
+                if (index < 0 || index >= static_cast<int>(m_locales.size())) {
+                    LOG(ERROR) << "Language row " << LOWORD(wp) << " is not in the list";
+                    return 0;
+                }
+                // Observers run before Set returns; they may repaint and re-lay out everything.
+                Settings::Set(Settings::ID::Locale, m_locales[index]);
+                return 0;
+            }
+            break;
+        }
+        return DefWindowProcW(window, message, wp, lp);
+    }
+
     void hook() {
         t_shownLocalePopup = m_window.get();
         if (!m_hook) m_hook.reset(SetWindowsHookExW(WH_MOUSE, LocalePopupMouseHook, nullptr, GetCurrentThreadId()));
@@ -155,28 +151,37 @@ struct PopupButtonSpec {
     long long left, top, right, bottom;  // right < 0: the pop-up width plus it
 };
 
+constexpr int kLight = ButtonStyleId::LightPopupButton;
+constexpr int kDark = ButtonStyleId::DarkPopupButton;
+
 std::vector<PopupButtonSpec> ButtonsOf(PopupKind kind) {
     switch (kind) {
     case PopupKind::Question:
-        return {{1, 36, 8, 50, 110, 170, 140}, {2, 15, 4, 180, 110, 300, 140}};
+        return {{1, UiText::Yes, kLight, 50, 110, 170, 140}, {2, UiText::No, kDark, 180, 110, 300, 140}};
     case PopupKind::Information:
-        return {{0, 16, 4, 110, 110, -110, 140}};
+        return {{0, UiText::Ok, kDark, 110, 110, -110, 140}};
     case PopupKind::Retry:
-        return {{1, 22, 8, 50, 110, 170, 140}, {2, 18, 4, 180, 110, 300, 140}, {3, 5, 8, 310, 110, 430, 140}};
+        return {{1, UiText::Skip, kLight, 50, 110, 170, 140},
+                {2, UiText::TryAgain, kDark, 180, 110, 300, 140},
+                {3, UiText::Cancel, kLight, 310, 110, 430, 140}};
     case PopupKind::Warning:
-        return {{0, 18, 8, 50, 110, 170, 140}, {1, 5, 4, 180, 110, 300, 140}};
+        return {{0, UiText::TryAgain, kLight, 50, 110, 170, 140}, {1, UiText::Cancel, kDark, 180, 110, 300, 140}};
     }
     return {};
 }
+
+// The icons (RT_RCDATA images) over the text.
+constexpr int kQuestionIcon = 11;
+constexpr int kWarningIcon = 12;
 
 int IconOf(PopupKind kind) {
     switch (kind) {
     case PopupKind::Question:
     case PopupKind::Retry:
-        return 11;
+        return kQuestionIcon;
     case PopupKind::Information:
     case PopupKind::Warning:
-        return 12;
+        return kWarningIcon;
     }
     return 0;
 }
@@ -193,8 +198,8 @@ public:
         : m_textId(textId), m_parent(parent), m_popupId(popupId) {
         m_width = buttonIds.size() >= 4 ? 130 * static_cast<int>(buttonIds.size()) - 40 : 350;
         // A real size from the start: the render target and the label lay out against it.
-        m_window.reset(CreateChildWindow(parent, L"popupMessage", {0, 0, m_width, kPopupHeight}, this,
-                                         &Impl::WindowProc, WS_POPUP | WS_BORDER, 0));
+        m_window.Create(parent, L"popupMessage", {0, 0, m_width, kPopupHeight}, WS_POPUP | WS_BORDER, 0,
+                        "Pop-up window procedure", std::bind_front(&Impl::handle, this));
         HighDpiAwareness().update(m_window.get());
         for (const auto& spec : ButtonsOf(kind)) {
             if (spec.idIndex >= buttonIds.size()) {
@@ -206,7 +211,7 @@ public:
                                                factory, {spec.left, spec.top, right, spec.bottom}, Button::Normal));
         }
         auto label = Label::Create(0, textId, POINT{0, 60}, nullptr, placeholderName, 20, 5);
-        label->SetAlignment(1);
+        label->SetAlignment(Align::Centre);
         m_label = label.get();
         m_widgets.push_back(std::move(label));
         if (const int icon = IconOf(kind); icon != 0) m_iconResource = FindImageResource(icon);
@@ -219,8 +224,6 @@ public:
     ~Impl() {
         m_widgets.clear();
         m_icon.Reset();
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
     }
 
     void show() {
@@ -251,41 +254,31 @@ public:
         PaintWidgets(m_widgets, target, [&] { paint.endDraw(); });
     }
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Pop-up window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            if (message == WM_PAINT) {
-                self->paint();
-                return 0;
-            }
-            if (message == WM_NCDESTROY) {
-                self->m_window.release();
-                return DefWindowProcW(window, message, wp, lp);
-            }
-            const bool answered = message == ToMessage(SplashMessage::ButtonClicked);
-            if (answered || message == WM_CLOSE) {
-                const WPARAM buttonId = answered ? LOWORD(wp) : 0;
-                const WPARAM result = (buttonId << 16) | static_cast<WPARAM>(self->m_popupId & 0xFFFF);
-                const HWND parent = self->m_parent;
-                // The parent may destroy this pop-up: nothing of it is touched after the message.
-                SendMessageW(parent, ToMessage(SplashMessage::PopupResult), result, 0);
-                if (message == WM_CLOSE && IsWindow(window)) return DefWindowProcW(window, message, wp, lp);
-                return 0;
-            }
-            return DefWindowProcW(window, message, wp, lp);
-        });
-    }
-
     int m_textId;
     HWND m_parent;
     int m_popupId;
     int m_width = 350;
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
     WindowSurface m_surface;
     std::vector<WidgetPtr> m_widgets;
 
 private:
+    LRESULT handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+        if (message == WM_PAINT) {
+            paint();
+            return 0;
+        }
+        const bool answered = message == ToMessage(SplashMessage::ButtonClicked);
+        if (!answered && message != WM_CLOSE) return DefWindowProcW(window, message, wp, lp);
+        const WPARAM buttonId = answered ? LOWORD(wp) : 0;
+        const WPARAM result = (buttonId << 16) | static_cast<WPARAM>(m_popupId & 0xFFFF);
+        const HWND parent = m_parent;
+        // The parent may destroy this pop-up: nothing of it is touched after the message.
+        SendMessageW(parent, ToMessage(SplashMessage::PopupResult), result, 0);
+        if (message == WM_CLOSE && IsWindow(window)) return DefWindowProcW(window, message, wp, lp);
+        return 0;
+    }
+
     Label* m_label = nullptr;  // among m_widgets
     HRSRC m_iconResource = nullptr;
     ImageLoader m_images;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Label.h"
 #include "utils/win/Timer.h"
 
@@ -21,7 +22,6 @@ constexpr D2D1_COLOR_F kFillColour = Rgb(22, 143, 211);
 constexpr float kBarHeight = 12;
 constexpr int kIndicatorIntervalMs = 8;
 constexpr double kSweepSeconds = 3.0;
-constexpr int kPercentTextId = 9;
 
 // 100-nanosecond ticks of the system clock.
 long long SystemTicks() {
@@ -54,18 +54,13 @@ private:
 class ProgressBar::Impl {
 public:
     Impl(int id, const WidgetRect& rect, ID2D1Factory* factory, HWND parent) : m_id(id) {
-        m_window.reset(CreateChildWindow(parent, L"progrssBar", rect, this, &Impl::WindowProc, WS_CHILD | WS_VISIBLE, 0));
-        m_label = Label::Create(0, kPercentTextId, POINT{20, 26}, nullptr, L"__PERCENT__", 0, 0);
+        m_window.Create(parent, L"progrssBar", rect, WS_CHILD | WS_VISIBLE, 0, "Progress bar window procedure",
+                        WidgetWindow::PaintOnly([this] { paint(); }));
+        m_label = Label::Create(0, UiText::InstallingPercent, POINT{20, 26}, nullptr, L"__PERCENT__", 0, 0);
         m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) {
             m_bar.make(target);
             m_label->SetRenderTarget(target);
         });
-    }
-
-    ~Impl() {
-        m_label.reset();
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
     }
 
     void paint() {
@@ -78,13 +73,9 @@ public:
         m_label->redraw();
     }
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return PaintOnlyWindowProc<Impl>(window, message, wp, lp, "Progress bar window procedure");
-    }
-
     int m_id;
     std::atomic<int> m_value{0};
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
     WindowSurface m_surface;
 
 private:
@@ -109,8 +100,8 @@ HWND ProgressBar::window() const { return m_impl->m_window.get(); }
 class ProgressIndicator::Impl {
 public:
     Impl(int id, const WidgetRect& rect, ID2D1Factory* factory, HWND parent) : m_id(id) {
-        m_window.reset(
-            CreateChildWindow(parent, L"progrssIndicator", rect, this, &Impl::WindowProc, WS_CHILD | WS_VISIBLE, 0));
+        m_window.Create(parent, L"progrssIndicator", rect, WS_CHILD | WS_VISIBLE, 0,
+                        "Progress indicator window procedure", WidgetWindow::PaintOnly([this] { paint(); }));
         m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) { m_bar.make(target); });
         // The tick only invalidates: painting stays on the window's thread, and stopping never waits for it.
         HWND window = m_window.get();
@@ -119,11 +110,8 @@ public:
         m_timer->Start();
     }
 
-    ~Impl() {
-        m_timer.reset();
-        if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
-        m_window.reset();
-    }
+    // The timer ends before the window it invalidates goes.
+    ~Impl() { m_timer.reset(); }
 
     void paint() {
         WidgetPaint paint(m_surface);
@@ -134,12 +122,8 @@ public:
         m_bar.draw(paint.target(), left, width, right);
     }
 
-    static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return PaintOnlyWindowProc<Impl>(window, message, wp, lp, "Progress indicator window procedure");
-    }
-
     int m_id;
-    Core::UniqueWindow m_window;
+    WidgetWindow m_window;
     WindowSurface m_surface;
 
 private:

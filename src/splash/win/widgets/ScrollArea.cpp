@@ -5,12 +5,13 @@
 
 #include <algorithm>
 #include <cmath>
-
-#include <glog/logging.h>
+#include <functional>
 
 #include "QorString/Utf.h"
+#include "splash/win/CallFailed.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
+#include "splash/win/widgets/TextFormat.h"
 #include "utils/Resources.h"
 #include "utils/Settings.h"
 
@@ -45,24 +46,19 @@ public:
         if (!m_loader) m_loader = [] { return GetEulaText(); };
     }
 
-    ~Impl() override {
-        Settings::Unsubscribe(this);
-        for (auto* window : {&m_bar, &m_text}) {
-            if (*window) SetWindowLongPtrW(window->get(), 0, 0);
-            window->reset();
-        }
-    }
+    ~Impl() override { Settings::Unsubscribe(this); }
 
     void create(ID2D1Factory* factory, const WidgetRect& rect) {
-        m_text.reset(CreateChildWindow(m_parent, L"scrollArea", {rect.left, rect.top, rect.right - 6, rect.bottom}, this,
-                                       &Impl::TextProc, WS_CHILD | WS_VISIBLE, m_id));
+        m_text.Create(m_parent, L"scrollArea", {rect.left, rect.top, rect.right - 6, rect.bottom},
+                      WS_CHILD | WS_VISIBLE, m_id, "Scroll area window procedure",
+                      std::bind_front(&Impl::handleText, this));
         m_textSurface.Create(factory, m_text.get(), [this](ID2D1DCRenderTarget* target) {
             m_backgroundBrush = target ? CreateSolidBrush(target, Rgb(232, 234, 237)) : nullptr;
             m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
             m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
         });
-        m_bar.reset(CreateChildWindow(m_parent, L"customScrollBar", {rect.right - 6, rect.top, rect.right, rect.bottom},
-                                      this, &Impl::BarProc, WS_CHILD | WS_VISIBLE, 0));
+        m_bar.Create(m_parent, L"customScrollBar", {rect.right - 6, rect.top, rect.right, rect.bottom},
+                     WS_CHILD | WS_VISIBLE, 0, "Scroll bar window procedure", std::bind_front(&Impl::handleBar, this));
         m_barSurface.Create(factory, m_bar.get(), [this](ID2D1DCRenderTarget* target) {
             auto brush = [target](const D2D1_COLOR_F& colour) { return target ? CreateSolidBrush(target, colour) : nullptr; };
             m_barBackground = brush(Rgb(232, 234, 237));
@@ -107,21 +103,15 @@ public:
         m_textHeight = 0;
         m_lineHeight = 0;
         if (!m_writeFactory || !m_text) return;
-        const std::wstring locale = Settings::GetWideString(Settings::ID::LocaleWide, L"");
-        if (FAILED(m_writeFactory->CreateTextFormat(L"Verdana", nullptr, DWRITE_FONT_WEIGHT_NORMAL,
-                                                    DWRITE_FONT_STYLE_NORMAL, DWRITE_FONT_STRETCH_NORMAL, kFontSize,
-                                                    locale.c_str(), &m_format))) {
-            LOG(ERROR) << "CreateTextFormat failed for the licence text";
-            return;
-        }
-        m_format->SetTextAlignment(DWRITE_TEXT_ALIGNMENT_LEADING);
-        m_format->SetParagraphAlignment(DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+        m_format = MakeTextFormat(m_writeFactory.Get(), kFontSize, DWRITE_TEXT_ALIGNMENT_LEADING,
+                                  DWRITE_PARAGRAPH_ALIGNMENT_NEAR);
+        if (!m_format) return;
         const D2D1_SIZE_F window = ClientSizeInDips(m_text.get());
-        if (FAILED(m_writeFactory->CreateTextLayout(m_content.c_str(), static_cast<UINT32>(m_content.size()),
-                                                    m_format.Get(), std::max(0.0f, window.width - kTextMargin),
-                                                    window.height, &m_layout))) {
+        if (CallFailed(m_writeFactory->CreateTextLayout(m_content.c_str(), static_cast<UINT32>(m_content.size()),
+                                                        m_format.Get(), std::max(0.0f, window.width - kTextMargin),
+                                                        window.height, &m_layout),
+                       "CreateTextLayout"))
             return;
-        }
         DWRITE_TEXT_METRICS metrics{};
         m_layout->GetMetrics(&metrics);
         m_textHeight = std::trunc(metrics.height);
@@ -195,53 +185,10 @@ public:
         }
     }
 
-    static LRESULT CALLBACK TextProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Scroll area window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            switch (message) {
-            case WM_PAINT:
-                // The bar is a window of its own and paints on its own WM_PAINT.
-                self->paintText();
-                return 0;
-            case WM_KEYDOWN:
-                if (wp == VK_DOWN) self->scrollLines(1);
-                if (wp == VK_UP) self->scrollLines(-1);
-                return 0;
-            case WM_MOUSEWHEEL:
-                if (GET_WHEEL_DELTA_WPARAM(wp) > 0) self->scrollLines(-1);
-                if (GET_WHEEL_DELTA_WPARAM(wp) < 0) self->scrollLines(1);
-                return 0;
-            case WM_NCDESTROY:
-                self->m_text.release();
-                return DefWindowProcW(window, message, wp, lp);
-            default:
-                return DefWindowProcW(window, message, wp, lp);
-            }
-        });
-    }
-
-    static LRESULT CALLBACK BarProc(HWND window, UINT message, WPARAM wp, LPARAM lp) {
-        return GuardedWindowProc(window, "Scroll bar window procedure", [&]() -> LRESULT {
-            Impl* self = WindowOwner<Impl>(window);
-            if (!self) return DefWindowProcW(window, message, wp, lp);
-            if (message == WM_PAINT) {
-                self->paintBar();
-                return 0;
-            }
-            if (message == WM_NCDESTROY) {
-                self->m_bar.release();
-                return DefWindowProcW(window, message, wp, lp);
-            }
-            self->handleBar(message, wp, lp);
-            return DefWindowProcW(window, message, wp, lp);
-        });
-    }
-
     int m_id;
     HWND m_parent;
-    Core::UniqueWindow m_text;
-    Core::UniqueWindow m_bar;
+    WidgetWindow m_text;
+    WidgetWindow m_bar;
     WindowSurface m_textSurface;
     WindowSurface m_barSurface;
     ImageLoader m_images;
@@ -254,7 +201,31 @@ public:
 private:
     bool onThumb(float y) const { return m_scrollable && y >= m_thumbTop && y <= m_thumbTop + m_thumbHeight; }
 
-    void handleBar(UINT message, WPARAM wp, LPARAM lp) {
+    LRESULT handleText(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+        switch (message) {
+        case WM_PAINT:
+            // The bar is a window of its own and paints on its own WM_PAINT.
+            paintText();
+            return 0;
+        case WM_KEYDOWN:
+            if (wp == VK_DOWN) scrollLines(1);
+            if (wp == VK_UP) scrollLines(-1);
+            return 0;
+        case WM_MOUSEWHEEL:
+            if (GET_WHEEL_DELTA_WPARAM(wp) > 0) scrollLines(-1);
+            if (GET_WHEEL_DELTA_WPARAM(wp) < 0) scrollLines(1);
+            return 0;
+        default:
+            return DefWindowProcW(window, message, wp, lp);
+        }
+    }
+
+    // The bar's mouse input changes the thumb and is then left to the system as well.
+    LRESULT handleBar(HWND window, UINT message, WPARAM wp, LPARAM lp) {
+        if (message == WM_PAINT) {
+            paintBar();
+            return 0;
+        }
         const float y = PixelsToDips(static_cast<short>(HIWORD(lp)));
         switch (message) {
         case WM_MOUSEMOVE:
@@ -299,6 +270,7 @@ private:
         default:
             break;
         }
+        return DefWindowProcW(window, message, wp, lp);
     }
 
     void trackBarMouse() {

@@ -4,54 +4,13 @@
 
 #include <glog/logging.h>
 
+#include "splash/win/CallFailed.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "utils/Localization.h"
 
 namespace Nolvar {
 
 using Microsoft::WRL::ComPtr;
-
-namespace {
-
-constexpr int kAppIconId = 10;
-
-int ScaledCoordinate(long long value, unsigned dpi) {
-    return value == CW_USEDEFAULT ? CW_USEDEFAULT : ScaleForDpi(value, dpi);
-}
-
-} // namespace
-
-HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetRect& rect, void* owner,
-                       WNDPROC windowProc, DWORD style, int controlId) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof(windowClass);
-    windowClass.lpfnWndProc = windowProc;
-    windowClass.cbWndExtra = sizeof(void*);
-    windowClass.hInstance = instance;
-    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(kAppIconId));
-    windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-    windowClass.lpszClassName = className.c_str();
-    RegisterClassExW(&windowClass);
-
-    const unsigned dpi = HighDpiAwareness().dpi();
-    const int x = ScaledCoordinate(rect.left, dpi);
-    const int y = ScaledCoordinate(rect.top, dpi);
-    const int width = ScaleForDpi(rect.right, dpi) - (x == CW_USEDEFAULT ? 0 : x);
-    const int height = ScaleForDpi(rect.bottom, dpi) - (y == CW_USEDEFAULT ? 0 : y);
-    const WORD id = static_cast<WORD>(controlId & 0xFFFF);
-    HWND window = CreateWindowExW(0, className.c_str(), className.c_str(), style, x, y, width, height, parent,
-                                  id != 0 ? reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)) : nullptr, instance,
-                                  nullptr);
-    if (!window) {
-        const DWORD error = GetLastError();  // before logging, which may change it
-        LOG(ERROR) << "CreateWindowExW failed for a widget window, error " << error;
-        throw std::runtime_error("CreateWindow failed!");
-    }
-    SetWindowLongPtrW(window, 0, reinterpret_cast<LONG_PTR>(owner));
-    return window;
-}
 
 ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window) {
     if (!factory || !window) {
@@ -64,31 +23,22 @@ ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi,
         dpi);
     ComPtr<ID2D1DCRenderTarget> target;
-    const HRESULT hr = factory->CreateDCRenderTarget(&properties, &target);
-    if (FAILED(hr)) {
-        LOG(ERROR) << "CreateDCRenderTarget failed: 0x" << std::hex << hr;
-        return nullptr;
-    }
+    if (CallFailed(factory->CreateDCRenderTarget(&properties, &target), "CreateDCRenderTarget")) return nullptr;
     return target;
 }
 
 ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour) {
     ComPtr<ID2D1SolidColorBrush> brush;
-    if (target && FAILED(target->CreateSolidColorBrush(colour, &brush))) {
-        LOG(ERROR) << "CreateSolidColorBrush failed";
-        return nullptr;
-    }
+    if (target && CallFailed(target->CreateSolidColorBrush(colour, &brush), "CreateSolidColorBrush")) return nullptr;
     return brush;
 }
 
 ComPtr<IDWriteFactory> SharedDirectWriteFactory() {
     ComPtr<IDWriteFactory> factory;
-    const HRESULT hr = DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
-                                           reinterpret_cast<IUnknown**>(factory.GetAddressOf()));
-    if (FAILED(hr)) {
-        LOG(ERROR) << "DWriteCreateFactory failed: 0x" << std::hex << hr;
+    if (CallFailed(DWriteCreateFactory(DWRITE_FACTORY_TYPE_SHARED, __uuidof(IDWriteFactory),
+                                       reinterpret_cast<IUnknown**>(factory.GetAddressOf())),
+                   "DWriteCreateFactory"))
         return nullptr;
-    }
     return factory;
 }
 
@@ -105,8 +55,8 @@ D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAli
                       const D2D1_POINT_2F& offset, float insetX, float raiseY) {
     const float freeX = (area.right - area.left) - size.width;
     const float freeY = (area.bottom - area.top) - size.height;
-    const float shiftX = hAlign == 1 ? freeX / 2 : hAlign == 2 ? freeX : 0.0f;
-    const float shiftY = vAlign == 1 ? freeY / 2 : vAlign == 2 ? freeY : 0.0f;
+    const float shiftX = hAlign == Align::Centre ? freeX / 2 : hAlign == Align::End ? freeX : 0.0f;
+    const float shiftY = vAlign == Align::Centre ? freeY / 2 : vAlign == Align::End ? freeY : 0.0f;
     D2D1_RECT_F placed;
     placed.left = area.left + shiftX + offset.x + insetX;
     placed.right = area.left + shiftX + offset.x + size.width - insetX;
@@ -132,15 +82,6 @@ std::wstring TextSource::text() const {
 void TextSource::SetTextId(int id) {
     m_textId = id;
     m_overrideText.clear();
-}
-
-void ReportWindowProcFailure(HWND window, const char* what, const char* error) noexcept {
-    try {
-        LOG(ERROR) << what << " failed: " << error;
-    } catch (...) {
-    }
-    // The root owner: a pop-up's widgets report to the window that owns the pop-up.
-    if (HWND top = GetAncestor(window, GA_ROOTOWNER)) PostMessageW(top, kWidgetFailedMessage, 0, 0);
 }
 
 } // namespace Nolvar

@@ -1,7 +1,6 @@
 #pragma once
-// What the widgets share: making their windows at the current DPI, their Direct2D render targets (bound to the
-// paint DC in WM_PAINT), placing rectangles, their texts, painting a window's widgets, and window procedures that
-// never let an exception reach user32.
+// What the widgets share besides their windows (WidgetWindow): their Direct2D render targets (bound to the paint DC
+// in WM_PAINT), placing rectangles, their texts and painting a window's widgets.
 #include <windows.h>
 #include <d2d1.h>
 #include <dwrite.h>
@@ -11,32 +10,10 @@
 #include <vector>
 
 #include "splash/win/widgets/IWidget.h"
+#include "splash/win/widgets/WidgetWindow.h"
 #include "splash/win/widgets/WindowSurface.h"
 
 namespace Nolvar {
-
-// Posted to a widget's root owner window (the splash main window) when a widget's window procedure caught an
-// exception (wParam, lParam 0).
-constexpr UINT kWidgetFailedMessage = WM_APP + 0x100;
-
-// A rectangle in 96-DPI units; CW_USEDEFAULT as left or top stays CW_USEDEFAULT.
-struct WidgetRect {
-    long long left = 0;
-    long long top = 0;
-    long long right = 0;
-    long long bottom = 0;
-};
-
-// Registers the class (a second registration is harmless), makes the window scaled to the current DPI with the
-// control id's low 16 bits (none for 0) and stores `owner` in the window's first extra slot.
-// Throws std::runtime_error("CreateWindow failed!") when the window cannot be made.
-HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetRect& rect, void* owner,
-                       WNDPROC windowProc, DWORD style, int controlId);
-// The owner stored by CreateChildWindow (null before it is stored).
-template <class T>
-T* WindowOwner(HWND window) {
-    return reinterpret_cast<T*>(GetWindowLongPtrW(window, 0));
-}
 
 // A render target for the window, bound to its paint DC in each WM_PAINT; null (and logged) when it cannot be made.
 Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window);
@@ -47,7 +24,12 @@ Microsoft::WRL::ComPtr<IDWriteFactory> SharedDirectWriteFactory();
 // Paints the window now when called on its thread; from another thread it only invalidates the window.
 void RepaintWindow(HWND window);
 
-// Places `size` inside `area`: alignment 0 start, 1 centre, 2 end, then offset, inset (both sides) and raise (top).
+// Where a rectangle sits inside another, on one axis.
+namespace Align {
+enum Id : int { Start = 0, Centre = 1, End = 2 };
+} // namespace Align
+
+// Places `size` inside `area` by the alignments (Align), then offset, inset (both sides) and raise (top).
 D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAlign, int vAlign,
                       const D2D1_POINT_2F& offset, float insetX, float raiseY);
 
@@ -78,38 +60,6 @@ void PaintWidgets(const std::vector<WidgetPtr>& widgets, ID2D1RenderTarget* targ
     for (IWidget* widget : own) widget->redraw();
     endDraw();
     for (IWidget* widget : rest) widget->redraw();
-}
-
-// Logs a window procedure's exception at ERROR and posts kWidgetFailedMessage to the root owner window.
-void ReportWindowProcFailure(HWND window, const char* what, const char* error) noexcept;
-
-// Runs a window procedure's handler; an exception is logged at ERROR, reported to the top-level window with
-// kWidgetFailedMessage and the message counts as handled.
-template <class Handler>
-LRESULT GuardedWindowProc(HWND window, const char* what, Handler&& handler) noexcept {
-    try {
-        return handler();
-    } catch (const std::exception& e) {
-        ReportWindowProcFailure(window, what, e.what());
-    } catch (...) {
-        ReportWindowProcFailure(window, what, "unknown exception");
-    }
-    return 0;
-}
-
-// The window procedure of a widget window that only paints: WM_PAINT calls the owner's paint(); at WM_NCDESTROY
-// the owner lets go of its m_window, which the system destroys.
-template <class Owner>
-LRESULT PaintOnlyWindowProc(HWND window, UINT message, WPARAM wp, LPARAM lp, const char* what) noexcept {
-    return GuardedWindowProc(window, what, [&]() -> LRESULT {
-        Owner* self = WindowOwner<Owner>(window);
-        if (self && message == WM_PAINT) {
-            self->paint();
-            return 0;
-        }
-        if (self && message == WM_NCDESTROY) self->m_window.release();
-        return DefWindowProcW(window, message, wp, lp);
-    });
 }
 
 // Colours from 0..255 bytes or from 0xRRGGBB.

@@ -2,6 +2,7 @@
 
 #include <glog/logging.h>
 
+#include "splash/win/CallFailed.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/widgets/WidgetBase.h"
 
@@ -38,7 +39,7 @@ bool WindowSurface::Restore() {
 
 void WindowSurface::Drawn(HRESULT endDrawResult) {
     if (endDrawResult != static_cast<HRESULT>(D2DERR_RECREATE_TARGET)) {
-        if (FAILED(endDrawResult)) LOG(ERROR) << "EndDraw failed: 0x" << std::hex << endDrawResult;
+        CallFailed(endDrawResult, "EndDraw");
         return;
     }
     LOG(WARNING) << "The display device was lost; the render target and its resources are made again";
@@ -59,10 +60,7 @@ WidgetPaint::WidgetPaint(WindowSurface& surface) : m_paint(surface.window()), m_
     GetClientRect(m_surface.window(), &client);
     if (client.right <= client.left || client.bottom <= client.top) return;
     ID2D1DCRenderTarget* target = m_surface.target();
-    if (const HRESULT hr = target->BindDC(dc, &client); FAILED(hr)) {
-        LOG(ERROR) << "BindDC failed (0x" << std::hex << hr << "); the widget is not painted";
-        return;
-    }
+    if (CallFailed(target->BindDC(dc, &client), "BindDC")) return;  // not painted
     const float dpi = static_cast<float>(HighDpiAwareness().dpi());
     target->SetDpi(dpi, dpi);
     target->BeginDraw();

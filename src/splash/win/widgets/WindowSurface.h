@@ -8,7 +8,7 @@
 
 #include <functional>
 
-#include "splash/win/PaintScope.h"
+#include "QorPointer/PaintScope.h"
 
 namespace Nolvar {
 
@@ -61,7 +61,7 @@ public:
     HRESULT endDraw();
 
 private:
-    PaintScope m_paint;  // ends the paint after drawing has ended
+    Core::PaintScope m_paint;  // ends the paint after drawing has ended
     WindowSurface& m_surface;
     bool m_drawing = false;
 };

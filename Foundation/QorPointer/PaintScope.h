@@ -1,9 +1,9 @@
 #pragma once
+// One WM_PAINT of a window: BeginPaint on construction, EndPaint on destruction.
 #include <windows.h>
 
-namespace Nolvar {
+namespace Nolvar::Core {
 
-// One WM_PAINT of a window: BeginPaint on construction, EndPaint on destruction.
 class PaintScope {
 public:
     explicit PaintScope(HWND window) : m_window(window), m_dc(BeginPaint(window, &m_paint)) {}
@@ -19,4 +19,4 @@ private:
     HDC m_dc;
 };
 
-} // namespace Nolvar
+}  // namespace Nolvar::Core
