@@ -24,13 +24,13 @@ std::unique_ptr<Label> MakeLabel(WORD id, const SplashWidgetContext& c, int text
     return Label::Create(id, textId, POINT{x, y}, c.target);
 }
 
+} // namespace
+
 std::wstring InstallFolderText() {
     const std::any value = Settings::Get(Settings::ID::InstallFolder);
     const auto* path = std::any_cast<ioPath>(&value);
     return path ? path->wstring() : std::wstring();
 }
-
-} // namespace
 
 WidgetPtr MakeSplashWidget(WORD id, const SplashWidgetContext& c) {
     const int W = c.halfWidth;

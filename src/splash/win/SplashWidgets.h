@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <d2d1.h>
 
+#include <string>
+
 #include "splash/win/widgets/IWidget.h"
 
 namespace Nolvar {
@@ -17,6 +19,9 @@ struct SplashWidgetContext {
     int halfWidth = 0;                     // W and H: half the size of the first background image
     int halfHeight = 0;
 };
+
+// The folder button's text: the installation folder setting, empty when it holds no path.
+std::wstring InstallFolderText();
 
 // The widget `id` (34466..34480) laid out for the context; null for any other id. The close button comes disabled
 // with its image hidden; the folder button shows the installation folder setting.

@@ -467,9 +467,7 @@ private:
     void OnInstallFolderChanged() {
         Button* button = FindButton(FolderButton);
         if (!button) return;
-        const std::any value = Settings::Get(Settings::ID::InstallFolder);
-        const auto* path = std::any_cast<ioPath>(&value);
-        button->SetText(path ? path->wstring() : std::wstring());
+        button->SetText(InstallFolderText());
         button->redraw();
     }
 
