@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <atomic>
-#include <latch>
+#include <condition_variable>
+#include <mutex>
 #include <set>
 #include <thread>
 #include <vector>
@@ -44,6 +45,25 @@ protected:
     }
 
     boost::intrusive_ptr<RecordingTracker> m_tracker{new RecordingTracker};
+};
+
+// Lets a number of threads start together. Not std::latch: without a futex (Windows) this libstdc++ signals the
+// latch's condition variable without holding its mutex, so a thread that is just going to sleep can miss the
+// last arrival and wait forever.
+class StartGate {
+public:
+    explicit StartGate(int count) : m_missing(count) {}
+
+    void arriveAndWait() {
+        std::unique_lock lock(m_mutex);
+        if (--m_missing == 0) m_open.notify_all();
+        m_open.wait(lock, [this] { return m_missing == 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_open;
+    int m_missing;
 };
 
 std::vector<std::string> Names(const std::vector<Event>& events) {
@@ -256,18 +276,18 @@ TEST_F(StatisticsTrackerTest, EventsFromSeveralThreadsAreEachDeliveredOnceAcross
     constexpr int kThreads = 4;
     constexpr int kPerThread = 1000;
     std::atomic<int> tracked{0};
-    std::latch start(kThreads + 1);
+    StartGate start(kThreads + 1);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
-            start.arrive_and_wait();
+            start.arriveAndWait();
             for (int i = 0; i < kPerThread; ++i) {
                 statistics.TrackEvent(Event("E", {{"ID", std::to_string(t * kPerThread + i)}}));
                 ++tracked;
             }
         });
     }
-    start.arrive_and_wait();
+    start.arriveAndWait();
     while (tracked < kThreads * kPerThread / 4) std::this_thread::yield();
     statistics.Initialize("https://stats.example/upload", "K1", "target");  // while the threads track
     for (auto& thread : threads) thread.join();
