@@ -26,7 +26,8 @@ enum class SplashTask : UINT {
 class ISplashWindowHost {
 public:
     virtual ~ISplashWindowHost() = default;
-    // The window exists (called once, on the UI thread, before any message is handled).
+    // The window exists and shows its first frame (called once, on the UI thread, before any message from
+    // another thread is handled).
     virtual void OnWindowCreated(HWND window) = 0;
     // The window is being destroyed; its handle must no longer be used.
     virtual void OnWindowDestroyed() = 0;
@@ -34,8 +35,8 @@ public:
 
 class SplashWindow {
 public:
-    // Creates and shows the window (the spinner view until the first screen). Throws std::runtime_error when a
-    // part the window cannot do without fails.
+    // Creates and shows the window and paints its first frame (the spinner view, until the first screen). Throws
+    // std::runtime_error when a part the window cannot do without fails.
     SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host);
     ~SplashWindow();
     SplashWindow(const SplashWindow&) = delete;
