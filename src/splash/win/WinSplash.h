@@ -10,6 +10,9 @@ class WinSplash final : public ISplash {
 public:
     // Writes the locale and installation-folder defaults, starts the UI thread and returns once it runs.
     explicit WinSplash(ISplashEventObserver& observer);
+    // Returns once the window shows its first frame, or has failed (at most as long as a call waits for the
+    // window).
+    void WaitUntilShown();
     // Asks the window to close (when Close was not called) and waits for the UI thread to end.
     ~WinSplash() override;
     WinSplash(const WinSplash&) = delete;
