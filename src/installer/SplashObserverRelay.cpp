@@ -1,30 +1,28 @@
 #include "installer/SplashObserverRelay.h"
 
-#include <utility>
-
 namespace Nolvar {
 
 void SplashObserverRelay::Attach(ISplashEventObserver& observer) {
     std::unique_lock lock(m_mutex);
     // Calls made while the kept ones are handed over are kept too, so the observer gets all in order.
     while (!m_kept.empty()) {
-        std::vector<Call> calls = std::exchange(m_kept, {});
+        std::vector<std::pair<Delivery, Report>> kept = std::exchange(m_kept, {});
         lock.unlock();
-        for (const Call& call : calls) call(observer);
+        for (const auto& [delivery, report] : kept) delivery(observer, report);
         lock.lock();
     }
     m_observer = &observer;
 }
 
-void SplashObserverRelay::Forward(Call call) {
+void SplashObserverRelay::Forward(Delivery delivery, Report report) {
     std::unique_lock lock(m_mutex);
     if (!m_observer) {
-        m_kept.push_back(std::move(call));
+        m_kept.emplace_back(delivery, std::move(report));
         return;
     }
-    ISplashEventObserver* observer = m_observer;
+    Observer* observer = m_observer;
     lock.unlock();
-    call(*observer);
+    delivery(*observer, report);
 }
 
 } // namespace Nolvar

@@ -2,9 +2,9 @@
 // The window's observer until the installer logic exists: the window starts before the logic (its first frame
 // waits for nothing the logic makes), and the logic becomes its observer once it is made. What the window reports
 // before then (a failure of the window) is kept and handed to the logic when it attaches, in order.
-#include <functional>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "splash/ISplashEventObserver.h"
@@ -16,35 +16,45 @@ public:
     // Hands `observer` what was kept (on the calling thread), then every later call.
     void Attach(ISplashEventObserver& observer);
 
-    void OnStartPressed() override { Forward([](ISplashEventObserver& o) { o.OnStartPressed(); }); }
-    void OnReadyPressed() override { Forward([](ISplashEventObserver& o) { o.OnReadyPressed(); }); }
+    void OnStartPressed() override { Forward([](Observer& o, const Report&) { o.OnStartPressed(); }); }
+    void OnReadyPressed() override { Forward([](Observer& o, const Report&) { o.OnReadyPressed(); }); }
     void OnExit(int screen, const std::string& reason) override {
-        Forward([=](ISplashEventObserver& o) { o.OnExit(screen, reason); });
+        Forward([](Observer& o, const Report& r) { o.OnExit(r.number, r.text); }, {screen, false, reason});
     }
-    void OnEulaRequestSucceeded() override { Forward([](ISplashEventObserver& o) { o.OnEulaRequestSucceeded(); }); }
-    void OnEulaRequestFailed() override { Forward([](ISplashEventObserver& o) { o.OnEulaRequestFailed(); }); }
-    void OnEulaShown() override { Forward([](ISplashEventObserver& o) { o.OnEulaShown(); }); }
-    void OnEulaHidden() override { Forward([](ISplashEventObserver& o) { o.OnEulaHidden(); }); }
-    void OnSkip() override { Forward([](ISplashEventObserver& o) { o.OnSkip(); }); }
-    void OnRetryPressed() override { Forward([](ISplashEventObserver& o) { o.OnRetryPressed(); }); }
-    void OnRetryCancelled() override { Forward([](ISplashEventObserver& o) { o.OnRetryCancelled(); }); }
-    void OnSelectFolder() override { Forward([](ISplashEventObserver& o) { o.OnSelectFolder(); }); }
+    void OnEulaRequestSucceeded() override { Forward([](Observer& o, const Report&) { o.OnEulaRequestSucceeded(); }); }
+    void OnEulaRequestFailed() override { Forward([](Observer& o, const Report&) { o.OnEulaRequestFailed(); }); }
+    void OnEulaShown() override { Forward([](Observer& o, const Report&) { o.OnEulaShown(); }); }
+    void OnEulaHidden() override { Forward([](Observer& o, const Report&) { o.OnEulaHidden(); }); }
+    void OnSkip() override { Forward([](Observer& o, const Report&) { o.OnSkip(); }); }
+    void OnRetryPressed() override { Forward([](Observer& o, const Report&) { o.OnRetryPressed(); }); }
+    void OnRetryCancelled() override { Forward([](Observer& o, const Report&) { o.OnRetryCancelled(); }); }
+    void OnSelectFolder() override { Forward([](Observer& o, const Report&) { o.OnSelectFolder(); }); }
     void OnScreenShown(int screen, bool imageShown) override {
-        Forward([=](ISplashEventObserver& o) { o.OnScreenShown(screen, imageShown); });
+        Forward([](Observer& o, const Report& r) { o.OnScreenShown(r.number, r.flag); }, {screen, imageShown, {}});
     }
-    void OnScreenImageAdded(int type) override { Forward([=](ISplashEventObserver& o) { o.OnScreenImageAdded(type); }); }
+    void OnScreenImageAdded(int type) override {
+        Forward([](Observer& o, const Report& r) { o.OnScreenImageAdded(r.number); }, {type, false, {}});
+    }
     void OnSomethingWrongShown(const std::string& text) override {
-        Forward([=](ISplashEventObserver& o) { o.OnSomethingWrongShown(text); });
+        Forward([](Observer& o, const Report& r) { o.OnSomethingWrongShown(r.text); }, {0, false, text});
     }
 
 private:
-    using Call = std::function<void(ISplashEventObserver&)>;
-    // Calls the observer, or keeps the call for it while there is none.
-    void Forward(Call call);
+    using Observer = ISplashEventObserver;
+    // The arguments of one call (`{}` when it has none).
+    struct Report {
+        int number;
+        bool flag;
+        std::string text;
+    };
+    using Delivery = void (*)(Observer&, const Report&);
+
+    // Delivers the call to the observer, or keeps it for the observer while there is none.
+    void Forward(Delivery delivery, Report report = {});
 
     std::mutex m_mutex;
-    ISplashEventObserver* m_observer = nullptr;
-    std::vector<Call> m_kept;
+    Observer* m_observer = nullptr;
+    std::vector<std::pair<Delivery, Report>> m_kept;
 };
 
 } // namespace Nolvar

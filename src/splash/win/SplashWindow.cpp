@@ -92,12 +92,20 @@ public:
         : m_observer(observer), m_state(state), m_host(host) {
         // The spinner of the GDI view is decoded while the window is made (the loader serves one thread at a
         // time: this one waits for the decoder before it uses the loader again).
-        std::future<SharedBitmap> spinner = std::async(std::launch::async, [this] {
-            const ComApartment com;
-            return m_images.LoadResource(FindImageResource(kSpinnerResource));
+        SharedBitmap spinner;
+        std::exception_ptr decodeFailure;
+        std::jthread decoder([this, &spinner, &decodeFailure] {
+            try {
+                const ComApartment com;
+                spinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
+            } catch (...) {
+                decodeFailure = std::current_exception();
+            }
         });
         CreateMainWindow();
-        m_gdiSpinner = spinner.get();
+        decoder.join();
+        if (decodeFailure) std::rethrow_exception(decodeFailure);
+        m_gdiSpinner = std::move(spinner);
         HWND window = m_window.get();
         UpdateWindow(window);  // the first frame
         m_host.OnWindowCreated(window);
