@@ -3,8 +3,9 @@
 # GNU ld has no /DELAYLOAD: for each DLL, dlltool makes a delay-import library (--output-delaylib) from the
 # functions of MinGW's import library, and that library takes the import library's place on the link line
 # (the system libraries CMake appends to every link come after it, so they no longer resolve these functions).
-# Data exports cannot be delay-loaded and are left out.
-set(NETSETTER_DELAY_LOADED_DLLS comdlg32 d2d1 dwrite gdiplus winhttp dbghelp shell32 ole32 crypt32 wintrust
+# Data exports cannot be delay-loaded and are left out. dbghelp is not among them: glog loads it at start anyway,
+# and the crash handler must not load a DLL while it reports a crash.
+set(NETSETTER_DELAY_LOADED_DLLS comdlg32 d2d1 dwrite gdiplus winhttp shell32 ole32 crypt32 wintrust
     CACHE INTERNAL "System DLLs the modules load on first use")
 
 set(NETSETTER_DELAY_LIB_DIR ${CMAKE_BINARY_DIR}/delayload)
