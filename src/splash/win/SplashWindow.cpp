@@ -108,6 +108,7 @@ public:
         m_gdiSpinner = std::move(spinner);
         HWND window = m_window.get();
         UpdateWindow(window);  // the first frame
+        SetForegroundWindow(window);
         m_host.OnWindowCreated(window);
         m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
             if (!m_spinnerTickPending.exchange(true))
@@ -162,7 +163,6 @@ private:
 
         HighDpiAwareness().update(window);
         CenterOnScreen(kSpinnerViewWidth, kSpinnerViewHeight);
-        SetForegroundWindow(window);
         ShowWindow(window, SW_SHOWDEFAULT);
     }
 
