@@ -3,8 +3,9 @@
 //
 //   EmptyWindow.exe [--direct2d]
 //
-// By default it paints with GDI. --direct2d paints through a Direct2D render target bound to the paint DC, the road
-// the splash window takes, so the cost of Direct2D's first render target can be told apart. The window is titled
+// By default it paints with GDI and loads nothing of Direct2D. --direct2d paints through a Direct2D render target
+// bound to the paint DC, the road the splash window takes, so the cost of Direct2D's first render target can be
+// told apart. The window is titled
 // "Empty Window" and ends the process when it is closed, or after a minute.
 #include <windows.h>
 #include <d2d1.h>

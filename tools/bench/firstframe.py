@@ -8,19 +8,27 @@ window named TITLE and reads its pixels with XGetImage until they show the expec
   white    the window's inside (its 1-pixel border left out) is white: an empty window painted
   spinner  the inside is mostly white and the spinner's square (64 x 64, centred, 24 pixels below the top of the
            client area) holds the spinner's colours: the splash window's spinner view
-Prints one line "mapped_ms=M painted_ms=P private_kib=K" (M: the window became viewable; P: the frame was seen; K:
-the program's private memory then, see procmem.py), then ends the program (SIGTERM, then SIGKILL) and exits 0;
-exits 1 when the frame is not seen within the time-out.
+The command runs with WINEDEBUG=-all,+timestamp,+loaddll: Wine writes a line, stamped with its tick count (the
+host's CLOCK_MONOTONIC_RAW in milliseconds, the clock used here), for each module it loads. The first such line of
+the program's first thread is the start of its process; the last one for a DLL of the program's import tables
+(peimports.py; the first .exe of the command is the program) is the moment its modules are loaded.
+Prints one line "started_ms=S loaded_ms=L mapped_ms=M painted_ms=P private_kib=K" (S: the process started, L: its
+modules are loaded, -1 when the trace does not tell; M: the window became viewable; P: the frame was seen; K: the
+program's private memory then, see procmem.py), then ends the program (SIGTERM, then SIGKILL) and exits 0; exits 1
+when the frame is not seen within the time-out.
 """
 import argparse
 import ctypes
 import ctypes.util
 import os
 import signal
+import re
 import subprocess
 import sys
+import tempfile
 import time
 
+import peimports
 import procmem
 
 SPINNER_SIZE = 64
@@ -46,6 +54,9 @@ class XImage(ctypes.Structure):
                 ("depth", ctypes.c_int), ("bytes_per_line", ctypes.c_int), ("bits_per_pixel", ctypes.c_int)]
 
 
+TRACE = "-all,+timestamp,+loaddll"
+# "1234.567:0124:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\user32.dll" at ..."
+LOADED_LINE = re.compile(r'^(\d+)\.(\d{3}):([0-9a-f]+):trace:loaddll:\S+ Loaded L"([^"]*)"')
 IS_VIEWABLE = 2
 Z_PIXMAP = 2
 ALL_PLANES = 0xFFFFFFFF
@@ -158,6 +169,30 @@ def shows_frame(image, expect):
     return spinner_marks >= spinner_total // 8 and inside_white >= total * 0.8
 
 
+def now_ms():
+    return time.clock_gettime(time.CLOCK_MONOTONIC_RAW) * 1000
+
+
+def start_and_load(trace, program, started):
+    """(process start, modules loaded) in ms after `started`, from the module trace; -1 for what it does not tell."""
+    static = peimports.closure(program) if program else set()
+    thread = None
+    first = last = None
+    for line in trace:
+        match = LOADED_LINE.match(line)
+        if not match:
+            continue
+        stamp = int(match.group(1)) * 1000 + int(match.group(2))
+        if thread is None:
+            thread, first = match.group(3), stamp
+        name = re.split(r"[\\/]", match.group(4))[-1].lower()
+        if match.group(3) == thread and name in static:
+            last = stamp
+    def since(stamp):
+        return round(stamp - started) if stamp is not None and stamp >= started else -1
+    return since(first), since(last)
+
+
 def end(process):
     if process.poll() is None:
         process.send_signal(signal.SIGTERM)
@@ -179,34 +214,42 @@ def main():
     if not command:
         parser.error("no command")
 
+    program = next((part for part in command if part.lower().endswith(".exe")), None)
     display = Display()
     title = args.title.encode()
-    started = time.monotonic()
-    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                               stderr=subprocess.DEVNULL)
-    mapped = None
-    try:
-        while time.monotonic() - started < args.timeout:
-            found = display.find(title)
-            if found:
-                now = time.monotonic()
-                if mapped is None:
-                    mapped = now
-                image = display.pixels(*found)
-                if image and shows_frame(image, args.expect):
-                    private = procmem.private_kib(procmem.status(process.pid))
-                    print("mapped_ms=%.0f painted_ms=%.0f private_kib=%d"
-                          % ((mapped - started) * 1000, (now - started) * 1000, private))
-                    return 0
-            elif process.poll() is not None:
-                print("the program ended (exit code %s) before its frame was seen" % process.returncode,
-                      file=sys.stderr)
-                return 1
-            time.sleep(0.002)
-        print("no frame within %.0f s" % args.timeout, file=sys.stderr)
-        return 1
-    finally:
-        end(process)
+    with tempfile.TemporaryFile("w+", errors="replace") as trace:
+        started = now_ms()
+        process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=trace,
+                                   env=dict(os.environ, WINEDEBUG=TRACE))
+        mapped = painted = None
+        private = 0
+        try:
+            while now_ms() - started < args.timeout * 1000:
+                found = display.find(title)
+                if found:
+                    now = now_ms()
+                    if mapped is None:
+                        mapped = now
+                    image = display.pixels(*found)
+                    if image and shows_frame(image, args.expect):
+                        painted = now
+                        private = procmem.private_kib(procmem.status(process.pid))
+                        break
+                elif process.poll() is not None:
+                    print("the program ended (exit code %s) before its frame was seen" % process.returncode,
+                          file=sys.stderr)
+                    return 1
+                time.sleep(0.002)
+        finally:
+            end(process)
+        if painted is None:
+            print("no frame within %.0f s" % args.timeout, file=sys.stderr)
+            return 1
+        trace.seek(0)
+        process_start, modules_loaded = start_and_load(trace, program, started)
+    print("started_ms=%d loaded_ms=%d mapped_ms=%.0f painted_ms=%.0f private_kib=%d"
+          % (process_start, modules_loaded, mapped - started, painted - started, private))
+    return 0
 
 
 if __name__ == "__main__":

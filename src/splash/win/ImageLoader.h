@@ -1,7 +1,8 @@
 #pragma once
 // Decodes PNG images (downloaded bytes or RT_RCDATA resources of the executable) into GDI bitmaps, once per name,
-// and converts them into Direct2D bitmaps of a render target. Used only by the thread that owns its window; that
-// thread's COM and GDI+ are started for the loader's lifetime.
+// and converts them into Direct2D bitmaps of a render target. Used by one thread at a time: the thread that owns
+// its window (a helper may use it before that thread does); that thread's COM and GDI+ are started for the
+// loader's lifetime.
 #include <windows.h>
 #include <d2d1.h>
 #include <wincodec.h>

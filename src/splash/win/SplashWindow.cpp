@@ -77,6 +77,7 @@ bool HasImage(SplashScreen screen) {
 
 // What drawing needs and is slow to make (Direct3D's device behind the first render target).
 struct DrawingParts {
+    ComPtr<ID2D1Factory> factory;
     ComPtr<ID2D1DCRenderTarget> target;
     ComPtr<IDWriteFactory> dwrite;
 };
@@ -87,28 +88,26 @@ class SplashWindow::Impl {
 public:
     Impl(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host, ID2D1Factory* factory)
         : m_observer(observer), m_state(state), m_host(host), m_d2d(factory) {
-        if (!m_d2d && FAILED(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, m_d2d.GetAddressOf())))
-            throw std::runtime_error("Cannot create the Direct2D factory");
-        CreateMainWindow();
-        HWND window = m_window.get();
-        // The render target is made on a thread of its own: until it is there the spinner view is drawn with GDI,
-        // so the window shows at once. Nothing made there belongs to an apartment: the target comes from the
-        // multi-threaded factory and DirectWrite's shared factory is free-threaded, so both are used and
-        // released on this window's thread.
-        m_gdiSpinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
-        std::promise<DrawingParts> parts;
-        m_drawing = parts.get_future();
-        m_drawingThread = std::jthread([factory = m_d2d, window, parts = std::move(parts)]() mutable {
+        // The spinner of the GDI view is decoded while the window is made (the loader serves one thread at a
+        // time: this one waits for the decoder before it uses the loader again).
+        SharedBitmap spinner;
+        std::exception_ptr decodeFailure;
+        std::jthread decoder([this, &spinner, &decodeFailure] {
             try {
-                DrawingParts made;
-                made.target = CreateWidgetRenderTarget(factory.Get(), window);
-                made.dwrite = SharedDirectWriteFactory();
-                parts.set_value(std::move(made));
+                const ComApartment com;
+                spinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
             } catch (...) {
-                parts.set_exception(std::current_exception());
+                decodeFailure = std::current_exception();
             }
-            PostMessageW(window, static_cast<UINT>(SplashTask::DrawingReady), 0, 0);
         });
+        CreateMainWindow();
+        decoder.join();
+        if (decodeFailure) std::rethrow_exception(decodeFailure);
+        m_gdiSpinner = std::move(spinner);
+        HWND window = m_window.get();
+        UpdateWindow(window);  // the first frame
+        SetForegroundWindow(window);
+        m_host.OnWindowCreated(window);
         m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
             if (!m_spinnerTickPending.exchange(true))
                 PostMessageW(window, static_cast<UINT>(SplashTask::SpinnerTick), 0, 0);
@@ -145,12 +144,10 @@ private:
                         [this](const std::exception_ptr& failure) { OnHandlerFailure(failure); });
         HWND window = m_window.get();
         Settings::Set(Settings::ID::MainWindow, window);
-        m_host.OnWindowCreated(window);
 
         HighDpiAwareness().update(window);
-        SetForegroundWindow(window);
-        ShowWindow(window, SW_SHOWDEFAULT);
         CenterOnScreen(kSpinnerViewWidth, kSpinnerViewHeight);
+        ShowWindow(window, SW_SHOWDEFAULT);
     }
 
     // The message loop ends and the thread reports the first failure.
@@ -161,11 +158,40 @@ private:
 
     int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
 
-    // Takes the render target and the DirectWrite factory once they are made (waits for them when called before)
-    // and makes what is drawn with them. Throws what making them threw.
+    // Until the first frame is painted (with GDI), nothing of Direct2D is loaded: the factory, the render target
+    // and the DirectWrite factory are then made on a thread of their own (Direct3D's first device costs about a
+    // second under Wine). Nothing made there belongs to an apartment: the factory is multi-threaded and
+    // DirectWrite's shared factory is free-threaded, so all are used and released on this window's thread.
+    void StartDrawingParts() {
+        if (m_drawingThread.joinable() || m_drawingTaken) return;
+        std::promise<DrawingParts> parts;
+        m_drawing = parts.get_future();
+        m_drawingThread = std::jthread([window = m_window.get(), given = m_d2d, parts = std::move(parts)]() mutable {
+            try {
+                DrawingParts made;
+                made.factory = given;
+                if (!made.factory &&
+                    CallFailed(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, made.factory.GetAddressOf()),
+                               "D2D1CreateFactory"))
+                    throw std::runtime_error("Cannot create the Direct2D factory");
+                made.target = CreateWidgetRenderTarget(made.factory.Get(), window);
+                made.dwrite = SharedDirectWriteFactory();
+                parts.set_value(std::move(made));
+            } catch (...) {
+                parts.set_exception(std::current_exception());
+            }
+            PostMessageW(window, static_cast<UINT>(SplashTask::DrawingReady), 0, 0);
+        });
+    }
+
+    // Takes the Direct2D parts once they are made (starts and waits for them when called before) and makes what
+    // is drawn with them. Throws what making them threw, once.
     void TakeDrawingParts() {
-        if (!m_drawing.valid()) return;
+        if (m_drawingTaken) return;
+        StartDrawingParts();
+        m_drawingTaken = true;
         DrawingParts parts = m_drawing.get();
+        if (parts.factory) m_d2d = std::move(parts.factory);
         m_dwrite = std::move(parts.dwrite);
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
         m_textFormat = MakeTextFormat(12.0f);
@@ -277,7 +303,7 @@ private:
         case SplashTask::SpinnerTick:
             m_spinnerTickPending.store(false);
             // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
-            if (m_state.Screen() == SplashScreen::None && !m_drawing.valid()) {
+            if (m_state.Screen() == SplashScreen::None && m_drawingTaken) {
                 m_spinnerAngle = (m_spinnerAngle + 10) % 360;
                 RepaintNow();
             }
@@ -600,9 +626,10 @@ private:
     }
 
     void Paint() {
-        if (m_drawing.valid()) {
+        if (!m_drawingTaken) {
             PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(UiText::PleaseWait),
                                 HighDpiAwareness().dpi());
+            StartDrawingParts();
             return;
         }
         WidgetPaint paint(m_surface);
@@ -672,9 +699,9 @@ private:
     ComPtr<ID2D1Bitmap> m_spinner;
     SharedBitmap m_backgroundSource;
     ComPtr<ID2D1Bitmap> m_background;
-    // Valid until the render target and the DirectWrite factory are taken from the thread that makes them.
     std::future<DrawingParts> m_drawing;
-    std::jthread m_drawingThread;  // joined before the window goes, also when the constructor throws
+    bool m_drawingTaken = false;   // the spinner view is drawn with GDI until then
+    std::jthread m_drawingThread;  // joined before the window goes
     SharedBitmap m_gdiSpinner;
     bool m_backgroundDecoded = false;
     std::deque<std::string> m_slideshow;

@@ -31,7 +31,8 @@ enum class SplashTask : UINT {
 class ISplashWindowHost {
 public:
     virtual ~ISplashWindowHost() = default;
-    // The window exists (called once, on the UI thread, before any message is handled).
+    // The window exists and shows its first frame (called once, on the UI thread, before any message from
+    // another thread is handled).
     virtual void OnWindowCreated(HWND window) = 0;
     // The window is being destroyed; its handle must no longer be used.
     virtual void OnWindowDestroyed() = 0;
@@ -39,9 +40,9 @@ public:
 
 class SplashWindow {
 public:
-    // Creates and shows the window (the spinner view until the first screen), drawing with `factory` (a
-    // multi-threaded Direct2D factory; null: the window makes its own). Throws std::runtime_error when a part the
-    // window cannot do without fails.
+    // Creates and shows the window and paints its first frame (the spinner view, until the first screen), drawing
+    // with `factory` (a multi-threaded Direct2D factory; null: the window makes its own once the first frame is
+    // shown). Throws std::runtime_error when a part the window cannot do without fails.
     SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host,
                  ID2D1Factory* factory = nullptr);
     ~SplashWindow();

@@ -78,6 +78,8 @@ public:
 
     SplashState& State() { return m_state; }
 
+    void WaitUntilShown() { WaitForWindow(); }
+
     // Sends a message to the window once it exists; false when there is no window (it failed or has closed).
     bool Send(SplashMessage message, WPARAM wParam = 0, LPARAM lParam = 0) {
         HWND window = WaitForWindow();
@@ -194,6 +196,8 @@ WinSplash::WinSplash(ISplashEventObserver& observer, ID2D1Factory* drawingFactor
     : m_impl(std::make_unique<Impl>(observer, drawingFactory)) {}
 
 WinSplash::~WinSplash() = default;
+
+void WinSplash::WaitUntilShown() { m_impl->WaitUntilShown(); }
 
 void WinSplash::SetScreen(SplashScreen screen) {
     m_impl->Send(SplashMessage::SetScreen, static_cast<WPARAM>(ScreenNumber(screen)));

@@ -13,6 +13,9 @@ public:
     // Writes the locale and installation-folder defaults, starts the UI thread and returns once it runs. The
     // window draws with `drawingFactory` (a multi-threaded Direct2D factory; null: it makes its own).
     explicit WinSplash(ISplashEventObserver& observer, ID2D1Factory* drawingFactory = nullptr);
+    // Returns once the window shows its first frame, or has failed (at most as long as a call waits for the
+    // window).
+    void WaitUntilShown();
     // Asks the window to close (when Close was not called) and waits for the UI thread to end.
     ~WinSplash() override;
     WinSplash(const WinSplash&) = delete;

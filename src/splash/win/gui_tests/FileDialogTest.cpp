@@ -21,6 +21,16 @@ HWND WaitForDialog(const std::wstring& title) {
     return Testing::WaitForTopWindow(kDialogClass, title, 30s, GetCurrentProcessId());
 }
 
+// Opens a dialog on a thread of its own. This thread uses the window system first: under Wine, the common
+// controls' DLL entry (window classes and cursors, under the loader lock) on one thread while another thread loads
+// the display driver can deadlock, and the common dialogs load on first use (installer.exe has its window's
+// thread load the driver before any dialog).
+template <class Open>
+auto OnADialogThread(Open open) {
+    Testing::FindTopWindow(kDialogClass, L"", GetCurrentProcessId());
+    return std::async(std::launch::async, std::move(open));
+}
+
 // Cancels any dialog still open when a test ends early, so the dialog's thread ends.
 template <class T>
 struct DialogCleanup {
@@ -40,7 +50,7 @@ bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b) 
 
 TEST(FileDialogTest, TheFolderPickerOpensAtTheParentOfAMissingFolderAndOkReturnsIt) {
     Testing::TempFolder temp;
-    auto chosen = std::async(std::launch::async, [&] { return FileDialog::SelectFolder(kTitleTextId, temp / L"missing"); });
+    auto chosen = OnADialogThread([&] { return FileDialog::SelectFolder(kTitleTextId, temp / L"missing"); });
     DialogCleanup<std::filesystem::path> cleanup{chosen};
     HWND dialog = WaitForDialog(Tr(kTitleTextId));
     ASSERT_NE(dialog, nullptr) << "the picker did not open";
@@ -58,7 +68,7 @@ TEST(FileDialogTest, TheFolderPickerOpensAtTheParentOfAMissingFolderAndOkReturns
 
 TEST(FileDialogTest, CancellingThePickerReturnsNothing) {
     Testing::TempFolder temp;
-    auto chosen = std::async(std::launch::async, [&] { return FileDialog::SelectFolder(kTitleTextId, temp.path()); });
+    auto chosen = OnADialogThread([&] { return FileDialog::SelectFolder(kTitleTextId, temp.path()); });
     DialogCleanup<std::filesystem::path> cleanup{chosen};
     HWND dialog = WaitForDialog(Tr(kTitleTextId));
     ASSERT_NE(dialog, nullptr);
@@ -80,7 +90,7 @@ TEST(FileDialogTest, AReadOnlyFolderCannotBeConfirmed) {
 }
 
 TEST(FileDialogTest, TheSaveDialogReturnsTheChosenFileOrNothing) {
-    auto saved = std::async(std::launch::async, [] { return FileDialog::SaveTextFile(L"licence.txt"); });
+    auto saved = OnADialogThread([] { return FileDialog::SaveTextFile(L"licence.txt"); });
     DialogCleanup<std::filesystem::path> cleanup{saved};
     HWND dialog = Testing::WaitForTopWindow(kDialogClass, L"", 30s, GetCurrentProcessId());
     ASSERT_NE(dialog, nullptr);
@@ -88,7 +98,7 @@ TEST(FileDialogTest, TheSaveDialogReturnsTheChosenFileOrNothing) {
     ASSERT_EQ(saved.wait_for(30s), std::future_status::ready);
     EXPECT_EQ(saved.get().filename(), L"licence.txt");
 
-    auto cancelled = std::async(std::launch::async, [] { return FileDialog::SaveTextFile(L"licence.txt"); });
+    auto cancelled = OnADialogThread([] { return FileDialog::SaveTextFile(L"licence.txt"); });
     DialogCleanup<std::filesystem::path> cleanupCancelled{cancelled};
     dialog = Testing::WaitForTopWindow(kDialogClass, L"", 30s, GetCurrentProcessId());
     ASSERT_NE(dialog, nullptr);

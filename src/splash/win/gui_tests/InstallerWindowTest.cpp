@@ -142,6 +142,30 @@ TEST(InstallerWindow, SpinnerShowsWhileTheConfigurationIsSlowThenTheStartScreen)
     EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kStartClientHeight));
 }
 
+// The window is made before anything of the installation starts: when the first request of the run (the
+// configuration's) reaches the server, the window is already on screen.
+TEST(InstallerWindow, IsOnScreenBeforeTheRunsFirstRequest) {
+    InstallerUnderTest run;
+    const std::string key = "first-request-" + std::to_string(GetCurrentProcessId());
+    run.Server().reset(key);
+    run.Serve({}, {}, "?record=" + key + "&delay=3000");
+    run.Start();
+    const auto requested = [&] {
+        const auto requests = nlohmann::json::parse(run.Server().recorded(key), nullptr, false);
+        return requests.is_array() && !requests.empty();
+    };
+    const auto end = std::chrono::steady_clock::now() + kWindowWait;
+    bool seen = false;
+    while (!seen && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(2ms);
+        seen = requested();
+    }
+    ASSERT_TRUE(seen) << "the configuration was never asked for; log:\n" << run.Log();
+    // Looked for after the request was seen, so a window shown before it is always found; one shown after it is
+    // missed unless it followed within the last poll.
+    EXPECT_TRUE(Testing::FindTopWindow(L"Nolvaria Installer", L"", run.ProcessId()));
+}
+
 TEST(InstallerWindow, StartScreenHasItsSizeButtonsAndImage) {
     InstallerUnderTest run;
     run.Serve({});
