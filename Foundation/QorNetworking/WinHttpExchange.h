@@ -10,7 +10,8 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <vector>
+
+#include "QorNetworking/BodyBatches.h"
 
 namespace Nolvar::Networking::Detail {
 
@@ -100,46 +101,41 @@ public:
         }
     }
 
-    // The body pump: WinHTTP's callbacks query and read in turn into a batch the requesting thread takes.
+    // The body pump: WinHTTP's callbacks query and read in turn into a batch the requesting thread takes; a full
+    // batch pauses them until its buffer comes back.
     struct Batch {
-        std::vector<char> data;
-        bool ended = false;  // the body is complete
-        DWORD error = 0;     // a read or query failed
+        BodyBatches::Batch data;
+        bool ended = false;  // the body is complete and every byte of it taken
+        DWORD error = 0;     // a read or query failed, and every byte read before it taken
     };
 
-    // Starts (or resumes after takeBatch) the pump; `request` is the handle the callbacks issue operations on.
+    // Starts the pump; `request` is the handle the callbacks issue operations on.
     void startPump(HINTERNET request) {
-        {
-            std::lock_guard lock(m_monitor);
-            m_pumpHandle.store(request);
-            m_parked = false;
-        }
+        m_pumpHandle.store(request);
         drive(Action::Query);
     }
 
-    // Waits until a batch is full, the body has ended or failed, or `limit` has passed; takes what has been read.
-    // Resumes a pump that stopped for a full batch.
+    // Waits until a batch is full, the body has ended or failed, or `limit` has passed; takes the full batch,
+    // else what has been read so far.
     Batch takeBatch(Clock::duration limit) {
         Batch batch;
+        std::lock_guard lock(m_monitor);
+        m_monitor.waitFor(limit, [&] { return m_batches.full() || m_ended || m_pumpError != 0; });
+        batch.data = m_batches.take(!m_readPending);
+        const bool drained = m_batches.empty();
+        batch.ended = m_ended && drained;
+        batch.error = drained ? m_pumpError : 0;
+        return batch;
+    }
+
+    // A batch takeBatch gave, once delivered: its buffer is filled again. Resumes a pump that waited for it.
+    void giveBack(BodyBatches::Batch batch) {
         bool resume = false;
         {
             std::lock_guard lock(m_monitor);
-            m_monitor.waitFor(limit, [&] { return m_ended || m_pumpError != 0 || m_parked; });
-            if (!m_readPending) {
-                batch.data.swap(m_fill);
-                batch.data.resize(m_fillUsed);
-                m_fill.clear();
-                m_fillUsed = 0;
-            }
-            batch.ended = m_ended;
-            batch.error = m_pumpError;
-            if (m_parked && !m_ended && m_pumpError == 0 && batch.data.size() > 0) {
-                m_parked = false;
-                resume = true;
-            }
+            resume = m_batches.giveBack(std::move(batch)) && !m_ended && m_pumpError == 0;
         }
         if (resume) drive(Action::Query);
-        return batch;
     }
 
     // Before the handle is closed: no operation is issued on it from now on.
@@ -217,8 +213,6 @@ public:
 private:
     ~Exchange() = default;
 
-    // A full batch parks the pump until the requesting thread takes it.
-    static constexpr std::size_t kBatchSize = 1024 * 1024;
     enum class Action { None, Query, Read };
 
     void onAvailable(DWORD n) {
@@ -239,10 +233,10 @@ private:
         {
             std::lock_guard lock(m_monitor);
             m_readPending = false;
-            m_fillUsed += n;
-            if (n == 0) m_ended = true;
-            full = m_fillUsed >= kBatchSize;
-            if (full && !m_ended) m_parked = true;
+            if (n == 0)
+                m_ended = true;
+            else
+                full = m_batches.commit(n);
         }
         if (full || n == 0) {
             m_monitor.notifyAll();
@@ -291,8 +285,7 @@ private:
         if (action == Action::Read) {
             std::lock_guard lock(m_monitor);
             n = m_announced;
-            if (m_fill.size() < m_fillUsed + n) m_fill.resize(std::max(m_fillUsed + n, kBatchSize + kBatchSize / 4));
-            into = m_fill.data() + m_fillUsed;
+            into = m_batches.reserve(n);
             m_readPending = true;
         }
         DWORD error = 0;
@@ -335,11 +328,9 @@ private:
     bool m_closing = false;
     bool m_driving = false;
     Action m_nextAction = Action::None;
-    std::vector<char> m_fill;
-    std::size_t m_fillUsed = 0;
+    BodyBatches m_batches;
     DWORD m_announced = 0;
     bool m_readPending = false;
-    bool m_parked = false;
     bool m_ended = false;
     DWORD m_pumpError = 0;
 };

@@ -239,7 +239,8 @@ void WinHttpRequest::readBody(WinHttpHop& hop) {
     exchange.startPump(hop.handle());
     for (;;) {
         Exchange::Batch batch = exchange.takeBatch(kPollInterval);
-        if (!batch.data.empty()) deliver({batch.data.data(), batch.data.size()}, total.value_or(0));
+        if (batch.data.size > 0) deliver({batch.data.room.data(), batch.data.size}, total.value_or(0));
+        exchange.giveBack(std::move(batch.data));
         if (batch.error != 0) {
             failWinHttp(batch.error, RequestPhase::ReceiveBody, exchange.secureFailureFlags());
             return;

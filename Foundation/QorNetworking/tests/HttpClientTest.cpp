@@ -119,6 +119,28 @@ TEST_F(HttpClientTest, RequestsOfOneClientReuseTheirConnectionWhereKeepAliveAllo
     EXPECT_NE(recorded[4]["peer_port"], recorded[3]["peer_port"]);
 }
 
+// Reading pauses while a full batch waits for a slow sink; bodies ending right at a batch's end still complete.
+TEST_F(HttpClientTest, BodiesOfWholeMebibytesArriveWholeThroughASlowSink) {
+    for (const std::string query : {"", "?chunked=1"}) {
+        const std::size_t size = 2 * 1024 * 1024;
+        std::string received;
+        std::pair<std::uint64_t, std::uint64_t> last;
+        Options options = TestOptions();
+        options.sink = [&](std::string_view chunk) {
+            if (received.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            received.append(chunk);
+        };
+        options.progress = [&](std::uint64_t done, std::uint64_t total) { last = {done, total}; };
+
+        Response response;
+        client->get(response, At("/data/" + std::to_string(size) + query), options);
+
+        EXPECT_EQ(response.error.code, Error::NoError) << query << ": " << response.error.message;
+        EXPECT_TRUE(received == PatternBytes(0, size)) << query << ": " << received.size() << " bytes";
+        EXPECT_EQ(last, std::make_pair(std::uint64_t(size), std::uint64_t(size))) << query;
+    }
+}
+
 TEST_F(HttpClientTest, ChunkedAnswerReportsFinalTotal) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
     Options options = TestOptions();
