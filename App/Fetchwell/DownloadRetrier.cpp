@@ -21,6 +21,8 @@ struct DownloadRetrier::Impl {
     std::uint64_t consecutiveRetries = 0;
     bool postponedOnce = false;
     ConnectionState state = Online;
+
+    bool givingUp() const { return params.giveUpWhenOffline && state == Offline; }
 };
 
 DownloadRetrier::DownloadRetrier(Params params) : m_impl(std::make_unique<Impl>(params)) {}
@@ -45,7 +47,7 @@ bool DownloadRetrier::downloadFinished(ISchedulableResource* resource, IRemoteRe
         const std::uint64_t limit = error == IRemoteResource::InternetConnectionLost
                                         ? m_impl->params.maxConnectionLostRetries
                                         : m_impl->params.maxRetries;
-        if (record.attempts > limit) return true;
+        if (record.attempts > limit || m_impl->givingUp()) return true;
         m_impl->queue.push_back(resource);
         return false;
     }
@@ -58,7 +60,7 @@ IDownloadRetrier::Result DownloadRetrier::check() {
         ISchedulableResource* resource = m_impl->queue.front();
         m_impl->queue.pop_front();
         if (m_impl->records[resource].lastError == IRemoteResource::NoError) continue;
-        if (m_impl->postponedOnce || m_impl->state == Online) {
+        if (m_impl->postponedOnce || m_impl->state == Online || m_impl->givingUp()) {
             m_impl->postponedOnce = false;
             ++m_impl->consecutiveRetries;
             if (m_impl->state == Online && m_impl->consecutiveRetries > m_impl->params.unstableThreshold)

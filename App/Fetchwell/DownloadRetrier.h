@@ -15,6 +15,9 @@ public:
         std::uint64_t maxConnectionLostRetries = 20;  // per resource, InternetConnectionLost
         std::uint64_t unstableThreshold = 2;          // consecutive retries before Unstable
         std::uint64_t offlineThreshold = 10;          // consecutive retries before Offline
+        // Offline, a failure is final and a queued resource has its last try at once: for a client whose user
+        // waits for the outcome rather than for the connection to come back.
+        bool giveUpWhenOffline = false;
     };
 
     explicit DownloadRetrier(Params params);

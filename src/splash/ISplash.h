@@ -44,7 +44,8 @@ public:
     virtual void Reserved4() {}
     // Destroys the window and ends the UI thread's message loop; synchronous. Call it before destroying the splash.
     virtual void Close() = 0;
-    // The main image, used from the next screen switch on; returns at once.
+    // The main image, used from the next screen switch on, or at once by a screen that shows without it; returns at
+    // once.
     virtual void SetSplashImage(std::string encodedImage) = 0;
     // The main image is not available; returns at once.
     virtual void SetSplashImageMissing() = 0;

@@ -77,6 +77,40 @@ TEST(DownloadRetrier, ConsecutiveRetriesMakeTheConnectionUnstableThenOffline) {
     EXPECT_EQ(retrier.getState(), IDownloadRetrier::Online);
 }
 
+TEST(DownloadRetrier, GivingUpWhenOfflineEndsEveryQueuedResourceAtOnceUntilASuccess) {
+    DownloadRetrier retrier({5, 5, 2, 10, true});
+    std::vector<CountingResource> resources(5);
+    for (auto& resource : resources) ASSERT_FALSE(retrier.downloadFinished(&resource, IRemoteResource::GeneralError));
+    // Ten retries in turn, paced as usual; the eleventh makes the state Offline and is the last try of its resource.
+    int retries = 0;
+    int postponed = 0;
+    while (retrier.getState() != IDownloadRetrier::Offline) {
+        const auto result = retrier.check();
+        ASSERT_NE(result, IDownloadRetrier::NothingToRetry);
+        if (result == IDownloadRetrier::Postponed) {
+            ++postponed;
+            continue;
+        }
+        auto& retried = resources[retries++ % resources.size()];
+        if (retrier.getState() != IDownloadRetrier::Offline) {
+            ASSERT_FALSE(retrier.downloadFinished(&retried, IRemoteResource::GeneralError));
+        }
+    }
+    EXPECT_EQ(retries, 11);
+    EXPECT_EQ(postponed, 8);
+    // Offline: the other four are tried once more without a wait, and every failure is final.
+    EXPECT_TRUE(retrier.downloadFinished(&resources[0], IRemoteResource::GeneralError));
+    for (int i = 1; i < 5; ++i) {
+        ASSERT_EQ(retrier.check(), IDownloadRetrier::Retried) << i;
+        EXPECT_TRUE(retrier.downloadFinished(&resources[i], IRemoteResource::InternetConnectionLost)) << i;
+    }
+    EXPECT_EQ(retrier.check(), IDownloadRetrier::NothingToRetry);
+    // A success anywhere brings the retries back.
+    CountingResource other;
+    EXPECT_TRUE(retrier.downloadFinished(&other, IRemoteResource::NoError));
+    EXPECT_FALSE(retrier.downloadFinished(&other, IRemoteResource::GeneralError));
+}
+
 TEST(DownloadRetrier, DropsAQueuedResourceThatSucceededMeanwhile) {
     DownloadRetrier retrier({5, 5, 2, 10});
     CountingResource resource;

@@ -17,9 +17,10 @@
 
 namespace Nolvar {
 
-// The library's retry limits and waits; tests shorten them.
+// The library's retry limits and waits; tests shorten them. Once the connection counts as offline the downloads
+// give up, so the user hears of it instead of waiting a minute per retry.
 struct EasyFetchwellOptions {
-    App::DownloadRetrier::Params retrier{5, 5, 2, 10};
+    App::DownloadRetrier::Params retrier{5, 5, 2, 10, true};
     App::Fetchwell::RetryWaits retryWaits;
 };
 

@@ -1,5 +1,7 @@
 #include "logic/logic/EventLoop.h"
 
+#include <algorithm>
+
 namespace Nolvar {
 
 BaseEventLoop::BaseEventLoop() : m_handlers(8) { m_handlers.max_load_factor(1.0f); }
@@ -9,8 +11,15 @@ void BaseEventLoop::run() {
         std::any event;
         {
             std::unique_lock lock(m_mutex);
-            m_wake.wait(lock, [&] { return !m_queue.empty() || m_stopped; });
-            if (m_stopped) return;
+            for (;;) {
+                if (m_stopped) return;
+                const auto next = QueueDueEvents(std::chrono::steady_clock::now());
+                if (!m_queue.empty()) break;
+                if (m_timed.empty())
+                    m_wake.wait(lock);
+                else
+                    m_wake.wait_until(lock, next);
+            }
             event = std::move(m_queue.front());
             m_queue.pop_front();
         }
@@ -18,6 +27,15 @@ void BaseEventLoop::run() {
         if (handlers == m_handlers.end()) continue;
         for (const auto& handler : handlers->second) handler(event);
     }
+}
+
+std::chrono::steady_clock::time_point BaseEventLoop::QueueDueEvents(std::chrono::steady_clock::time_point now) {
+    std::stable_sort(m_timed.begin(), m_timed.end(),
+                     [](const TimedEvent& a, const TimedEvent& b) { return a.due < b.due; });
+    auto due = m_timed.begin();
+    for (; due != m_timed.end() && due->due <= now; ++due) m_queue.push_back(std::move(due->event));
+    m_timed.erase(m_timed.begin(), due);
+    return m_timed.empty() ? now : m_timed.front().due;
 }
 
 void BaseEventLoop::stop() {

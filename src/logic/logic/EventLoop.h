@@ -2,6 +2,7 @@
 // A queue of typed events dispatched on the thread that runs the loop.
 #include <any>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -37,14 +38,32 @@ public:
         m_wake.notify_all();
     }
 
-    // Handles events in posting order until stop(); events still queued then are dropped. A handler's exception
-    // leaves run().
+    // Queues a copy of the event once `delay` has passed (measured from now, also when the loop runs later).
+    template <class Event>
+    void postAfter(std::chrono::steady_clock::duration delay, Event event) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_timed.push_back({std::chrono::steady_clock::now() + delay, std::any(std::move(event))});
+        }
+        m_wake.notify_all();
+    }
+
+    // Handles events in posting order until stop(); a timed event joins the queue when it falls due. Events still
+    // queued then are dropped. A handler's exception leaves run().
     void run();
     void stop();
 
 private:
     std::unordered_map<std::type_index, std::vector<std::function<void(const std::any&)>>> m_handlers;
+    struct TimedEvent {
+        std::chrono::steady_clock::time_point due;
+        std::any event;
+    };
+    // Moves the timed events that are due to the queue, earliest first; the earliest still to come, if any.
+    std::chrono::steady_clock::time_point QueueDueEvents(std::chrono::steady_clock::time_point now);
+
     std::deque<std::any> m_queue;
+    std::vector<TimedEvent> m_timed;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::atomic<bool> m_stopped{false};

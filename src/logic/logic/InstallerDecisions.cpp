@@ -12,10 +12,33 @@ constexpr char kAutoLaunchArgument[] = "/APP_LAUNCH_METHOD=Auto";
 
 } // namespace
 
-StateChange JudgeStateChange(RunState current, RunState posted) {
+StateChange JudgeStateChange(RunState current, RunState posted, bool configured) {
     if (posted == RunState::Working && current == RunState::Working) return StateChange::RepeatedStart;
+    if (posted == RunState::Working && current == RunState::Initial && !configured)
+        return StateChange::HoldUntilConfigured;
     if (current == RunState::Exit && posted != RunState::Exit) return StateChange::AfterExit;
     return StateChange::Take;
+}
+
+StartScreenStep NextStartScreenStep(StartScreenState state, StartImageNews news) {
+    switch (state) {
+    case StartScreenState::NotShown:
+        return news == StartImageNews::Arrived ? StartScreenStep::ShowWithImage : StartScreenStep::ShowWithoutImage;
+    case StartScreenState::ShownWithoutImage:
+        return news == StartImageNews::Arrived ? StartScreenStep::HandOverImage : StartScreenStep::Nothing;
+    case StartScreenState::ShownWithImage: return StartScreenStep::Nothing;
+    }
+    return StartScreenStep::Nothing;
+}
+
+StartScreenState StartScreenAfter(StartScreenState state, StartScreenStep step) {
+    switch (step) {
+    case StartScreenStep::ShowWithImage:
+    case StartScreenStep::HandOverImage: return StartScreenState::ShownWithImage;
+    case StartScreenStep::ShowWithoutImage: return StartScreenState::ShownWithoutImage;
+    case StartScreenStep::Nothing: return state;
+    }
+    return state;
 }
 
 bool TakesDownloadProgress(ItemStatus status) {

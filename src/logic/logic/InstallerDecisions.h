@@ -10,10 +10,20 @@
 
 namespace Nolvar {
 
-// How a posted state meets the current one: a second Start is ignored, and after the exit only the exit again is
-// taken.
-enum class StateChange { Take, RepeatedStart, AfterExit };
-StateChange JudgeStateChange(RunState current, RunState posted);
+// How a posted state meets the current one: a second Start is ignored, a Start before the configuration is parsed
+// waits for it, and after the exit only the exit again is taken.
+enum class StateChange { Take, RepeatedStart, HoldUntilConfigured, AfterExit };
+StateChange JudgeStateChange(RunState current, RunState posted, bool configured);
+
+// The start screen: shown by the first of the start image's outcome and the end of the wait for it.
+enum class StartScreenState { NotShown, ShownWithoutImage, ShownWithImage };
+enum class StartImageNews { Arrived, Failed, WaitOver };
+// The first news shows the screen, with the image only when it arrived; an image arriving after the screen showed
+// without it is handed over to be shown where the user is; anything else changes nothing.
+enum class StartScreenStep { ShowWithImage, ShowWithoutImage, HandOverImage, Nothing };
+StartScreenStep NextStartScreenStep(StartScreenState state, StartImageNews news);
+// The state a step leaves the start screen in.
+StartScreenState StartScreenAfter(StartScreenState state, StartScreenStep step);
 
 // Which download reports may change an item: a start or progress report while its download is unsettled (new,
 // downloading or failed), a finish while downloading or failed (a retried download may finish late), a failure

@@ -40,6 +40,8 @@ struct InstallerLogicParts {
     // How long the run waits for the product its installer launched.
     std::chrono::milliseconds launchedProductWait = std::chrono::minutes(1);
     std::chrono::milliseconds launchedProductPoll = std::chrono::milliseconds(100);
+    // How long the first screen waits for its image before it shows without it.
+    std::chrono::milliseconds startScreenWait = std::chrono::seconds(10);
 };
 
 class InstallerLogic {

@@ -101,8 +101,10 @@ void InstallerLogic::Impl::OnConfigParsed() {
     }
     m_splash->Reserved4();
     SortByInstallOrder(m_items);
-    if (ProductRunningWalk(true)) return;
+    m_run.configured = true;
+    if (ProductRunningWalk(true)) return;   // a held Start waits for the answer to the close-product pop-up
     m_loop->post(StateChanged{RunState::Ready});
+    TakeHeldStart();
 }
 
 bool InstallerLogic::Impl::ProductRunningWalk(bool reportFound) {

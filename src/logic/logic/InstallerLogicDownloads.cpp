@@ -96,8 +96,7 @@ void InstallerLogic::Impl::OnImageDownloaded(const DownloadItem& download) {
     const SplashScreen screen = ScreenFromName(download.id);
     std::string bytes = ReadBinaryFile(download.targetPath);
     if (screen == SplashScreen::Start) {
-        m_splash->SetSplashImage(std::move(bytes));
-        m_splash->SetScreen(SplashScreen::Start);
+        UpdateStartScreen(StartImageNews::Arrived, std::move(bytes));
     } else if (const auto type = AddedImageType(screen)) {
         m_splash->AddImage(*type, std::move(bytes));
     }
@@ -106,8 +105,7 @@ void InstallerLogic::Impl::OnImageDownloaded(const DownloadItem& download) {
 void InstallerLogic::Impl::OnImageDownloadFailed(const DownloadItem& download) {
     const SplashScreen screen = ScreenFromName(download.id);
     if (screen == SplashScreen::Start) {
-        m_splash->SetSplashImageMissing();
-        m_splash->SetScreen(SplashScreen::Start);
+        UpdateStartScreen(StartImageNews::Failed);
     } else if (const auto type = AddedImageType(screen)) {
         m_splash->SetImageMissing(*type);
     }

@@ -83,6 +83,8 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts) : m_parts(std::move(parts)
     m_loop->on<InstallerFinished>([this](const InstallerFinished& e) { OnInstallerResult(e); });
     m_loop->on<SkipPressed>([this](const SkipPressed&) { OnSkipPressed(); });
     m_loop->on<RetryCancelled>([this](const RetryCancelled&) { OnRetryDialogCancelled(); });
+    m_loop->on<StartScreenDue>([this](const StartScreenDue&) { OnStartScreenDue(); });
+    m_loop->postAfter(m_parts.startScreenWait, StartScreenDue{});
 }
 
 InstallerLogic::Impl::~Impl() {
@@ -147,14 +149,47 @@ void InstallerLogic::Impl::Run() {
 
 void InstallerLogic::Impl::OnStateChanged(const StateChanged& event) {
     LOG(INFO) << "StateChanged Event Triggered! Data: " << static_cast<std::int32_t>(event.state);
-    switch (JudgeStateChange(m_run.state.load(), event.state)) {
+    switch (JudgeStateChange(m_run.state.load(), event.state, m_run.configured)) {
     case StateChange::RepeatedStart: LOG(INFO) << "Start pressed again; ignored"; return;
+    case StateChange::HoldUntilConfigured:
+        LOG(INFO) << "Start pressed before the configuration is parsed; the installation starts once it is";
+        m_run.startHeld = true;
+        m_splash->SetScreen(SplashScreen::Progress);
+        return;
     case StateChange::AfterExit: return;
     case StateChange::Take: break;
     }
     m_run.state = event.state;
     if (event.state == RunState::Working) OnWorking();
     if (event.state == RunState::Exit) OnExitState();
+}
+
+void InstallerLogic::Impl::TakeHeldStart() {
+    if (std::exchange(m_run.startHeld, false)) m_loop->post(StateChanged{RunState::Working});
+}
+
+void InstallerLogic::Impl::OnStartScreenDue() {
+    if (m_run.Ending() || m_downloadFlow.startScreen != StartScreenState::NotShown) return;
+    LOG(INFO) << "The start image has not arrived within " << m_parts.startScreenWait.count()
+              << " ms; the start screen shows without it";
+    UpdateStartScreen(StartImageNews::WaitOver);
+}
+
+void InstallerLogic::Impl::UpdateStartScreen(StartImageNews news, std::string image) {
+    const StartScreenStep step = NextStartScreenStep(m_downloadFlow.startScreen, news);
+    m_downloadFlow.startScreen = StartScreenAfter(m_downloadFlow.startScreen, step);
+    switch (step) {
+    case StartScreenStep::ShowWithImage:
+        m_splash->SetSplashImage(std::move(image));
+        m_splash->SetScreen(SplashScreen::Start);
+        return;
+    case StartScreenStep::ShowWithoutImage:
+        m_splash->SetSplashImageMissing();
+        m_splash->SetScreen(SplashScreen::Start);
+        return;
+    case StartScreenStep::HandOverImage: m_splash->SetSplashImage(std::move(image)); return;
+    case StartScreenStep::Nothing: return;
+    }
 }
 
 void InstallerLogic::Impl::OnWorking() {

@@ -38,6 +38,8 @@ struct InstallerFinished {
 struct SkipPressed {};
 // Cancel of the retry pop-up, handed to the loop.
 struct RetryCancelled {};
+// The wait of the first screen for its image is over.
+struct StartScreenDue {};
 
 // Waits on a thread of its own for the product an installer launched; can be cancelled; joined by its owner.
 class LaunchedProductWait {
@@ -81,6 +83,7 @@ public:
     void OnInstallerResult(const InstallerFinished& result);
     void OnSkipPressed();
     void OnRetryDialogCancelled();
+    void OnStartScreenDue();
 
     // ISplashEventObserver (splash UI thread; OnExit also from the logic's own threads).
     void OnStartPressed() override;
@@ -131,6 +134,11 @@ private:
     std::int64_t MsSinceStart() const;
     // DOWNLOAD_ERROR_COUNT and INSTALL_ERROR_COUNT of the whole run.
     Params BundleErrorCountParams() const;
+
+    // Posts the Start pressed before the configuration was parsed, once nothing stands in its way.
+    void TakeHeldStart();
+    // The start screen after news of its image; `image` is the arrived image's bytes.
+    void UpdateStartScreen(StartImageNews news, std::string image = {});
 
     // Download side, by road.
     void OnProductDownloadStarted(const DownloadItem& download);

@@ -145,6 +145,7 @@ void InstallerLogic::Impl::OnRetry() {
             if (item.executor && item.executor->GetExitState() == ExitStates::ProductStartedOnReinstall)
                 StartInstall(item);
         if (ProductRunningWalk(false)) return;
+        TakeHeldStart();
         // The flag was stale: the retry goes on for the failed items.
     }
     for (auto& item : m_items) {

@@ -6,12 +6,16 @@
 #include <mutex>
 
 #include "logic/logic/Events.h"
+#include "logic/logic/InstallerDecisions.h"
 
 namespace Nolvar {
 
 // Where the run stands and what may still end it.
 struct RunFlow {
     std::atomic<RunState> state{RunState::Initial};
+    bool configured = false;       // the configuration is parsed and its products are known
+    // Start was pressed before the configuration was parsed: it is taken once nothing stands in the way.
+    bool startHeld = false;
     // Set by the first road that ends the run (exit, Ready, the end of the installation); it acts once.
     std::atomic<bool> exitRequested{false};
     std::atomic<bool> startPressed{false};
@@ -31,6 +35,7 @@ struct DownloadFlow {
     bool bundleStarted = false;
     std::int64_t bundleStart = 0;      // steady-clock nanoseconds of the first product download's start
     bool failedBeforeStart = false;    // a product download failed before Start: Start brings up the decision
+    StartScreenState startScreen = StartScreenState::NotShown;
 };
 
 // Failed product downloads and installations of the run, all items together.

@@ -328,6 +328,9 @@ private:
             TakeDrawingParts();
             RepaintNow();
             break;
+        case SplashTask::MainImageArrived:
+            ShowArrivedMainImage();
+            break;
         }
         return 0;
     }
@@ -380,6 +383,13 @@ private:
         m_observer.OnScreenShown(ScreenNumber(screen), ImageShown(screen));
     }
 
+    // A screen of the main image that shows without it takes it now, in place: the user stays where they are.
+    void ShowArrivedMainImage() {
+        const SplashScreen screen = m_state.Screen();
+        if (ImageTypeOfScreen(screen) == SplashImageType::Main && m_state.IsMissing(SplashImageType::Main))
+            SetScreen(screen);
+    }
+
     // The background of the screen; `decoded` tells whether it is the screen's own image (not the blank one).
     SharedBitmap ChooseBackground(SplashScreen screen, bool* decoded) {
         SharedBitmap bitmap;
@@ -399,7 +409,10 @@ private:
         const bool cached = m_images.Cached(name);
         SharedBitmap bitmap = m_images.Load(name, bytes);
         if (!bitmap && !cached && !bytes.empty()) LOG(WARNING) << "Image " << name << " cannot be decoded";
-        if (bitmap && m_state.IsMissing(type)) m_observer.OnScreenImageAdded(static_cast<int>(type));
+        if (bitmap && m_state.IsMissing(type)) {
+            m_observer.OnScreenImageAdded(static_cast<int>(type));
+            m_state.SetMissing(type, false);   // the image stands in for the caption from now on
+        }
         return bitmap;
     }
 

@@ -24,7 +24,8 @@ enum class SplashTask : UINT {
     Repaint = WM_APP + 5,
     ReleasePopups = WM_APP + 6,         // pop-ups answered earlier are destroyed
     DrawingReady = WM_APP + 7,          // the Direct2D render target and DirectWrite factory are made
-    Last = DrawingReady,
+    MainImageArrived = WM_APP + 8,      // the main image came after its screen was shown without it
+    Last = MainImageArrived,
 };
 
 // What the window tells the object that owns its thread.

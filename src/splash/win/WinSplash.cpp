@@ -211,7 +211,9 @@ void WinSplash::SetProgress(unsigned percent) {
 void WinSplash::Close() { m_impl->Close(); }
 
 void WinSplash::SetSplashImage(std::string encodedImage) {
-    m_impl->State().SetImage(SplashImageType::Main, std::move(encodedImage));
+    SplashState& state = m_impl->State();
+    state.SetImage(SplashImageType::Main, std::move(encodedImage));
+    if (state.IsMissing(SplashImageType::Main)) m_impl->Post(SplashTask::MainImageArrived);
 }
 
 void WinSplash::SetSplashImageMissing() { m_impl->State().SetMissing(SplashImageType::Main, true); }

@@ -57,6 +57,32 @@ TEST(EventLoop, StopFromAnotherThreadWakesAWaitingLoop) {
     EXPECT_EQ(running.wait_for(5s), std::future_status::ready);
 }
 
+TEST(EventLoop, TimedEventsComeWhenDueInTheOrderOfTheirTimesBesidePlainPosts) {
+    EventLoop loop;
+    std::vector<std::string> seen;
+    const auto start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration exitAfter{};
+    loop.on<StateChanged>([&](const StateChanged& e) {
+        seen.push_back("state " + std::to_string(static_cast<int>(e.state)));
+        if (e.state == RunState::Exit) {
+            exitAfter = std::chrono::steady_clock::now() - start;
+            loop.stop();
+        }
+    });
+    loop.on<RetryPressed>([&](const RetryPressed&) { seen.push_back("retry"); });
+    loop.postAfter(400ms, StateChanged{RunState::Exit});
+    loop.postAfter(200ms, StateChanged{RunState::Working});
+    loop.post(StateChanged{RunState::Ready});
+    auto poster = std::async(std::launch::async, [&] {
+        std::this_thread::sleep_for(100ms);
+        loop.post(RetryPressed{});
+    });
+    loop.run();
+    EXPECT_EQ(seen, (std::vector<std::string>{"state 1", "retry", "state 2", "state 3"}));
+    EXPECT_GE(exitAfter, 400ms);
+    EXPECT_LT(exitAfter, 5s);
+}
+
 TEST(EventLoop, AHandlerExceptionLeavesRun) {
     EventLoop loop;
     loop.on<SelectFolderDialog>([](const SelectFolderDialog&) { throw std::runtime_error("boom"); });

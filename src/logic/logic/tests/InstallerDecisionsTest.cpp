@@ -42,13 +42,37 @@ TEST(RetryRules, DownloadsAreOfferedThreeTimesInstallationsRetriedOnceThenOffere
                                      Install::GiveUp, Install::GiveUp}));
 }
 
-TEST(InstallerDecisions, ASecondStartIsIgnoredAndAfterTheExitOnlyTheExitIsTaken) {
-    EXPECT_EQ(JudgeStateChange(RunState::Initial, RunState::Working), StateChange::Take);
-    EXPECT_EQ(JudgeStateChange(RunState::Working, RunState::Working), StateChange::RepeatedStart);
-    EXPECT_EQ(JudgeStateChange(RunState::Working, RunState::Exit), StateChange::Take);
-    EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Working), StateChange::AfterExit);
-    EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Ready), StateChange::AfterExit);
-    EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Exit), StateChange::Take);
+TEST(InstallerDecisions, ASecondStartIsIgnoredAnEarlyOneHeldAndAfterTheExitOnlyTheExitIsTaken) {
+    EXPECT_EQ(JudgeStateChange(RunState::Initial, RunState::Working, true), StateChange::Take);
+    EXPECT_EQ(JudgeStateChange(RunState::Initial, RunState::Working, false), StateChange::HoldUntilConfigured);
+    EXPECT_EQ(JudgeStateChange(RunState::Initial, RunState::Exit, false), StateChange::Take);
+    EXPECT_EQ(JudgeStateChange(RunState::Working, RunState::Working, true), StateChange::RepeatedStart);
+    EXPECT_EQ(JudgeStateChange(RunState::Working, RunState::Exit, true), StateChange::Take);
+    EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Working, true), StateChange::AfterExit);
+    EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Ready, true), StateChange::AfterExit);
+    EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Exit, true), StateChange::Take);
+}
+
+TEST(InstallerDecisions, TheStartScreenShowsOnceAndALateImageIsHandedOverWhereTheUserIs) {
+    using enum StartImageNews;
+    const auto next = [](StartScreenState state, StartImageNews news) {
+        const StartScreenStep step = NextStartScreenStep(state, news);
+        return std::pair{step, StartScreenAfter(state, step)};
+    };
+    EXPECT_EQ(next(StartScreenState::NotShown, Arrived),
+              std::pair(StartScreenStep::ShowWithImage, StartScreenState::ShownWithImage));
+    EXPECT_EQ(next(StartScreenState::NotShown, Failed),
+              std::pair(StartScreenStep::ShowWithoutImage, StartScreenState::ShownWithoutImage));
+    EXPECT_EQ(next(StartScreenState::NotShown, WaitOver),
+              std::pair(StartScreenStep::ShowWithoutImage, StartScreenState::ShownWithoutImage));
+    EXPECT_EQ(next(StartScreenState::ShownWithoutImage, Arrived),
+              std::pair(StartScreenStep::HandOverImage, StartScreenState::ShownWithImage));
+    for (const StartImageNews news : {Failed, WaitOver})
+        EXPECT_EQ(next(StartScreenState::ShownWithoutImage, news),
+                  std::pair(StartScreenStep::Nothing, StartScreenState::ShownWithoutImage));
+    for (const StartImageNews news : {Arrived, Failed, WaitOver})
+        EXPECT_EQ(next(StartScreenState::ShownWithImage, news),
+                  std::pair(StartScreenStep::Nothing, StartScreenState::ShownWithImage));
 }
 
 TEST(InstallerDecisions, AFailedDownloadWaitsForTheRunningOnesThenIsDecidedAtOnceWhileWorkingOrElseAtStart) {

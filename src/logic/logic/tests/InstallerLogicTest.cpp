@@ -169,6 +169,37 @@ TEST_F(LogicRun, AFailingImageUrlSharedByTwoScreensIsReportedOnceForTheScreenTha
     EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
 }
 
+// Timing a hundredth of the shipped one, as the retry waits of Parts(): the start screen waits 100 ms for its image.
+TEST_F(LogicRun, ASlowStartImageShowsTheStartScreenWithoutItAndAnEarlyStartWaitsForTheConfiguration) {
+    auto config = Config({{"alpha", 0, "/FAKE_EXIT=0 /FAKE_SLEEP=2000"}});
+    config["data"]["Splash"]["start"] = Value(m_server.httpUrl("/files/" + Unique("start.png") + "?delay=500"));
+    Serve(config);
+    Nolvar::Settings::Set(Nolvar::Settings::ID::ConfigUrl,
+                          std::any(m_server.httpUrl("/files/" + Unique("config.json") + "?delay=400")));
+    PressStartOnStartScreen();
+    auto parts = Parts();
+    parts.startScreenWait = 100ms;
+    EXPECT_FALSE(RunLogic(std::move(parts)));
+
+    const auto calls = m_script->Calls();
+    const auto at = [&](const std::string& prefix) {
+        return std::find_if(calls.begin(), calls.end(), [&](const std::string& c) { return c.starts_with(prefix); }) -
+               calls.begin();
+    };
+    // The start screen shows without its image, Start moves on to the progress screen at once, and the image
+    // arriving later is handed over without bringing the start screen back.
+    EXPECT_LT(at("SetSplashImageMissing"), at("SetScreen 1")) << CallsText();
+    EXPECT_LT(at("SetScreen 1"), at("SetScreen 4")) << CallsText();
+    EXPECT_LT(at("SetScreen 4"), at("SetSplashImage 300")) << CallsText();
+    EXPECT_LT(at("SetSplashImage 300"), static_cast<std::ptrdiff_t>(calls.size())) << CallsText();
+    EXPECT_EQ(m_script->Count("SetScreen 1"), 1) << CallsText();
+    // The installation waited for the configuration, then ran as usual.
+    const std::vector<std::string> road = {"BUNDLE_EULA_ACCEPTED", "CONFIG_DOWNLOAD_COMPLETED", "BUNDLE_INSTALL_STARTED",
+                                           "PRODUCT_INSTALL_STARTED", "BUNDLE_INSTALL_FINISHED"};
+    EXPECT_EQ(m_statistics->Order(road), road);
+    EXPECT_EQ(Param(m_statistics->Named("START_SCREEN_SHOWN").at(0), "DISPLAY_IMAGE"), "NO");
+}
+
 TEST_F(LogicRun, InitializationTimeLeavesOutTheBuildingOfTheWindow) {
     constexpr auto kWindowTime = 800ms;
     Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));

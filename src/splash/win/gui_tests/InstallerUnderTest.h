@@ -29,11 +29,13 @@ struct FakeProduct {
     bool registers = true;         // the fake registers the product, so the search finds it
     bool checkRunning = false;     // the configuration's "check_app_running"
     std::string serverQuery;       // appended to the installer's download URL (e.g. "?status=404")
+    bool unresolvable = false;     // the installer's URL names a host that does not resolve
 };
 
 struct Images {
     bool start = true;             // false: the start image answers 404
     std::string startQuery;        // appended to the start image's URL (e.g. "?delay=3000")
+    bool unresolvable = false;     // every image's URL names a host that does not resolve
 };
 
 class InstallerUnderTest {

@@ -1,6 +1,7 @@
 // installer.exe driven through its window as a user would: the window test helper clicks, the test server serves
 // the configuration, the images and the fake product installer.
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 #include <thread>
 
@@ -202,6 +203,36 @@ TEST(InstallerWindow, MissingStartImageShowsTheCaptionOnWhite) {
     EXPECT_EQ(run.CancelByUser(), 0);
     EXPECT_NE(run.Log().find("Parameter \"DISPLAY_IMAGE\" = \"NO\""), std::string::npos);
     EXPECT_TRUE(Has(run.Events(), "IMAGE_DOWNLOAD_FAILED"));
+}
+
+// The start screen waits ten seconds for its image; one that comes later takes the caption's place on the screen the
+// user has moved on to.
+TEST(InstallerWindow, AStartImageArrivingLateReplacesTheCaptionWhereTheUserIs) {
+    InstallerUnderTest run;
+    run.Serve({}, Images{true, "?delay=16000"});
+    HWND main = StartAndOpenSettings(run);
+    ASSERT_TRUE(main) << run.Log();
+    ASSERT_TRUE(run.WaitForClientSize(kClientWidth, kSettingsClientHeight));
+    auto capture = Testing::CaptureClientAfterRepaint(main);
+    ASSERT_TRUE(capture);
+    EXPECT_GT(CountDark(*capture, RECT{150, 160, 520, 196}), 30) << "no caption";
+    EXPECT_EQ(capture->count(RECT{400, 60, 600, 150}, [](std::uint32_t c) { return Near(c, kStartColour); }), 0);
+
+    const auto end = std::chrono::steady_clock::now() + 40s;
+    int pictured = 0;
+    while (pictured < 15000 && std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(200ms);
+        capture = Testing::CaptureClientAfterRepaint(main);
+        if (capture)
+            pictured = capture->count(RECT{400, 60, 600, 150}, [](std::uint32_t c) { return Near(c, kStartColour); });
+    }
+    EXPECT_GE(pictured, 15000) << "the late image is not shown";
+    ASSERT_TRUE(capture);
+    EXPECT_EQ(CountDark(*capture, RECT{150, 160, 340, 196}), 0) << "the caption is still drawn";
+    EXPECT_TRUE(run.WaitForChild(kFolder));
+    EXPECT_TRUE(run.WaitForClientSize(kClientWidth, kSettingsClientHeight));
+    EXPECT_EQ(run.CancelByUser(), 0);
+    EXPECT_TRUE(Has(run.Events(), "SCREEN_IMAGE_ADDED"));
 }
 
 TEST(InstallerWindow, CloseButtonWaitsTenSecondsThenNoKeepsRunningAndYesEnds) {
@@ -423,6 +454,41 @@ TEST(InstallerWindow, FailedDownloadRetriedThreeTimesEndsInTheNoConnectionPopup)
     EXPECT_NE(run.Log().find("Parameter \"ERROR_REASON\" = \"You need to be connected to the Internet to download "
                              "the program.\""),
               std::string::npos);
+}
+
+// At the shipped timing, with nothing reachable after the configuration: the user is never left waiting long.
+TEST(InstallerWindow, OfflineTheStartScreenComesWithinFifteenSecondsAndTheRetryPopupWithinNinetyAfterInstall) {
+    using Clock = std::chrono::steady_clock;
+    const auto seconds = [](Clock::duration d) { return std::chrono::duration<double>(d).count(); };
+    InstallerUnderTest run;
+    run.Serve(FakeProduct{"", true, false, "", true}, Images{true, {}, true});
+    const auto started = Clock::now();
+    run.Start();
+    HWND main = run.MainWindow();
+    ASSERT_TRUE(run.WaitForChild(kInstall, 30s)) << run.Log();
+    const auto startScreen = Clock::now() - started;
+    EXPECT_LT(startScreen, 15s);
+    run.Click(main, kInstall);
+    const auto pressed = Clock::now();
+    HWND popup = run.WaitForPopup(150s);
+    ASSERT_TRUE(popup) << run.Log();
+    const auto retryPopup = Clock::now() - pressed;
+    EXPECT_LT(retryPopup, 90s);
+    // Try Again asks the network again at once.
+    run.Click(popup, kTryAgain);
+    ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
+    const auto tryAgain = Clock::now();
+    popup = run.WaitForPopup(60s);
+    ASSERT_TRUE(popup) << run.Log();
+    const auto again = Clock::now() - tryAgain;
+    EXPECT_LT(again, 30s);
+    std::printf("start screen after %.1f s, retry pop-up %.1f s after Install, again %.1f s after Try Again\n",
+                seconds(startScreen), seconds(retryPopup), seconds(again));
+    run.Click(popup, 34489);   // Cancel
+    EXPECT_EQ(run.WaitForExit(), 0);
+    const auto events = run.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), std::string("PRODUCT_DOWNLOAD_ERROR")), 2);
+    EXPECT_TRUE(Has(events, "IMAGE_DOWNLOAD_FAILED"));
 }
 
 TEST(InstallerWindow, SkipOnTheRetryPopupCancelsTheInstallation) {

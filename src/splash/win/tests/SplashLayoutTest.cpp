@@ -33,7 +33,7 @@ TEST(SplashLayout, TheWindowsMessageRangesRunFromTheFirstEntryToTheLast) {
     EXPECT_TRUE(IsOneOf<SplashMessage>(WM_USER + 13));
     EXPECT_FALSE(IsOneOf<SplashMessage>(WM_USER + 14));
     EXPECT_TRUE(IsOneOf<SplashTask>(WM_APP + 1));
-    EXPECT_TRUE(IsOneOf<SplashTask>(static_cast<UINT>(SplashTask::DrawingReady)));
-    EXPECT_FALSE(IsOneOf<SplashTask>(WM_APP + 8));
+    EXPECT_TRUE(IsOneOf<SplashTask>(static_cast<UINT>(SplashTask::MainImageArrived)));
+    EXPECT_FALSE(IsOneOf<SplashTask>(WM_APP + 9));
     EXPECT_FALSE(IsOneOf<SplashTask>(WM_APP + 0x100)) << "a widget's failure is no task";
 }
