@@ -35,6 +35,7 @@ struct Options {
     std::int32_t connectTimeout = 0;
     // Limit of the whole request, redirects included, in microseconds.
     std::int64_t timeout = 0;
+    // A redirect from https to http is never followed: it ends the request with UnsupportedProtocol.
     bool followRedirects = true;
     // More redirects than this end the request with TooManyRedirects.
     std::int32_t maxRedirects = 10;

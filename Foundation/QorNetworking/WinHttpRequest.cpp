@@ -155,13 +155,26 @@ std::optional<Url> WinHttpRequest::hop(HINTERNET session, const Url& url, const 
     m_limits.startWindow(m_received);
     if (!sendAndAwaitHeaders(hop, headers) || !takeAnswerHeaders(hop, url)) return std::nullopt;
 
-    if (auto location = redirectLocation()) {
-        std::optional<Url> next = url.resolve(*location);
-        if (!next) fail(Error::InvalidUrlFormat, "Unusable redirect location: " + *location);
-        return next;
-    }
+    if (auto location = redirectLocation()) return redirectTarget(url, *location);
     if (method != "HEAD") readBody(hop);
     return std::nullopt;
+}
+
+std::optional<Url> WinHttpRequest::redirectTarget(const Url& url, const std::string& location) {
+    std::optional<Url> next = url.resolve(location);
+    if (!next) {
+        fail(Error::InvalidUrlFormat, "Unusable redirect location: " + location);
+        return std::nullopt;
+    }
+    // What was asked for over HTTPS never continues in clear text: its answer could be read or replaced on the way.
+    if (url.scheme() == "https" && next->scheme() == "http") {
+        std::string message = "Redirect from " + url.toString() + " to " + next->toString() +
+                              " refused: it would leave HTTPS for plain HTTP";
+        LOG(WARNING) << message;
+        fail(Error::UnsupportedProtocol, std::move(message));
+        return std::nullopt;
+    }
+    return next;
 }
 
 void WinHttpRequest::applyRequestOptions(HINTERNET request, bool secure) {

@@ -37,6 +37,9 @@ private:
     bool sendAndAwaitHeaders(WinHttpHop& hop, const std::wstring& headers);
     bool takeAnswerHeaders(WinHttpHop& hop, const Url& url);
     std::optional<std::string> redirectLocation() const;
+    // Where a redirect from `url` to `location` leads; nullopt (with the error set) when it cannot be followed or
+    // would take an HTTPS request to plain HTTP.
+    std::optional<Url> redirectTarget(const Url& url, const std::string& location);
     void readBody(WinHttpHop& hop);
     void deliver(std::string_view chunk, std::uint64_t total);
     bool await(WinHttpHop& hop, RequestPhase phase);

@@ -11,6 +11,7 @@
 #include "App/Fetchwell/DownloadRetrier.h"
 #include "App/Fetchwell/Downloader/ResourceDownloaderHttp.h"
 #include "App/Fetchwell/NetworkStateEmulator.h"
+#include "QorNetworking/Error.h"
 #include "FetchwellClient.h"
 
 using namespace FetchwellTesting;
@@ -146,6 +147,30 @@ TEST_F(FetchwellDownload, ErrorStatusIsAFailedDownloadNeverPutInPlace) {
     std::lock_guard lock(handler->mutex);
     ASSERT_EQ(handler->calls.size(), 2u);
     for (const auto& call : handler->calls) EXPECT_EQ(call.first, App::DownloaderErrorOther);
+}
+
+TEST_F(FetchwellDownload, HttpsDownloadRedirectedToHttpFailsAndLeavesNoFile) {
+    const std::string plainKey = key + "-plain";
+    server.script(key, R"([{"status": 302, "headers": {"Location": ")" +
+                           server.httpUrl("/data/5000?record=" + plainKey) + R"("}}])");
+    App::Fetchwell fetchwell;
+    auto params = ParallelParams();
+    params.sslSettings.ignoreCertificateErrors = true;  // the test server's certificate chains to no trusted root
+    auto d = deps();
+    d.downloadRetrier = std::make_shared<App::DownloadRetrier>(App::DownloadRetrier::Params{0, 0, 2, 10});
+    fetchwell.init(params, d);
+    fetchwell.startEventLoopThread();
+    Download download(folder, "setup.exe", server.httpsUrl(), "/script/" + key);
+    download.start(fetchwell);
+    const State final = download.recorder.waitForFinal(60s);
+    fetchwell.abort();
+
+    EXPECT_EQ(final.status, IRemoteResource::Error) << final.toDebugString();
+    EXPECT_EQ(final.networkError.code, Networking::Error::UnsupportedProtocol) << final.networkError.message;
+    EXPECT_FALSE(std::filesystem::exists(download.descriptor.destPath.wstring()));
+    EXPECT_FALSE(std::filesystem::exists(download.descriptor.tempPath.wstring()));
+    EXPECT_EQ(Recorded(server, key).size(), 1u);
+    EXPECT_TRUE(Recorded(server, plainKey).empty());
 }
 
 TEST_F(FetchwellDownload, DroppedConnectionsAreRetriedWithPostponementAndRecover) {

@@ -10,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "QorNetworking/HttpClient.h"
+#include "testing/LogCapture.h"
 #include "testing/TestServer.h"
 
 using namespace Nolvar::Networking;
@@ -32,6 +33,17 @@ Options TestOptions() {
     options.followRedirects = true;
     options.maxRedirects = 5;
     options.lowSpeedTime = 10'000;
+    return options;
+}
+
+// Each HTTPS request makes a TLS handshake on a test server that may be slow on a loaded machine; the server's
+// certificate chains to no trusted root.
+Options HttpsTestOptions() {
+    Options options = TestOptions();
+    options.connectTimeout = 60;
+    options.timeout = 120'000'000;
+    options.lowSpeedTime = 60'000;
+    options.sslIgnoreCertificateErrors = true;
     return options;
 }
 
@@ -375,11 +387,8 @@ TEST_F(HttpClientTest, TruncatedBodyIsReceiveError) {
 
 TEST_F(HttpClientTest, HttpsWithSelfSignedCertificate) {
     Request request{Url(server.httpsUrl("/data/5000")), {}, {}};
-    Options options = TestOptions();
-    // Each request makes a TLS handshake on a test server that may be slow on a loaded machine.
-    options.connectTimeout = 60;
-    options.timeout = 120'000'000;
-    options.lowSpeedTime = 60'000;
+    Options options = HttpsTestOptions();
+    options.sslIgnoreCertificateErrors = false;
     Response response;
     client->get(response, request, options);
     EXPECT_TRUE(response.error.code == Error::SslRemoteCertificateError || response.error.code == Error::SslConnectError)
@@ -401,6 +410,48 @@ TEST_F(HttpClientTest, HttpsWithSelfSignedCertificate) {
     ASSERT_EQ(response.error.code, Error::NoError) << response.error.message;
     EXPECT_EQ(response.body, PatternBytes(0, 5000));
     EXPECT_EQ(response.connectionMetrics.at("EFFECTIVE_URL"), server.httpsUrl("/data/5000"));
+}
+
+TEST_F(HttpClientTest, RedirectFromHttpsToHttpFailsBeforeAnythingTravelsInClear) {
+    const std::string key = UniqueKey();
+    const std::string plainKey = key + "-plain";
+    const std::string secure = server.httpsUrl("/script/" + key);
+    const std::string plain = server.httpUrl("/data/5000?record=" + plainKey);
+    server.script(key, R"([{"status": 302, "headers": {"Location": ")" + plain + R"("}},
+                           {"status": 301, "headers": {"Location": ")" + plain + R"("}}])");
+    std::string received;
+    Options options = HttpsTestOptions();
+    options.sink = [&](std::string_view chunk) { received.append(chunk); };
+    Testing::LogCapture log;
+
+    Response response;
+    client->get(response, Request{Url(secure), {}, {}}, options);
+    EXPECT_EQ(response.error.code, Error::UnsupportedProtocol) << response.error.message;
+    EXPECT_EQ(response.statusCode, 302);
+    EXPECT_EQ(response.connectionMetrics.at("EFFECTIVE_URL"), secure);
+    client->head(response, Request{Url(secure), {}, {}}, options);
+    EXPECT_EQ(response.error.code, Error::UnsupportedProtocol) << response.error.message;
+    EXPECT_EQ(response.statusCode, 301);
+
+    EXPECT_TRUE(received.empty());
+    EXPECT_TRUE(response.body.empty());
+    EXPECT_TRUE(Recorded(server, plainKey).empty());
+    EXPECT_TRUE(log.contains("Redirect from " + secure + " to " + plain + " refused", google::GLOG_WARNING))
+        << log.text();
+}
+
+TEST_F(HttpClientTest, RedirectsFromHttpToHttpsAndWithinHttpsAreFollowed) {
+    const std::string key = UniqueKey();
+    // http, then https with two redirects of its own.
+    server.script(key, R"([{"status": 302, "headers": {"Location": ")" + server.httpsUrl("/data/100?redirect=2") +
+                           R"("}}])");
+    Response response;
+    client->get(response, At("/script/" + key), HttpsTestOptions());
+    ASSERT_EQ(response.error.code, Error::NoError) << response.error.message;
+    EXPECT_EQ(response.statusCode, 200);
+    EXPECT_EQ(response.body, PatternBytes(0, 100));
+    EXPECT_EQ(response.getAllHeaders().size(), 4u);
+    EXPECT_EQ(response.connectionMetrics.at("EFFECTIVE_URL"), server.httpsUrl("/data/100?redirect=0"));
 }
 
 TEST_F(HttpClientTest, ProxyFromOptionsCarriesTheRequest) {
