@@ -16,6 +16,7 @@ StateChange JudgeStateChange(RunState current, RunState posted, bool configured)
     if (posted == RunState::Working && current == RunState::Working) return StateChange::RepeatedStart;
     if (posted == RunState::Working && current == RunState::Initial && !configured)
         return StateChange::HoldUntilConfigured;
+    if (posted == RunState::Ready && current == RunState::Working) return StateChange::ReadyAfterStart;
     if (current == RunState::Exit && posted != RunState::Exit) return StateChange::AfterExit;
     return StateChange::Take;
 }

@@ -11,8 +11,9 @@
 namespace Nolvar {
 
 // How a posted state meets the current one: a second Start is ignored, a Start before the configuration is parsed
-// waits for it, and after the exit only the exit again is taken.
-enum class StateChange { Take, RepeatedStart, HoldUntilConfigured, AfterExit };
+// waits for it, the configuration's Ready never takes back a Start pressed meanwhile, and after the exit only the
+// exit again is taken.
+enum class StateChange { Take, RepeatedStart, HoldUntilConfigured, ReadyAfterStart, AfterExit };
 StateChange JudgeStateChange(RunState current, RunState posted, bool configured);
 
 // The start screen: shown by the first of the start image's outcome and the end of the wait for it.

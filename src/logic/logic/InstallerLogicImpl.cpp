@@ -156,6 +156,7 @@ void InstallerLogic::Impl::OnStateChanged(const StateChanged& event) {
         m_run.startHeld = true;
         m_splash->SetScreen(SplashScreen::Progress);
         return;
+    case StateChange::ReadyAfterStart: LOG(INFO) << "Ready after Start; the installation goes on"; return;
     case StateChange::AfterExit: return;
     case StateChange::Take: break;
     }

@@ -47,6 +47,7 @@ TEST(InstallerDecisions, ASecondStartIsIgnoredAnEarlyOneHeldAndAfterTheExitOnlyT
     EXPECT_EQ(JudgeStateChange(RunState::Initial, RunState::Working, false), StateChange::HoldUntilConfigured);
     EXPECT_EQ(JudgeStateChange(RunState::Initial, RunState::Exit, false), StateChange::Take);
     EXPECT_EQ(JudgeStateChange(RunState::Working, RunState::Working, true), StateChange::RepeatedStart);
+    EXPECT_EQ(JudgeStateChange(RunState::Working, RunState::Ready, true), StateChange::ReadyAfterStart);
     EXPECT_EQ(JudgeStateChange(RunState::Working, RunState::Exit, true), StateChange::Take);
     EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Working, true), StateChange::AfterExit);
     EXPECT_EQ(JudgeStateChange(RunState::Exit, RunState::Ready, true), StateChange::AfterExit);

@@ -28,9 +28,6 @@ std::filesystem::path RoamingFolder() {
     return result;
 }
 
-// A host name that never resolves (the reserved top-level domain "invalid").
-constexpr char kUnresolvableOrigin[] = "http://downloads.netsetter.invalid";
-
 std::string TestName() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     return info ? std::string(info->test_suite_name()) + "-" + info->name() : "test";
@@ -66,17 +63,13 @@ void InstallerUnderTest::Serve(const FakeProduct& product, const Images& images,
 
     std::string args = "/S " + product.fakeArgs + " /FAKE_PRODUCT=" + m_productExe;
     if (product.registers) args += " /FAKE_UNINSTALL=HKCU:64:" + m_entry;
-    const auto imageUrl = [&](const std::string& pathAndQuery) {
-        return images.unresolvable ? kUnresolvableOrigin + pathAndQuery : m_server.httpUrl(pathAndQuery);
-    };
-    const std::string start = images.start ? imageUrl("/files/" + m_prefix + "-start.png" + images.startQuery)
-                                           : imageUrl("/files/" + m_prefix + "-missing.png");
-    const std::string setup = "/files/" + m_prefix + "-setup.exe" + product.serverQuery;
+    const std::string start = images.start ? m_server.httpUrl("/files/" + m_prefix + "-start.png" + images.startQuery)
+                                           : m_server.httpUrl("/files/" + m_prefix + "-missing.png");
     const std::string statistics = m_prefix + "-statistics";
     m_server.script(statistics, R"([{"status":200,"body":{"success":true,"disabled":false}}])");
     const nlohmann::json installers = nlohmann::json::array(
         {{{"id", Value("product")},
-          {"url", Value(product.unresolvable ? kUnresolvableOrigin + setup : m_server.httpUrl(setup))},
+          {"url", Value(m_server.httpUrl("/files/" + m_prefix + "-setup.exe" + product.serverQuery))},
           {"display_name", Value("Gui Product")},
           {"install_order", Value("0")},
           {"install_args", Value(args)},
@@ -90,15 +83,20 @@ void InstallerUnderTest::Serve(const FakeProduct& product, const Images& images,
           {"Installers", installers},
           {"Splash",
            {{"start", Value(start)},
-            {"progress", Value(imageUrl("/files/" + m_prefix + "-progress.png"))},
-            {"wait", Value(imageUrl("/files/" + m_prefix + "-wait.png"))},
-            {"ready", Value(imageUrl("/files/" + m_prefix + "-wait.png"))}}},
+            {"progress", Value(m_server.httpUrl("/files/" + m_prefix + "-progress.png"))},
+            {"wait", Value(m_server.httpUrl("/files/" + m_prefix + "-wait.png"))},
+            {"ready", Value(m_server.httpUrl("/files/" + m_prefix + "-wait.png"))}}},
           {"Statistics",
            {{"url", Value(m_server.httpUrl("/script/" + statistics))},
             {"id", Value("5e8d0c3a9f21467b8c4de0a1f7b3962c")},
             {"targetApplicationId", Value("netsetter-gui-test")}}}}}};
     m_server.putFile(m_prefix + "-config.json", config.dump());
     m_configUrl = m_server.httpUrl("/files/" + m_prefix + "-config.json" + configQuery);
+}
+
+void InstallerUnderTest::ServeNothing() {
+    // The reserved top-level domain "invalid" never resolves; the built-in configuration's hosts are "*.example".
+    m_configUrl = "http://config.netsetter.invalid/config.json";
 }
 
 void InstallerUnderTest::Start(const std::vector<std::wstring>& extraArguments) {

@@ -29,13 +29,11 @@ struct FakeProduct {
     bool registers = true;         // the fake registers the product, so the search finds it
     bool checkRunning = false;     // the configuration's "check_app_running"
     std::string serverQuery;       // appended to the installer's download URL (e.g. "?status=404")
-    bool unresolvable = false;     // the installer's URL names a host that does not resolve
 };
 
 struct Images {
     bool start = true;             // false: the start image answers 404
     std::string startQuery;        // appended to the start image's URL (e.g. "?delay=3000")
-    bool unresolvable = false;     // every image's URL names a host that does not resolve
 };
 
 class InstallerUnderTest {
@@ -47,6 +45,8 @@ public:
 
     // Serves a configuration with one product; `configQuery` is appended to the configuration's URL.
     void Serve(const FakeProduct& product, const Images& images = {}, const std::string& configQuery = {});
+    // No network: the configuration's host does not resolve, nor do those of the built-in configuration.
+    void ServeNothing();
     void Start(const std::vector<std::wstring>& extraArguments = {});
 
     // The main window of the run (class "Nolvaria Installer"); fails the test when it does not appear.
