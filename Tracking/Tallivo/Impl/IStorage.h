@@ -2,6 +2,7 @@
 // Stored events: written one file each, handed out in batches, deleted once sent.
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,11 @@ public:
     virtual bool commit() = 0;
     // Keeps the files aside (never sent again) instead of deleting them; a storage without such a place deletes.
     virtual bool setAside() { return commit(); }
+    // Moves the first `count` events (fewer than held) into a batch of their own; this one keeps the others.
+    // Throws std::logic_error when these events cannot be parted.
+    virtual std::unique_ptr<ISerializedEvents> takeFirst(std::size_t /*count*/) {
+        throw std::logic_error("these stored events cannot be parted");
+    }
 };
 
 class IStorage {

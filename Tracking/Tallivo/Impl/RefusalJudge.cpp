@@ -1,5 +1,9 @@
 #include "Tracking/Tallivo/Impl/RefusalJudge.h"
 
+#include <algorithm>
+#include <optional>
+#include <utility>
+
 namespace Nolvar::Tracking::Instant {
 
 namespace {
@@ -12,27 +16,56 @@ bool IsRefusal(const ISender::Response& response) {
     return response.kind == ISender::ResponseKind::OtherStatus && response.status >= 401 && response.status <= 499;
 }
 
-RefusalJudge::Verdict RefusalJudge::refused(int refusals, std::int32_t status) {
-    if (!m_refusing) {
-        m_refusing = true;
-        m_acceptedSinceRefusals = false;
+void RefusalJudge::refused(Batch batch, std::int32_t status) {
+    RefusalHistory& history = batch.history;
+    const bool own = history.acceptedSince;
+    const bool narrowing = history.narrowing;
+    ++history.refusals;
+    history.lastStatus = status;
+    history.acceptedSince = false;
+    history.narrowing = false;
+
+    Verdict due = Verdict::Retry;
+    if (batch.size() > 1 && (own || narrowing)) {
+        due = Verdict::Split;
+        history.narrowing = true;  // the halves go at once
+    } else if (batch.size() > 1 && status == kPayloadTooLarge) {
+        due = Verdict::Split;
+    } else if (own && history.refusals >= kRefusalsBeforeSettingAside) {
+        due = Verdict::SetAside;
     }
-    if (refusals < kRefusalsBeforeJudging) return Verdict::Retry;
-    if (status == kPayloadTooLarge || m_acceptedSinceRefusals) return Verdict::Split;
-    // Another batch is tried after every few refusals: while the server refuses it too, nothing is split.
-    return refusals % kRefusalsBeforeJudging == 0 ? Verdict::Probe : Verdict::Retry;
+    m_kept.push_back({std::move(batch), due});
 }
 
-void RefusalJudge::accepted(bool refusedBefore) {
-    if (refusedBefore)
-        reset();
-    else if (m_refusing)
-        m_acceptedSinceRefusals = true;
+void RefusalJudge::accepted() {
+    for (Kept& kept : m_kept) kept.batch.history.acceptedSince = true;
 }
 
-void RefusalJudge::reset() {
-    m_refusing = false;
-    m_acceptedSinceRefusals = false;
+RefusalJudge::Step RefusalJudge::next() {
+    const auto take = [this](auto isNext) -> std::optional<Step> {
+        const auto it = std::find_if(m_kept.begin(), m_kept.end(), isNext);
+        if (it == m_kept.end()) return std::nullopt;
+        Step step{it->due, std::move(it->batch)};
+        m_kept.erase(it);
+        return step;
+    };
+    // Decided verdicts first, then the parts being narrowed, then batches the server may take now.
+    if (auto step = take([](const Kept& kept) { return kept.due != Verdict::Retry; })) return std::move(*step);
+    if (auto step = take([](const Kept& kept) { return kept.batch.history.narrowing; })) return std::move(*step);
+    if (auto step = take([](const Kept& kept) { return kept.batch.history.acceptedSince; })) return std::move(*step);
+    return {};
+}
+
+Batch RefusalJudge::takeOldest() {
+    if (m_kept.empty()) return {};
+    Batch oldest = std::move(m_kept.front().batch);
+    m_kept.pop_front();
+    return oldest;
+}
+
+void RefusalJudge::parts(Batch first, Batch second) {
+    m_kept.push_front({std::move(second), Verdict::Retry});
+    m_kept.push_front({std::move(first), Verdict::Retry});
 }
 
 } // namespace Nolvar::Tracking::Instant

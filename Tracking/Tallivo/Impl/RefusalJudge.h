@@ -1,37 +1,56 @@
 #pragma once
-// Tells a batch the server refuses for what it holds from a server that refuses every batch.
+// Tells a batch the server refuses for what it holds from a server that refuses every batch, and keeps the
+// refused batches meanwhile.
 #include <cstdint>
+#include <deque>
 
+#include "Tracking/Tallivo/Impl/Batch.h"
 #include "Tracking/Tallivo/Impl/ISender.h"
+#include "Tracking/Tallivo/TallivoApi.h"
 
 namespace Nolvar::Tracking::Instant {
 
 // A refusal is an answer from 401 to 499 other than 429 (400 deletes the batch, 429 asks to wait).
-bool IsRefusal(const ISender::Response& response);
+TALLIVO_API bool IsRefusal(const ISender::Response& response);
 
-class RefusalJudge {
+// A refusal is the batch's own when the server took another batch since this one was last refused. Only then are
+// its events sent in halves (at once: the server is up), down to single events; a single event refused so, and
+// at least three times in all, is set aside. A batch the server says is too large (413) is halved without that,
+// but its halves wait like any other batch. While the judge keeps a refused batch its events stay handed out, so
+// the batches the storage gives meanwhile hold events never refused. What the judge knows of a batch leaves with it.
+class TALLIVO_API RefusalJudge {
 public:
-    // Refusals of one batch before anything but re-sending it is considered.
-    static constexpr int kRefusalsBeforeJudging = 3;
+    static constexpr int kRefusalsBeforeSettingAside = 3;
 
     enum class Verdict {
-        Retry,  // send it again after backing off
-        Probe,  // set it back and send another batch: its answer shows whether the server refuses every batch
-        Split,  // the refusal is the batch's own: send fewer events at a time, set a single one aside
+        Retry,     // send the batch handed back again, at once
+        Probe,     // after backing off, send a batch never refused from the storage; when it has none, `takeOldest`
+        Split,     // part the batch handed back in two and give the halves to `parts`
+        SetAside,  // set the single event handed back aside
+    };
+    struct Step {
+        Verdict verdict = Verdict::Probe;
+        Batch batch;  // what the verdict is about; empty for Probe
     };
 
-    // The batch in flight was refused for the `refusals`-th time, with `status`. Only a batch the server
-    // refuses while it accepted another since the refusals began (or one refused as too large) is split.
-    Verdict refused(int refusals, std::int32_t status);
-    // A batch was accepted; `refusedBefore`: that batch itself had been refused, so its refusals were not its own.
-    void accepted(bool refusedBefore);
-    // The refusals are over (the refused event was set aside, or all of a split batch went through): later
-    // refusals are judged afresh.
-    void reset();
+    // The server refused `batch` with `status`; the judge keeps it.
+    void refused(Batch batch, std::int32_t status);
+    // The server took the batch in flight.
+    void accepted();
+    // What to send next.
+    Step next();
+    // The kept batch that waited longest, to send again when the storage has nothing else; empty when none is kept.
+    Batch takeOldest();
+    // The halves of a batch split on the judge's word.
+    void parts(Batch first, Batch second);
 
 private:
-    bool m_refusing = false;
-    bool m_acceptedSinceRefusals = false;
+    struct Kept {
+        Batch batch;
+        Verdict due;  // Split or SetAside: decided; Retry: once the server takes another batch
+    };
+    // Parts first, then the refused batches in the order of their last refusal.
+    std::deque<Kept> m_kept;
 };
 
 } // namespace Nolvar::Tracking::Instant

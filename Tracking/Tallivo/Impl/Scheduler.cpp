@@ -7,6 +7,7 @@
 #include <glog/logging.h>
 
 #include "QorCrashHandler/TrackException.h"
+#include "Tracking/Tallivo/Impl/Batch.h"
 #include "Tracking/Tallivo/Impl/NotNull.h"
 #include "Tracking/Tallivo/Impl/PutQueue.h"
 #include "Tracking/Tallivo/Impl/RefusalJudge.h"
@@ -19,27 +20,14 @@ std::int64_t NextBackoff(std::int64_t backoff) {
     return std::min(std::max<std::int64_t>(2 * backoff, 1), Scheduler::kMaxBackoff);
 }
 
-// A batch in flight: its upload text, the stored events it came from and how often the server refused it.
-struct Batch {
-    std::string text;
-    std::unique_ptr<ISerializedEvents> events;
-    int refusals = 0;
-
-    bool empty() const { return text.empty(); }
-    // Drops the batch; events not committed go back to the storage.
-    void clear() { *this = Batch{}; }
-};
-
 } // namespace
 
 // What the sender thread keeps from pass to pass.
 struct Scheduler::SendState {
     Batch current;  // the batch in flight
-    Batch held;     // a refused batch set back while another batch is tried
     std::int64_t backoff = 0;
     Wait wait = Wait::ForChange;
-    std::size_t batchLimit = kBatchSize;
-    RefusalJudge refusals;
+    RefusalJudge judge;  // the refused batches and what becomes of them
 };
 
 Scheduler::Scheduler(std::shared_ptr<ISender> sender, std::shared_ptr<ISerializer> serializer,
@@ -131,8 +119,7 @@ void Scheduler::doWork() {
         } catch (const std::exception& e) {
             LOG(WARNING) << "Scheduler::doWork skipped iteration, error: " << e.what();
             Core::TrackException("TallivoException", typeid(e).name());
-            state.current.clear();
-            state.held.clear();
+            state.current = Batch{};  // its events go back to the storage
             state.wait = Wait::Bounded;
         }
     }
@@ -144,7 +131,10 @@ Scheduler::PassEnd Scheduler::runPass(SendState& state) {
         state.wait = Wait::Bounded;
         return PassEnd::Next;
     }
-    if (state.current.empty() && !takeBatch(state)) return PassEnd::Next;
+    if (state.current.empty()) {
+        const Choice choice = chooseBatch(state);
+        if (choice != Choice::Send) return choice == Choice::Stop ? PassEnd::Stop : PassEnd::Next;
+    }
 
     const ISender::Response response = m_sender->send(state.current.text, [this] { return uploadOverdue(); });
     if (response.kind == ISender::ResponseKind::Ok && response.answer.disabled) {
@@ -154,27 +144,73 @@ Scheduler::PassEnd Scheduler::runPass(SendState& state) {
         return PassEnd::Stop;
     }
     onResponse(state, response);
-    if (state.backoff >= 1 && !waitBackoff(state.backoff)) return PassEnd::Stop;
+    // A batch still in flight goes again after the back-off.
+    if (!state.current.empty() && state.backoff >= 1 && !waitBackoff(state.backoff)) return PassEnd::Stop;
     return PassEnd::Next;
 }
 
-// The next batch from the storage; false when there is none to send now.
+// Puts the next batch to send in flight: what the refusal judge says, else the storage's next batch.
+Scheduler::Choice Scheduler::chooseBatch(SendState& state) {
+    bool backedOff = false;
+    for (;;) {
+        RefusalJudge::Step step = state.judge.next();
+        switch (step.verdict) {
+        case RefusalJudge::Verdict::Split: {
+            const std::size_t size = step.batch.size();
+            LOG(WARNING) << "Statistics batch of " << size << " events refused " << step.batch.history.refusals
+                         << " times; sending it in halves";
+            Batch first = step.batch.takeFirst(size / 2);
+            state.judge.parts(std::move(first), std::move(step.batch));
+            continue;
+        }
+        case RefusalJudge::Verdict::SetAside:
+            LOG(WARNING) << "Statistics event refused " << step.batch.history.refusals << " times with status "
+                         << step.batch.history.lastStatus << " while the server took others; set aside";
+            if (!step.batch.events->setAside()) state.wait = Wait::Bounded;
+            continue;
+        case RefusalJudge::Verdict::Retry:
+            state.current = std::move(step.batch);
+            break;
+        case RefusalJudge::Verdict::Probe:
+            // After a refusal the server may refuse every batch: the next one waits the back-off.
+            if (!backedOff && state.backoff >= 1 && !waitBackoff(state.backoff)) return Choice::Stop;
+            backedOff = true;
+            if (!takeBatch(state)) state.current = state.judge.takeOldest();
+            break;
+        }
+        if (state.current.empty()) return Choice::Idle;
+        if (prepare(state, state.current)) return Choice::Send;
+        state.current = Batch{};
+    }
+}
+
+// The storage's next batch into `current`; false when there is none to send now.
 bool Scheduler::takeBatch(SendState& state) {
-    auto events = m_storage->pop(state.batchLimit);
-    if (!events) {
-        LOG(WARNING) << "Scheduler::doWork exception happened inside `m_storage->pop`, retrying";
-        state.wait = Wait::Bounded;
-        return false;
+    // Batches without a valid event are deleted on the way; one that cannot be deleted ends the reading for now.
+    while (state.wait != Wait::Bounded) {
+        auto events = m_storage->pop(kBatchSize);
+        if (!events) {
+            LOG(WARNING) << "Scheduler::doWork exception happened inside `m_storage->pop`, retrying";
+            state.wait = Wait::Bounded;
+        } else if (events->get().empty()) {
+            return false;
+        } else if (Batch batch{{}, std::move(events), {}}; prepare(state, batch)) {
+            state.current = std::move(batch);
+            return true;
+        }
     }
-    if (events->get().empty()) return false;
-    std::string text = m_serializer->makeBatch(events->get());
-    if (text.empty()) {
-        LOG(WARNING) << "Scheduler::doWork no valid json events found, removing invalid events";
-        state.wait = events->commit() ? Wait::None : Wait::Bounded;
-        return false;
-    }
-    state.current = Batch{std::move(text), std::move(events), 0};
-    return true;
+    return false;
+}
+
+// Builds the upload text of `batch` when it has none; false when none of its events is valid (they are deleted).
+bool Scheduler::prepare(SendState& state, Batch& batch) {
+    if (!batch.text.empty()) return true;
+    batch.text = m_serializer->makeBatch(batch.events->get());
+    if (!batch.text.empty()) return true;
+    LOG(WARNING) << "Scheduler::doWork no valid json events found, removing invalid events";
+    // Files that could not be deleted come back in a later pop: not at once.
+    if (!batch.events->commit()) state.wait = Wait::Bounded;
+    return false;
 }
 
 void Scheduler::onResponse(SendState& state, const ISender::Response& response) {
@@ -204,55 +240,18 @@ void Scheduler::onResponse(SendState& state, const ISender::Response& response) 
 
 // The server took the batch, or refused it for good (400): its events are deleted.
 void Scheduler::onSettled(SendState& state, bool accepted) {
-    if (accepted) state.refusals.accepted(state.current.refusals > 0);
+    if (accepted) state.judge.accepted();
     // Files that could not be deleted come back in the next pop: do not re-send them at once.
     state.wait = state.current.events->commit() ? Wait::None : Wait::Bounded;
-    state.current = std::exchange(state.held, Batch{});
+    state.current = Batch{};
     state.backoff = 0;
-    const bool wasSplit = state.batchLimit < kBatchSize;
-    state.batchLimit = std::min(kBatchSize, 2 * state.batchLimit);  // back to full batches step by step
-    // Every part of a split batch went through: its refusals are over.
-    if (wasSplit && state.batchLimit == kBatchSize) state.refusals.reset();
 }
 
+// The judge keeps the refused batch; the next pass sends what it says, or the storage's next batch.
 void Scheduler::onRefused(SendState& state, std::int32_t status) {
     state.backoff = NextBackoff(state.backoff);
-    if (!state.held.empty()) {
-        // The other batch is refused too: the server refuses every batch. Go on with the first one, unsplit.
-        state.current = std::exchange(state.held, Batch{});
-        return;
-    }
-    switch (state.refusals.refused(++state.current.refusals, status)) {
-    case RefusalJudge::Verdict::Retry: return;
-    case RefusalJudge::Verdict::Probe: startProbe(state); return;
-    case RefusalJudge::Verdict::Split: split(state, status); return;
-    }
-}
-
-void Scheduler::startProbe(SendState& state) {
-    Batch refused = std::exchange(state.current, Batch{});
-    // Its events stay handed out, so the next pop gives others.
-    if (takeBatch(state))
-        state.held = std::move(refused);
-    else
-        state.current = std::move(refused);  // nothing else to send: it goes again
-}
-
-// No event may hold up the others: send fewer at a time, down to the one that is refused, which is set aside.
-void Scheduler::split(SendState& state, std::int32_t status) {
-    const std::size_t size = state.current.events->get().size();
-    if (size > 1) {
-        state.batchLimit = std::max<std::size_t>(1, size / 2);
-        LOG(WARNING) << "Statistics batch of " << size << " events refused " << state.current.refusals
-                     << " times; sending " << state.batchLimit << " at a time";
-        state.wait = Wait::None;
-    } else {
-        LOG(WARNING) << "Statistics event refused " << state.current.refusals << " times with status " << status
-                     << "; set aside";
-        state.wait = state.current.events->setAside() ? Wait::None : Wait::Bounded;
-        state.refusals.reset();
-    }
-    state.current.clear();  // events not set aside go back to the storage for the next pop
+    state.judge.refused(std::exchange(state.current, Batch{}), status);
+    state.wait = Wait::None;
 }
 
 } // namespace Nolvar::Tracking::Instant

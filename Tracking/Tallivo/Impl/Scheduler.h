@@ -16,10 +16,12 @@
 
 namespace Nolvar::Tracking::Instant {
 
+struct Batch;
 class PutQueue;
 
 // A store thread writes put events to the storage; a sender thread, while this process holds the directory's
-// lock, sends them in batches and deletes what the server took, backing off when it fails or asks to wait.
+// lock, sends them in batches and deletes what the server took, backing off when it fails or asks to wait. A
+// refused batch steps out of the others' way; the refusal judge says what becomes of it.
 class TALLIVO_API Scheduler : public IScheduler {
 public:
     static constexpr std::size_t kBatchSize = 10;
@@ -59,14 +61,15 @@ private:
     bool uploadOverdue() const;
 
     // The sender thread and the roads of one pass.
+    enum class Choice { Send, Idle, Stop };
     void doWork();
     PassEnd runPass(SendState& state);
+    Choice chooseBatch(SendState& state);
     bool takeBatch(SendState& state);
+    bool prepare(SendState& state, Batch& batch);
     void onResponse(SendState& state, const ISender::Response& response);
     void onSettled(SendState& state, bool accepted);
     void onRefused(SendState& state, std::int32_t status);
-    void startProbe(SendState& state);
-    void split(SendState& state, std::int32_t status);
 
     std::shared_ptr<ISender> m_sender;
     std::shared_ptr<ISerializer> m_serializer;

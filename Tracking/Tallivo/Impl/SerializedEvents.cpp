@@ -5,11 +5,8 @@
 namespace Nolvar::Tracking::Instant {
 
 SerializedEvents::SerializedEvents(std::vector<std::string> texts, CommitAction commitAction,
-                                   RollbackAction rollbackAction, CommitAction setAsideAction)
-    : m_texts(std::move(texts)),
-      m_commitAction(std::move(commitAction)),
-      m_rollbackAction(std::move(rollbackAction)),
-      m_setAsideAction(std::move(setAsideAction)) {}
+                                   RollbackAction rollbackAction)
+    : m_texts(std::move(texts)), m_commitAction(std::move(commitAction)), m_rollbackAction(std::move(rollbackAction)) {}
 
 SerializedEvents::~SerializedEvents() {
     if (!m_commitAction || !m_rollbackAction) return;
@@ -30,19 +27,6 @@ bool SerializedEvents::commit() {
         return complete;
     } catch (const std::exception& e) {
         LOG(ERROR) << "SerializedEvents::commit failed, error: " << e.what();
-        return false;
-    }
-}
-
-bool SerializedEvents::setAside() {
-    if (!m_setAsideAction) return commit();
-    if (!m_commitAction) return true;
-    try {
-        const bool complete = m_setAsideAction();
-        m_commitAction = nullptr;
-        return complete;
-    } catch (const std::exception& e) {
-        LOG(ERROR) << "SerializedEvents::setAside failed, error: " << e.what();
         return false;
     }
 }

@@ -13,8 +13,7 @@ public:
     using RollbackAction = std::function<void()>;
 
     SerializedEvents() = default;
-    SerializedEvents(std::vector<std::string> texts, CommitAction commitAction, RollbackAction rollbackAction,
-                     CommitAction setAsideAction = {});
+    SerializedEvents(std::vector<std::string> texts, CommitAction commitAction, RollbackAction rollbackAction);
     SerializedEvents(const SerializedEvents&) = default;
     SerializedEvents& operator=(const SerializedEvents&) = default;
     // Rolls back when the batch was not committed.
@@ -23,14 +22,11 @@ public:
     const std::vector<std::string>& get() const override;
     // Runs the commit action once; when it throws the batch stays uncommitted.
     bool commit() override;
-    // Runs the set-aside action (the commit action when there is none) in place of the commit.
-    bool setAside() override;
 
 private:
     std::vector<std::string> m_texts;
     CommitAction m_commitAction;
     RollbackAction m_rollbackAction;
-    CommitAction m_setAsideAction;
 };
 
 } // namespace Nolvar::Tracking::Instant

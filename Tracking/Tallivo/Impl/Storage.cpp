@@ -19,8 +19,8 @@
 #include "QorFilesystem/FileOperations.h"
 #include "QorPointer/UniqueHandle.h"
 #include "Tracking/Tallivo/Impl/NotNull.h"
-#include "Tracking/Tallivo/Impl/SerializedEvents.h"
 #include "Tracking/Tallivo/Impl/StorageDirectory.h"
+#include "Tracking/Tallivo/Impl/StoredBatch.h"
 
 namespace fs = boost::filesystem;
 
@@ -278,20 +278,7 @@ std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
         if (error) throw boost::system::system_error(error, "directory iteration");
 
         for (const ioPath& path : paths) m_popped.insert(path.wstring());
-        const std::weak_ptr<Storage> weak = weak_from_this();
-        auto commit = [weak, paths] {
-            auto self = weak.lock();
-            return self ? self->removeAndRelease(paths) : false;
-        };
-        auto rollback = [weak, paths] {
-            if (auto self = weak.lock()) self->release(paths);
-        };
-        auto setAside = [weak, paths] {
-            auto self = weak.lock();
-            return self ? self->setAsideAndRelease(paths) : false;
-        };
-        return std::make_unique<SerializedEvents>(std::move(texts), std::move(commit), std::move(rollback),
-                                                  std::move(setAside));
+        return std::make_unique<StoredBatch>(weak_from_this(), std::move(texts), std::move(paths));
     } catch (const std::exception& e) {
         LOG(ERROR) << "Storage::pop failed, error: " << e.what();
         release(paths);

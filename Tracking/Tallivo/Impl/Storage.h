@@ -41,6 +41,8 @@ public:
     const ioPath& getDirectory() const override;
 
 private:
+    friend class StoredBatch;
+
     void release(const std::vector<ioPath>& paths);
     bool removeAndRelease(const std::vector<ioPath>& paths);
     bool setAsideAndRelease(const std::vector<ioPath>& paths);

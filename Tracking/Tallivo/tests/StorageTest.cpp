@@ -107,7 +107,19 @@ TEST_F(StorageTest, BatchesHandOutEachFileOnceUntilRolledBack) {
     EXPECT_EQ(again->get().size(), 10u);
     second->commit();
     EXPECT_EQ(filesWith(".json").size(), 10u);
+
+    // A part goes its own way: set aside, committed or dropped, only its files follow.
+    const std::vector<std::string> texts = again->get();
+    auto part = again->takeFirst(4);
+    EXPECT_EQ(part->get(), std::vector<std::string>(texts.begin(), texts.begin() + 4));
+    EXPECT_EQ(again->get(), std::vector<std::string>(texts.begin() + 4, texts.end()));
+    part->takeFirst(1)->setAside();
+    part.reset();
+    EXPECT_EQ(filesWith(".bad").size(), 1u);
+    EXPECT_EQ(storage->pop(10)->get().size(), 3u);  // the dropped part's files are available again
     again->commit();
+    EXPECT_EQ(filesWith(".json").size(), 3u);
+    storage->pop(10)->commit();
     EXPECT_TRUE(filesWith(".json").empty());
 
     // A batch that outlives its storage does nothing.
