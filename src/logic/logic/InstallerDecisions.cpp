@@ -74,12 +74,16 @@ DownloadOutcomes CountDownloadOutcomes(const InstallerItems& items) {
     DownloadOutcomes outcomes;
     outcomes.items = items.size();
     for (const InstallerItem& item : items) {
-        if (item.status == ItemStatus::DownloadFailed) {
+        outcomes.totalBytes += item.totalBytes;
+        switch (item.status) {
+        case ItemStatus::DownloadFailed:
             ++outcomes.failed;
             outcomes.failedReceivedBytes += item.receivedBytes;
             outcomes.failedTotalBytes += item.totalBytes;
-        } else if (item.status == ItemStatus::Downloaded) {
-            ++outcomes.downloaded;
+            break;
+        case ItemStatus::Downloaded: ++outcomes.downloaded; break;
+        case ItemStatus::Skipped: ++outcomes.skipped; break;
+        default: break;
         }
     }
     return outcomes;
@@ -88,6 +92,12 @@ DownloadOutcomes CountDownloadOutcomes(const InstallerItems& items) {
 AfterDownloadFailure NextAfterDownloadFailure(const DownloadOutcomes& outcomes, RunState state) {
     if (!outcomes.NoneRunning()) return AfterDownloadFailure::WaitForRunningDownloads;
     return state == RunState::Working ? AfterDownloadFailure::DecideNow : AfterDownloadFailure::DecideAtStart;
+}
+
+bool AllDone(const InstallerItems& items) {
+    return std::all_of(items.begin(), items.end(), [](const InstallerItem& item) {
+        return item.status == ItemStatus::Installed || item.status == ItemStatus::Skipped;
+    });
 }
 
 std::uint64_t RequiredDiskSpace(const InstallerItems& items) {

@@ -39,16 +39,21 @@ inline constexpr unsigned kFullProgress = 100;
 // items; sizes not known yet give 0.
 unsigned DownloadProgressPercent(const InstallerItems& items, double reportedFraction);
 
-// Where the product downloads stand.
+// Where the product downloads stand. A skipped item is settled: neither a running download nor a failed one, so
+// no rule waits for it and "every item failed" neither counts it nor is kept from holding by it.
 struct DownloadOutcomes {
     std::size_t items = 0;
     std::size_t failed = 0;
     std::size_t downloaded = 0;
+    std::size_t skipped = 0;
+    std::uint64_t totalBytes = 0;   // over all items, skipped ones too
     std::uint64_t failedReceivedBytes = 0;
     std::uint64_t failedTotalBytes = 0;
 
-    bool AllFailed() const { return failed == items; }
-    bool NoneRunning() const { return failed + downloaded == items; }
+    bool AllFailed() const { return failed != 0 && failed + skipped == items; }
+    bool NoneRunning() const { return failed + downloaded + skipped == items; }
+    // Every item downloaded or skipped (true for no items): the installations may start.
+    bool AllDownloaded() const { return downloaded + skipped == items; }
 };
 DownloadOutcomes CountDownloadOutcomes(const InstallerItems& items);
 
@@ -56,6 +61,9 @@ DownloadOutcomes CountDownloadOutcomes(const InstallerItems& items);
 // decision, at once while the run is working, else once Start is pressed.
 enum class AfterDownloadFailure { WaitForRunningDownloads, DecideNow, DecideAtStart };
 AfterDownloadFailure NextAfterDownloadFailure(const DownloadOutcomes& outcomes, RunState state);
+
+// Every item installed or skipped (true for no items): the run is finished.
+bool AllDone(const InstallerItems& items);
 
 // The free disk space an installation needs: five times the total bytes of the items not installed or skipped.
 std::uint64_t RequiredDiskSpace(const InstallerItems& items);

@@ -31,21 +31,6 @@ std::string ItemDisplayName(const InstallerItem& item) {
     return Settings::GetString(Settings::ID::ProductDisplayName, "");
 }
 
-AllDownloadedResult AllDownloaded(const InstallerItems& items) {
-    AllDownloadedResult result{true, 0};
-    for (const InstallerItem& item : items) {
-        if (item.status != ItemStatus::Downloaded && item.status != ItemStatus::Skipped) return {false, 0};
-        result.totalBytes += item.totalBytes;
-    }
-    return result;
-}
-
-bool AllDone(const InstallerItems& items) {
-    return std::all_of(items.begin(), items.end(), [](const InstallerItem& item) {
-        return item.status == ItemStatus::Installed || item.status == ItemStatus::Skipped;
-    });
-}
-
 void SortByInstallOrder(InstallerItems& items) {
     std::stable_sort(items.begin(), items.end(), [](const InstallerItem& a, const InstallerItem& b) {
         return a.installOrder < b.installOrder;

@@ -61,15 +61,6 @@ InstallerItems::const_iterator FindItemByInstallOrder(const InstallerItems& item
 // The item's display name, else the product's display name from the settings.
 std::string ItemDisplayName(const InstallerItem& item);
 
-struct AllDownloadedResult {
-    bool allDownloaded = false;
-    std::uint64_t totalBytes = 0;   // sum over all items when every one is downloaded or skipped, else 0
-};
-AllDownloadedResult AllDownloaded(const InstallerItems& items);
-
-// Every item installed or skipped (true for no items).
-bool AllDone(const InstallerItems& items);
-
 // Stable, ascending by install order.
 void SortByInstallOrder(InstallerItems& items);
 

@@ -141,12 +141,12 @@ void InstallerLogic::Impl::OnProductDownloaded(const DownloadItem& download) {
                                               {StatisticsParam::ErrorCount, std::to_string(item->downloadErrorCount)}},
                                              TransferParams(download.state.total, MsSince(started))));
 
-    const auto all = AllDownloaded(m_items);
-    if (!all.allDownloaded) return;
+    const DownloadOutcomes outcomes = CountDownloadOutcomes(m_items);
+    if (!outcomes.AllDownloaded()) return;
     LOG(INFO) << "All products downloaded";
-    Track("BUNDLE_DOWNLOAD_FINISHED", Merged({{StatisticsParam::TotalSize, std::to_string(all.totalBytes)},
+    Track("BUNDLE_DOWNLOAD_FINISHED", Merged({{StatisticsParam::TotalSize, std::to_string(outcomes.totalBytes)},
                                               {StatisticsParam::ErrorCount, std::to_string(m_errors.downloads.load())}},
-                                             TransferParams(all.totalBytes, MsSince(BundleStartOr(started)))));
+                                             TransferParams(outcomes.totalBytes, MsSince(BundleStartOr(started)))));
     m_splash->SetProgress(kFullProgress);
     if (m_run.state.load() == RunState::Working) {
         m_splash->SetScreen(SplashScreen::Wait);

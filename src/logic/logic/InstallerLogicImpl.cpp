@@ -201,7 +201,7 @@ void InstallerLogic::Impl::OnWorking() {
                                          [](const InstallerItem& i) { return i.status == ItemStatus::DownloadFailed; });
         if (failed != m_items.end()) DownloadRetryDecision(*failed);
     }
-    if (AllDownloaded(m_items).allDownloaded) {
+    if (CountDownloadOutcomes(m_items).AllDownloaded()) {
         m_splash->SetScreen(SplashScreen::Wait);
         StartDownloadedItems();
     }

@@ -91,6 +91,34 @@ TEST(InstallerDecisions, AFailedDownloadWaitsForTheRunningOnesThenIsDecidedAtOnc
     EXPECT_TRUE(CountDownloadOutcomes(items).AllFailed());
 }
 
+TEST(InstallerDecisions, ASkippedItemIsSettledNeitherRunningNorFailedAndEndsItsRunAsDone) {
+    const DownloadOutcomes none = CountDownloadOutcomes({});
+    EXPECT_TRUE(none.AllDownloaded() && none.NoneRunning() && AllDone({}));
+
+    InstallerItems items = Items({ItemStatus::Downloaded, ItemStatus::Downloading}, 0, 7);
+    items[0].totalBytes = 5'000'000'000ull;
+    EXPECT_FALSE(CountDownloadOutcomes(items).AllDownloaded());
+    items[1].status = ItemStatus::Skipped;
+    DownloadOutcomes outcomes = CountDownloadOutcomes(items);
+    EXPECT_TRUE(outcomes.AllDownloaded());
+    EXPECT_EQ(outcomes.totalBytes, 5'000'000'007ull);
+    EXPECT_FALSE(AllDone(items));
+    items[0].status = ItemStatus::Installed;
+    EXPECT_TRUE(AllDone(items));
+    EXPECT_FALSE(CountDownloadOutcomes(items).AllDownloaded());
+
+    // A failure beside a skipped item is decided at once, not held for a download that never ends.
+    items = Items({ItemStatus::Skipped, ItemStatus::DownloadFailed, ItemStatus::Downloaded}, 10, 40);
+    outcomes = CountDownloadOutcomes(items);
+    EXPECT_EQ(NextAfterDownloadFailure(outcomes, RunState::Working), AfterDownloadFailure::DecideNow);
+    EXPECT_FALSE(outcomes.AllFailed());
+    EXPECT_EQ(outcomes.failedTotalBytes, 40u);
+    // Every item that was not skipped failed: the bundle failed; skipping all is no failure.
+    items[2].status = ItemStatus::DownloadFailed;
+    EXPECT_TRUE(CountDownloadOutcomes(items).AllFailed());
+    EXPECT_FALSE(CountDownloadOutcomes(Items({ItemStatus::Skipped, ItemStatus::Skipped})).AllFailed());
+}
+
 TEST(InstallerDecisions, LateOrRepeatedDownloadReportsChangeNoSettledItem) {
     EXPECT_TRUE(TakesDownloadProgress(ItemStatus::New) && TakesDownloadProgress(ItemStatus::DownloadFailed));
     EXPECT_TRUE(TakesDownloadFinish(ItemStatus::DownloadFailed));   // a retried download finishing late

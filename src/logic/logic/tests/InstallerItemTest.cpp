@@ -84,30 +84,6 @@ TEST(InstallerItems, SortingByInstallOrderKeepsTheOrderOfEqualOnes) {
     EXPECT_EQ(order, "wyvxz");
 }
 
-TEST(InstallerItems, AllDownloadedCountsSkippedItemsAndSumsTheirSizes) {
-    EXPECT_TRUE(Nolvar::AllDownloaded({}).allDownloaded);
-    EXPECT_TRUE(Nolvar::AllDone({}));
-
-    InstallerItems items = MakeItems({{"a", 1}, {"b", 2}});
-    items[0].status = ItemStatus::Downloaded;
-    items[0].totalBytes = 5000000000ull;
-    items[1].status = ItemStatus::Downloading;
-    items[1].totalBytes = 7;
-    auto result = Nolvar::AllDownloaded(items);
-    EXPECT_FALSE(result.allDownloaded);
-    EXPECT_EQ(result.totalBytes, 0u);
-
-    items[1].status = ItemStatus::Skipped;
-    result = Nolvar::AllDownloaded(items);
-    EXPECT_TRUE(result.allDownloaded);
-    EXPECT_EQ(result.totalBytes, 5000000007ull);
-    EXPECT_FALSE(Nolvar::AllDone(items));
-
-    items[0].status = ItemStatus::Installed;
-    EXPECT_TRUE(Nolvar::AllDone(items));
-    EXPECT_FALSE(Nolvar::AllDownloaded(items).allDownloaded);
-}
-
 TEST(InstallerItems, DisplayNameFallsBackToTheProductName) {
     Nolvar::Settings::Set(Nolvar::Settings::ID::ProductDisplayName, std::string("Netsetter Browser"));
     InstallerItem item;
