@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <boost/filesystem/directory.hpp>
@@ -84,6 +85,195 @@ std::string ReadWholeFile(const ioPath& path) {
 
 std::string Describe(const char* label, const boost::system::error_code& error) { return label + error.what(); }
 
+// Whether an event's text can be stored: not when it could not be serialized, nor when it is so large that it would
+// hold up every batch it joins.
+bool Storable(const Event& event, const std::string& text) {
+    if (text.empty()) {
+        LOG(WARNING) << "Can't serialize event: " << event.name;
+        return false;
+    }
+    if (text.size() > Storage::kMaxEventSize) {
+        LOG(WARNING) << "Event " << event.name << " is " << text.size() << " bytes, over the limit of "
+                     << Storage::kMaxEventSize << "; not stored";
+        return false;
+    }
+    return true;
+}
+
+// An event file on its way into the directory: written under its ".tmp" name, then renamed to its final one.
+struct NewEventFile {
+    ioPath temporary;
+    ioPath final;
+    Core::UniqueKernelHandle handle;
+    std::vector<std::string> problems;  // what went wrong, for one report
+};
+
+ioPath FreshEventName(const ioPath& directory, const IIdGenerator& ids) {
+    return directory / (ids.generate() + ".json");
+}
+
+// Opens the new ".tmp" file; a directory removed while we run (a cache clean-up) is made again.
+boost::system::error_code OpenTemporary(NewEventFile& file, const ioPath& directory) {
+    file.handle = CreateNewFile(file.temporary);
+    if (file.handle) return {};
+    const boost::system::error_code error = LastError();
+    if (error.value() != ERROR_PATH_NOT_FOUND) return error;
+    boost::system::error_code ignored;
+    fs::create_directories(directory, ignored);
+    file.handle = CreateNewFile(file.temporary);
+    return file.handle ? boost::system::error_code() : LastError();
+}
+
+// A clash of ids (another process, same tick, same random digits) never overwrites: a new id is taken.
+NewEventFile CreateEventFile(const ioPath& directory, const IIdGenerator& ids) {
+    NewEventFile file;
+    for (int attempt = 0; attempt < kMaxIdAttempts && !file.handle; ++attempt) {
+        file.final = FreshEventName(directory, ids);
+        file.temporary = file.final;
+        file.temporary += ".tmp";
+        const boost::system::error_code openError = OpenTemporary(file, directory);
+        if (!file.handle && (!IsClash(openError) || attempt + 1 == kMaxIdAttempts)) {
+            LOG(WARNING) << "Can't open file: " << Core::Utf8FromPath(file.temporary);
+            file.problems.push_back(Describe("create and open: ", openError));
+            break;
+        }
+    }
+    return file;
+}
+
+void WriteEvent(NewEventFile& file, const std::string& text) {
+    if (const boost::system::error_code writeError = WriteAll(file.handle.get(), text)) {
+        file.problems.push_back(Describe("write: ", writeError));
+    } else if (LARGE_INTEGER size{}; GetFileSizeEx(file.handle.get(), &size) && size.QuadPart == 0) {
+        // An empty file after a write that reported no error: the error is not known, so none is made up.
+        file.problems.push_back("write: the file is empty");
+    }
+}
+
+// A file that cannot be renamed keeps its event as a copy under the final name.
+void CopyToFinalName(NewEventFile& file) {
+    if (CopyFileW(file.temporary.wstring().c_str(), file.final.wstring().c_str(), TRUE)) {
+        LOG(WARNING) << "Can't rename file with event: " << Core::Utf8FromPath(file.temporary)
+                     << ", file was copied as json";
+        return;
+    }
+    const boost::system::error_code copyError = LastError();
+    LOG(WARNING) << "Can't copy file with event: " << Core::Utf8FromPath(file.temporary);
+    file.problems.push_back(Describe("copy_file: ", copyError));
+}
+
+// Gives the written file its final name, a new one after each clash of ids.
+void NameEventFile(NewEventFile& file, const ioPath& directory, const IIdGenerator& ids) {
+    boost::system::error_code renameError;
+    for (int attempt = 0; attempt < kMaxIdAttempts; ++attempt) {
+        if (RenameOpenFile(file.handle.get(), file.final)) return;
+        renameError = LastError();
+        if (!IsClash(renameError)) break;
+        file.final = FreshEventName(directory, ids);
+    }
+    file.problems.push_back(Describe("rename: ", renameError));
+    CopyToFinalName(file);
+}
+
+// One error line and one crash-handler report for all that went wrong, with the file as it now stands.
+void ReportProblems(const NewEventFile& file) {
+    std::string report;
+    for (const std::string& problem : file.problems) report += (report.empty() ? "" : ", ") + problem;
+    boost::system::error_code existsError, sizeError, timeError;
+    const ioPath& described = fs::exists(file.temporary, existsError) ? file.temporary : file.final;
+    const auto size = fs::file_size(described, sizeError);
+    const auto lastWrite = fs::last_write_time(described, timeError);
+    report += fmt::format(" file name:\"{}\", size:{} b, last write time:{}", Core::Utf8FromPath(described),
+                          sizeError ? 0 : size, timeError ? 0 : lastWrite);
+    LOG(ERROR) << report;
+    Core::TrackException("File error Tallivo in Storage::push", report);
+}
+
+// What a directory entry is to pop: an event file, a set-aside one, or neither (also when its type is unknown).
+enum class StoredFileKind { Other, Event, SetAside };
+
+StoredFileKind KindOf(const fs::directory_entry& entry) {
+    boost::system::error_code statusError;
+    const fs::file_status status = entry.status(statusError);
+    if (statusError) {
+        LOG(WARNING) << "Unable to determine type of file " << Quoted(entry.path())
+                     << ", error: " << statusError.message();
+        return StoredFileKind::Other;
+    }
+    if (!fs::is_regular_file(status)) return StoredFileKind::Other;
+    const ioPath extension = entry.path().extension();
+    if (extension == ".json") return StoredFileKind::Event;
+    if (extension == ".bad") return StoredFileKind::SetAside;
+    return StoredFileKind::Other;
+}
+
+void SetAside(const ioPath& path, const char* why) {
+    ioPath aside = path;
+    aside += ".bad";
+    boost::system::error_code error;
+    fs::rename(path, aside, error);
+    LOG(WARNING) << "Stored event file " << Quoted(path) << " is " << why << ", set aside"
+                 << (error ? ", error: " + error.message() : std::string());
+}
+
+// Seconds since the file was last written; none when that time cannot be read.
+std::optional<std::int64_t> AgeOf(const ioPath& path, const Time::ISystemClock& clock) {
+    boost::system::error_code timeError;
+    const std::time_t lastWrite = fs::last_write_time(path, timeError);
+    if (timeError) {
+        LOG(WARNING) << "Unable to determine last write time of file " << Quoted(path)
+                     << ", error: " << timeError.message();
+        return std::nullopt;
+    }
+    return Time::SecondsSinceEpoch(clock) - lastWrite;
+}
+
+// An event kept past the storage time is deleted unsent, set aside or not.
+void RemoveExpired(const ioPath& path) {
+    boost::system::error_code removeError;
+    if (!fs::remove(path, removeError) && removeError) {
+        LOG(WARNING) << "Unable to remove file " << Core::Utf8FromPath(path) << ", error: " << removeError.message();
+    }
+}
+
+// The text of an event file young enough to send; a file that can never be sent is set aside: one over the size
+// limit (unread), one still empty past the write grace (never written completely), one that is not JSON.
+std::optional<std::string> ReadSendable(const ioPath& path, std::int64_t age) {
+    boost::system::error_code sizeError;
+    if (const auto size = fs::file_size(path, sizeError); !sizeError && size > Storage::kMaxEventSize) {
+        SetAside(path, "over the size limit");
+        return std::nullopt;
+    }
+    std::string text = ReadWholeFile(path);
+    if (text.empty()) {
+        if (age > Storage::kWriteGrace.count()) SetAside(path, "empty");
+        return std::nullopt;
+    }
+    if (!nlohmann::json::accept(text)) {
+        SetAside(path, "not JSON");
+        return std::nullopt;
+    }
+    return text;
+}
+
+// One stored file's road to a batch: its text when it is an event to send, else none. An error on one file leaves
+// the others to be read.
+std::optional<std::string> TakeEvent(const ioPath& path, StoredFileKind kind, const Time::ISystemClock& clock) {
+    try {
+        const std::optional<std::int64_t> age = AgeOf(path, clock);
+        if (!age) return std::nullopt;
+        if (*age > Storage::kEventStorageTime) {
+            RemoveExpired(path);
+            return std::nullopt;
+        }
+        if (kind == StoredFileKind::SetAside) return std::nullopt;
+        return ReadSendable(path, *age);
+    } catch (const std::exception& e) {
+        LOG(ERROR) << "Storage::pop failed to process file " << Core::Utf8FromPath(path) << ", error: " << e.what();
+        return std::nullopt;
+    }
+}
+
 } // namespace
 
 Storage::Storage(std::shared_ptr<ISerializer> serializer, const std::string& vendor, const std::string& product,
@@ -132,86 +322,14 @@ Storage::~Storage() {
 
 void Storage::push(const Event& event) {
     const std::string text = m_serializer->serialize(event);
-    if (text.empty()) {
-        LOG(WARNING) << "Can't serialize event: " << event.name;
-        return;
+    if (!Storable(event, text)) return;
+    NewEventFile file = CreateEventFile(m_directory, *m_idGenerator);
+    if (file.handle) {
+        WriteEvent(file, text);
+        NameEventFile(file, m_directory, *m_idGenerator);
+        file.handle.reset();
     }
-    if (text.size() > kMaxEventSize) {
-        // It would hold up every batch it joins.
-        LOG(WARNING) << "Event " << event.name << " is " << text.size() << " bytes, over the limit of "
-                     << kMaxEventSize << "; not stored";
-        return;
-    }
-
-    std::vector<std::string> problems;
-    ioPath temporary;
-    ioPath final;
-    Core::UniqueKernelHandle file;
-    // A clash of ids (another process, same tick, same random digits) never overwrites: take a new id.
-    for (int attempt = 0; attempt < kMaxIdAttempts && !file; ++attempt) {
-        final = m_directory / (m_idGenerator->generate() + ".json");
-        temporary = final;
-        temporary += ".tmp";
-        file = CreateNewFile(temporary);
-        boost::system::error_code openError = file ? boost::system::error_code() : LastError();
-        if (openError.value() == ERROR_PATH_NOT_FOUND) {
-            // The directory was removed while we run (a cache clean-up): make it again.
-            boost::system::error_code ignored;
-            fs::create_directories(m_directory, ignored);
-            file = CreateNewFile(temporary);
-            openError = file ? boost::system::error_code() : LastError();
-        }
-        if (!file && (!IsClash(openError) || attempt + 1 == kMaxIdAttempts)) {
-            LOG(WARNING) << "Can't open file: " << Core::Utf8FromPath(temporary);
-            problems.push_back(Describe("create and open: ", openError));
-            break;
-        }
-    }
-
-    if (file) {
-        if (const boost::system::error_code writeError = WriteAll(file.get(), text)) {
-            problems.push_back(Describe("write: ", writeError));
-        } else if (LARGE_INTEGER size{}; GetFileSizeEx(file.get(), &size) && size.QuadPart == 0) {
-            // An empty file after a write that reported no error: the error is not known, so none is made up.
-            problems.push_back("write: the file is empty");
-        }
-        bool moved = false;
-        boost::system::error_code renameError;
-        for (int attempt = 0; attempt < kMaxIdAttempts; ++attempt) {
-            if (RenameOpenFile(file.get(), final)) {
-                moved = true;
-                break;
-            }
-            renameError = LastError();
-            if (!IsClash(renameError)) break;
-            final = m_directory / (m_idGenerator->generate() + ".json");
-        }
-        if (!moved) {
-            problems.push_back(Describe("rename: ", renameError));
-            const bool copied = CopyFileW(temporary.wstring().c_str(), final.wstring().c_str(), TRUE) != FALSE;
-            const boost::system::error_code copyError = copied ? boost::system::error_code() : LastError();
-            if (copied) {
-                LOG(WARNING) << "Can't rename file with event: " << Core::Utf8FromPath(temporary)
-                             << ", file was copied as json";
-            } else {
-                LOG(WARNING) << "Can't copy file with event: " << Core::Utf8FromPath(temporary);
-                problems.push_back(Describe("copy_file: ", copyError));
-            }
-        }
-        file.reset();
-    }
-
-    if (problems.empty()) return;
-    std::string report;
-    for (const std::string& problem : problems) report += (report.empty() ? "" : ", ") + problem;
-    boost::system::error_code existsError, sizeError, timeError;
-    const ioPath& described = fs::exists(temporary, existsError) ? temporary : final;
-    const auto size = fs::file_size(described, sizeError);
-    const auto lastWrite = fs::last_write_time(described, timeError);
-    report += fmt::format(" file name:\"{}\", size:{} b, last write time:{}", Core::Utf8FromPath(described),
-                          sizeError ? 0 : size, timeError ? 0 : lastWrite);
-    LOG(ERROR) << report;
-    Core::TrackException("File error Tallivo in Storage::push", report);
+    if (!file.problems.empty()) ReportProblems(file);
 }
 
 std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
@@ -222,57 +340,11 @@ std::unique_ptr<ISerializedEvents> Storage::pop(std::size_t maxCount) {
         for (fs::directory_iterator it(m_directory, error), end; !error && it != end && texts.size() < maxCount;
              it.increment(error)) {
             const ioPath path = it->path();
-            try {
-                boost::system::error_code statusError;
-                const fs::file_status status = it->status(statusError);
-                if (statusError) {
-                    LOG(WARNING) << "Unable to determine type of file " << Quoted(path)
-                                 << ", error: " << statusError.message();
-                    continue;
-                }
-                const ioPath extension = path.extension();
-                const bool isEvent = extension == ".json";
-                const bool isSetAside = extension == ".bad";
-                if (!fs::is_regular_file(status) || !(isEvent || isSetAside) || m_popped.count(path.wstring())) {
-                    continue;
-                }
-                boost::system::error_code timeError;
-                const std::time_t lastWrite = fs::last_write_time(path, timeError);
-                if (timeError) {
-                    LOG(WARNING) << "Unable to determine last write time of file " << Quoted(path)
-                                 << ", error: " << timeError.message();
-                    continue;
-                }
-                const std::int64_t age = Time::SecondsSinceEpoch(*m_clock) - lastWrite;
-                if (age > kEventStorageTime) {
-                    boost::system::error_code removeError;
-                    if (!fs::remove(path, removeError) && removeError) {
-                        LOG(WARNING) << "Unable to remove file " << Core::Utf8FromPath(path)
-                                     << ", error: " << removeError.message();
-                    }
-                    continue;
-                }
-                if (isSetAside) continue;
-                boost::system::error_code sizeError;
-                if (const auto size = fs::file_size(path, sizeError); !sizeError && size > kMaxEventSize) {
-                    setAside(path, "over the size limit");
-                    continue;
-                }
-                std::string text = ReadWholeFile(path);
-                if (text.empty()) {
-                    // A file that stays empty past the grace time was never written completely.
-                    if (age > kWriteGrace.count()) setAside(path, "empty");
-                    continue;
-                }
-                if (!nlohmann::json::accept(text)) {
-                    setAside(path, "not JSON");
-                    continue;
-                }
-                texts.push_back(std::move(text));
+            const StoredFileKind kind = KindOf(*it);
+            if (kind == StoredFileKind::Other || m_popped.count(path.wstring())) continue;
+            if (std::optional<std::string> text = TakeEvent(path, kind, *m_clock)) {
+                texts.push_back(std::move(*text));
                 paths.push_back(path);
-            } catch (const std::exception& e) {
-                LOG(ERROR) << "Storage::pop failed to process file " << Core::Utf8FromPath(path)
-                           << ", error: " << e.what();
             }
         }
         if (error) throw boost::system::system_error(error, "directory iteration");
@@ -309,18 +381,9 @@ bool Storage::removeAndRelease(const std::vector<ioPath>& paths) {
 }
 
 bool Storage::setAsideAndRelease(const std::vector<ioPath>& paths) {
-    for (const ioPath& path : paths) setAside(path, "refused by the server again and again");
+    for (const ioPath& path : paths) SetAside(path, "refused by the server again and again");
     release(paths);
     return true;
-}
-
-void Storage::setAside(const ioPath& path, const char* why) {
-    ioPath aside = path;
-    aside += ".bad";
-    boost::system::error_code error;
-    fs::rename(path, aside, error);
-    LOG(WARNING) << "Stored event file " << Quoted(path) << " is " << why << ", set aside"
-                 << (error ? ", error: " + error.message() : std::string());
 }
 
 void Storage::clearTemporaryFiles() const {

@@ -46,7 +46,6 @@ private:
     void release(const std::vector<ioPath>& paths);
     bool removeAndRelease(const std::vector<ioPath>& paths);
     bool setAsideAndRelease(const std::vector<ioPath>& paths);
-    void setAside(const ioPath& path, const char* why);
     void clearTemporaryFiles() const;
 
     std::shared_ptr<ISerializer> m_serializer;
