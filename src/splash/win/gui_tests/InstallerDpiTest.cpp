@@ -5,6 +5,7 @@
 // under the build folder's test-artifacts.
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -89,17 +90,22 @@ void ExpectPictureToTheEdges(const Testing::Capture& shot, int dpi, std::uint32_
                                                                       << shot.at(x, bottom);
 }
 
-// The child's part of a capture of the main window's client area.
-Testing::Capture Crop(const Testing::Capture& shot, HWND main, HWND child) {
-    RECT rect{};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&rect), 2);
+// A part of a capture of the main window's client area (client pixels).
+Testing::Capture Crop(const Testing::Capture& shot, const RECT& rect) {
     Testing::Capture part;
     part.width = rect.right - rect.left;
     part.height = rect.bottom - rect.top;
     for (int y = rect.top; y < rect.bottom; ++y)
         for (int x = rect.left; x < rect.right; ++x) part.pixels.push_back(shot.contains(x, y) ? shot.at(x, y) : 0);
     return part;
+}
+
+// The child's part of a capture of the main window's client area.
+Testing::Capture Crop(const Testing::Capture& shot, HWND main, HWND child) {
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&rect), 2);
+    return Crop(shot, rect);
 }
 
 // Runs of columns holding ink (text or icon pixels) in the middle rows of a button, left to right; runs closer
@@ -158,6 +164,21 @@ void ChooseLanguage(InstallerUnderTest& run, HWND main, int row) {
     const auto end = std::chrono::steady_clock::now() + kWindowWait;
     while (IsWindowVisible(list) && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(20ms);
     ASSERT_FALSE(IsWindowVisible(list));
+}
+
+// Waits until the area of the window's client area looks other than `before` and has stopped changing (repainted
+// after a change).
+bool WaitForNewLook(HWND window, const RECT& area, const Testing::Capture& before) {
+    std::optional<Testing::Capture> last;
+    for (auto end = std::chrono::steady_clock::now() + kWindowWait; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(300ms)) {
+        const auto shot = Testing::CaptureClient(window);
+        if (!shot) continue;
+        Testing::Capture part = Crop(*shot, area);
+        if (last && part.pixels == last->pixels && part.pixels != before.pixels) return true;
+        last = std::move(part);
+    }
+    return false;
 }
 
 // The start screen with the settings open, the licence open (in English, then in Russian), the cancel question and
@@ -225,8 +246,11 @@ void CheckScreensAt(int dpi) {
     // In Russian (the second row of the list), through the settings panel.
     run.Click(main, Nolvar::SettingsToggle);
     ASSERT_TRUE(run.WaitForChild(Nolvar::LanguageButton));
+    // The caption "Select a language:" at (10, H + 69), drawn by the window itself.
+    const RECT caption{Scaled(10, dpi), Scaled(kH + 69, dpi), Scaled(210, dpi), Scaled(kH + 85, dpi)};
+    const Testing::Capture english = Crop(*settings, caption);
     ChooseLanguage(run, main, 3394);
-    std::this_thread::sleep_for(500ms);
+    EXPECT_TRUE(WaitForNewLook(main, caption, english)) << "the window is not drawn in Russian";
     SaveScreen(main, "screen-settings-ru-" + at);
     ExpectInsideWorkArea(main, startTop, "settings in Russian");
     run.Click(main, Nolvar::LicenceLink);
