@@ -9,6 +9,7 @@
 #include <deque>
 #include <functional>
 #include <future>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -31,6 +32,7 @@
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWidgets.h"
 #include "splash/win/TextIds.h"
+#include "splash/win/WindowPlacement.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/Popups.h"
@@ -212,11 +214,30 @@ private:
 
     ID2D1DCRenderTarget* drawingTarget() const { return m_surface.target(); }
 
+    // Centred on the primary screen, DIPs scaled at the window's DPI.
     void CenterOnScreen(int width, int height) {
         const int w = Scaled(width);
         const int h = Scaled(height);
-        SetWindowPos(m_window.get(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-                     (GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, SWP_NOZORDER | SWP_NOACTIVATE);
+        const int left = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
+        const int top = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
+        PlaceInsideWorkArea(RECT{left, top, left + w, top + h});
+    }
+
+    // Sized in DIPs at the window's DPI, the top-left corner kept.
+    void Resize(int width, int height) {
+        RECT rect{};
+        GetWindowRect(m_window.get(), &rect);
+        PlaceInsideWorkArea(RECT{rect.left, rect.top, rect.left + Scaled(width), rect.top + Scaled(height)});
+    }
+
+    // Every placement of the window goes through here: it is moved up (or left) as far as it takes to lie inside
+    // the work area of its monitor. A window that shrinks again keeps its top, so what the user just clicked stays
+    // under the pointer.
+    void PlaceInsideWorkArea(const RECT& wanted) {
+        const std::optional<RECT> area = WorkAreaOf(m_window.get());
+        const RECT rect = area ? KeptInside(wanted, *area) : wanted;
+        SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
     // The window's own texts: centred, from the top of their rectangle.
@@ -227,11 +248,25 @@ private:
 
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
-        case WM_PAINT:
         case WM_DPICHANGED:
+            // On another monitor or scale the window keeps its size; it is brought inside the work area there,
+            // unless the user is dragging it (where the user drops it, it stays).
+            HighDpiAwareness().update(window);
+            if (!m_userMoving) {
+                RECT rect{};
+                GetWindowRect(window, &rect);
+                PlaceInsideWorkArea(rect);
+            }
+            Paint();
+            return 0;
+        case WM_PAINT:
             HighDpiAwareness().update(window);
             Paint();
             return 0;
+        case WM_ENTERSIZEMOVE:
+        case WM_EXITSIZEMOVE:
+            m_userMoving = message == WM_ENTERSIZEMOVE;
+            return DefWindowProcW(window, message, wParam, lParam);
         case WM_ERASEBKGND:
             return 1;
         case WM_CLOSE:
@@ -373,10 +408,7 @@ private:
             for (const auto& widget : m_widgets)
                 if (widget->asButton()) widget->setBackground(background);
 
-        RECT rect{};
-        GetWindowRect(m_window.get(), &rect);
-        SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, Scaled(m_halfWidth),
-                     Scaled(m_halfHeight + PanelHeight(screen)), SWP_NOZORDER | SWP_NOACTIVATE);
+        Resize(m_halfWidth, m_halfHeight + PanelHeight(screen));
         if (screen == SplashScreen::Wait)
             if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
@@ -720,6 +752,7 @@ private:
     std::deque<std::string> m_slideshow;
     int m_halfWidth = -1;
     int m_halfHeight = -1;
+    bool m_userMoving = false;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
 
     std::unique_ptr<Timer> m_spinnerTimer;
     std::atomic<bool> m_spinnerTickPending{false};

@@ -1,8 +1,11 @@
 // installer.exe at 96, 120 and 144 DPI (the prefix's LogPixels): the window, its widgets and pop-ups have the sizes
-// of their geometry times dpi/96, the picture fills the whole image area and no icon runs into its button's text.
-// A screenshot of each DPI is kept under the build folder's test-artifacts.
+// of their geometry times dpi/96, the picture fills the whole image area and no icon runs into its button's text;
+// the window with a panel open lies inside the work area of its monitor (the test display is 1920 x 1080).
+// Screenshots of each DPI (the whole screen with the settings and the licence open, in English and Russian) are kept
+// under the build folder's test-artifacts.
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -27,10 +30,34 @@ constexpr int kH = 356;
 
 int Scaled(int dips, int dpi) { return dips * dpi / 96; }
 
-SIZE WindowSize(HWND window) {
+RECT WindowRect(HWND window) {
     RECT rect{};
     GetWindowRect(window, &rect);
+    return rect;
+}
+
+SIZE WindowSize(HWND window) {
+    const RECT rect = WindowRect(window);
     return {rect.right - rect.left, rect.bottom - rect.top};
+}
+
+RECT WorkArea(HWND window) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &info);
+    return info.rcWork;
+}
+
+// The window lies inside the work area of its monitor: up as far as its panel needs, never above the area's top,
+// and no higher than where the start screen put it (`startTop`).
+void ExpectInsideWorkArea(HWND main, LONG startTop, const char* screen) {
+    const RECT window = WindowRect(main);
+    const RECT area = WorkArea(main);
+    EXPECT_GE(window.left, area.left) << screen;
+    EXPECT_LE(window.right, area.right) << screen;
+    EXPECT_LE(window.bottom, area.bottom) << screen << ": the window runs off the work area";
+    EXPECT_EQ(window.top, std::max(area.top, std::min(startTop, area.bottom - (window.bottom - window.top))))
+        << screen << ": not moved up just enough";
 }
 
 void Save(const Testing::Capture& capture, const std::string& name) {
@@ -40,6 +67,14 @@ void Save(const Testing::Capture& capture, const std::string& name) {
     std::error_code ignored;
     std::filesystem::create_directories(folder, ignored);
     capture.saveBmp((folder / Nolvar::Core::WstringFromUtf8(name + ".bmp")).wstring());
+}
+
+// The whole screen as it is now, to see where the window stands on it.
+void SaveScreen(HWND main, const std::string& name) {
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    GetMonitorInfoW(MonitorFromWindow(main, MONITOR_DEFAULTTONEAREST), &info);
+    if (const auto shot = Testing::CaptureScreen(info.rcMonitor)) Save(*shot, name);
 }
 
 // The picture's colour along the image area's right and bottom edges (inside the one-pixel border), where no widget
@@ -55,17 +90,22 @@ void ExpectPictureToTheEdges(const Testing::Capture& shot, int dpi, std::uint32_
                                                                       << shot.at(x, bottom);
 }
 
-// The child's part of a capture of the main window's client area.
-Testing::Capture Crop(const Testing::Capture& shot, HWND main, HWND child) {
-    RECT rect{};
-    GetWindowRect(child, &rect);
-    MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&rect), 2);
+// A part of a capture of the main window's client area (client pixels).
+Testing::Capture Crop(const Testing::Capture& shot, const RECT& rect) {
     Testing::Capture part;
     part.width = rect.right - rect.left;
     part.height = rect.bottom - rect.top;
     for (int y = rect.top; y < rect.bottom; ++y)
         for (int x = rect.left; x < rect.right; ++x) part.pixels.push_back(shot.contains(x, y) ? shot.at(x, y) : 0);
     return part;
+}
+
+// The child's part of a capture of the main window's client area.
+Testing::Capture Crop(const Testing::Capture& shot, HWND main, HWND child) {
+    RECT rect{};
+    GetWindowRect(child, &rect);
+    MapWindowPoints(HWND_DESKTOP, main, reinterpret_cast<POINT*>(&rect), 2);
+    return Crop(shot, rect);
 }
 
 // Runs of columns holding ink (text or icon pixels) in the middle rows of a button, left to right; runs closer
@@ -114,17 +154,49 @@ HWND ProgressBar(HWND main) {
     return nullptr;
 }
 
-// The start screen with the settings open, the licence open, the cancel question and the progress screen.
+// Chooses the language in the settings panel's list (the rows in the order of the built-in locales).
+void ChooseLanguage(InstallerUnderTest& run, HWND main, int row) {
+    run.Click(main, Nolvar::LanguageButton);
+    HWND list = Testing::WaitForTopWindow(L"changeLocalePopupClass", L"", kWindowWait, run.ProcessId());
+    ASSERT_TRUE(list);
+    run.Click(list, row);
+    // The list hides once a row is chosen.
+    const auto end = std::chrono::steady_clock::now() + kWindowWait;
+    while (IsWindowVisible(list) && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(20ms);
+    ASSERT_FALSE(IsWindowVisible(list));
+}
+
+// Waits until the area of the window's client area looks other than `before` and has stopped changing (repainted
+// after a change).
+bool WaitForNewLook(HWND window, const RECT& area, const Testing::Capture& before) {
+    std::optional<Testing::Capture> last;
+    for (auto end = std::chrono::steady_clock::now() + kWindowWait; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(300ms)) {
+        const auto shot = Testing::CaptureClient(window);
+        if (!shot) continue;
+        Testing::Capture part = Crop(*shot, area);
+        if (last && part.pixels == last->pixels && part.pixels != before.pixels) return true;
+        last = std::move(part);
+    }
+    return false;
+}
+
+// The start screen with the settings open, the licence open (in English, then in Russian), the cancel question and
+// the progress screen.
 void CheckScreensAt(int dpi) {
+    const std::string at = std::to_string(dpi) + "dpi";
     WidgetTesting::PrefixDpi prefixDpi(static_cast<DWORD>(dpi));
     SetCursorPos(1900, 1060);
     InstallerUnderTest run;
-    // The product answers late, so that the progress screen stays for a while.
-    run.Serve(FakeProduct{"", true, false, "?delay=15000"});
+    // The product comes slowly (its download starts with the run: about 30 s for its 1.2 MB), so that the progress
+    // screen stays for a while after the steps before Install.
+    run.Serve(FakeProduct{"", true, false, "?rate=40000"});
     run.Start();
     HWND main = run.MainWindow();
     ASSERT_TRUE(main);
     ASSERT_TRUE(run.WaitForChild(Nolvar::SettingsToggle)) << run.Log();
+    ASSERT_TRUE(run.WaitForClientSize(Scaled(kW, dpi) - 2, Scaled(kH + 64, dpi) - 2)) << "start screen";
+    const LONG startTop = WindowRect(main).top;
     run.Click(main, Nolvar::SettingsToggle);
     // The window and its border: W x (H + 216) DIPs.
     ASSERT_TRUE(run.WaitForClientSize(Scaled(kW, dpi) - 2, Scaled(kH + 216, dpi) - 2)) << "settings screen";
@@ -133,7 +205,9 @@ void CheckScreensAt(int dpi) {
 
     const auto settings = Testing::CaptureClientAfterRepaint(main);
     ASSERT_TRUE(settings);
-    Save(*settings, "settings-" + std::to_string(dpi) + "dpi");
+    Save(*settings, "settings-" + at);
+    SaveScreen(main, "screen-settings-en-" + at);
+    ExpectInsideWorkArea(main, startTop, "settings");
     ExpectPictureToTheEdges(*settings, dpi, kStartColour);
     EXPECT_EQ(WindowSize(Child(main, Nolvar::InstallButton)).cx, Scaled(116 + 208, dpi) - Scaled(116, dpi));
     EXPECT_EQ(WindowSize(Child(main, Nolvar::SettingsToggle)).cy, Scaled(kH + 17 + 30, dpi) - Scaled(kH + 17, dpi));
@@ -152,8 +226,38 @@ void CheckScreensAt(int dpi) {
     std::this_thread::sleep_for(500ms);
     const auto licence = Testing::CaptureClientAfterRepaint(main);
     ASSERT_TRUE(licence);
+    SaveScreen(main, "screen-licence-en-" + at);
+    ExpectInsideWorkArea(main, startTop, "licence");
+    const RECT save = WindowRect(Child(main, Nolvar::SaveLicenceButton));
+    EXPECT_LE(save.bottom, WorkArea(main).bottom) << "the licence's save icon is off the screen";
     ExpectPictureToTheEdges(*licence, dpi, kStartColour);
     EXPECT_EQ(WindowSize(Child(main, Nolvar::LicenceText)).cy, Scaled(kH + 64 + 111, dpi) - Scaled(kH + 64, dpi));
+
+    // A DPI change (another monitor, another scale) brings a window that stands out of the work area back in.
+    const RECT placed = WindowRect(main);
+    SetWindowPos(main, nullptr, placed.left, WorkArea(main).bottom - 100, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT suggested = WindowRect(main);
+    SendMessageW(main, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+    EXPECT_EQ(WindowRect(main).bottom, WorkArea(main).bottom) << "not brought back after a DPI change";
+    EXPECT_EQ(WindowSize(main).cy, placed.bottom - placed.top);
+    SetWindowPos(main, nullptr, placed.left, placed.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
+    // In Russian (the second row of the list), through the settings panel.
+    run.Click(main, Nolvar::SettingsToggle);
+    ASSERT_TRUE(run.WaitForChild(Nolvar::LanguageButton));
+    // The caption "Select a language:" at (10, H + 69), drawn by the window itself.
+    const RECT caption{Scaled(10, dpi), Scaled(kH + 69, dpi), Scaled(210, dpi), Scaled(kH + 85, dpi)};
+    const Testing::Capture english = Crop(*settings, caption);
+    ChooseLanguage(run, main, 3394);
+    EXPECT_TRUE(WaitForNewLook(main, caption, english)) << "the window is not drawn in Russian";
+    SaveScreen(main, "screen-settings-ru-" + at);
+    ExpectInsideWorkArea(main, startTop, "settings in Russian");
+    run.Click(main, Nolvar::LicenceLink);
+    ASSERT_TRUE(run.WaitForChild(Nolvar::LicenceText));
+    std::this_thread::sleep_for(500ms);
+    SaveScreen(main, "screen-licence-ru-" + at);
+    ExpectInsideWorkArea(main, startTop, "licence in Russian");
 
     // The cancel question: 350 x 165 DIPs.
     Testing::PostClose(main);
@@ -165,7 +269,7 @@ void CheckScreensAt(int dpi) {
     std::this_thread::sleep_for(300ms);
     const auto question = Testing::CaptureClientAfterRepaint(popup);
     ASSERT_TRUE(question);
-    Save(*question, "question-" + std::to_string(dpi) + "dpi");
+    Save(*question, "question-" + at);
     // The icon, 32 DIPs wide, centred with its top at 19.
     EXPECT_GT(question->count(RECT{Scaled(159, dpi), Scaled(19, dpi), Scaled(191, dpi), Scaled(51, dpi)},
                               [](auto c) { return Testing::ColourNear(c, kFill, 40); }),
@@ -174,8 +278,12 @@ void CheckScreensAt(int dpi) {
     run.Click(popup, Nolvar::NoButton);
     ASSERT_TRUE(Testing::WaitForWindowGone(popup, kWindowWait));
 
+    // The panel closed, the window keeps its top (what was clicked stays under the pointer).
+    const LONG panelTop = WindowRect(main).top;
     run.Click(main, Nolvar::LicenceLink);
     ASSERT_TRUE(run.WaitForChildGone(Nolvar::LicenceText));
+    ASSERT_TRUE(run.WaitForClientSize(Scaled(kW, dpi) - 2, Scaled(kH + 64, dpi) - 2)) << "start screen again";
+    EXPECT_EQ(WindowRect(main).top, panelTop);
     run.Click(main, Nolvar::InstallButton);
     HWND bar = ProgressBar(main);
     ASSERT_TRUE(bar) << run.Log();
@@ -183,7 +291,7 @@ void CheckScreensAt(int dpi) {
     std::this_thread::sleep_for(800ms);
     const auto progress = Testing::CaptureClientAfterRepaint(main);
     ASSERT_TRUE(progress);
-    Save(*progress, "progress-" + std::to_string(dpi) + "dpi");
+    Save(*progress, "progress-" + at);
     ExpectPictureToTheEdges(*progress, dpi, kProgressColour);
     EXPECT_EQ(WindowSize(bar).cy, Scaled(kH + 64, dpi) - Scaled(kH, dpi));
     EXPECT_EQ(run.WaitForExit(), 0) << run.Log();
