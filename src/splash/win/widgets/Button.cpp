@@ -16,6 +16,7 @@
 #include "splash/win/ImageLoader.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/widgets/ButtonStyles.h"
+#include "splash/win/widgets/DeviceBitmap.h"
 #include "splash/win/widgets/TextFormat.h"
 #include "utils/Settings.h"
 
@@ -27,10 +28,23 @@ namespace {
 
 std::atomic<unsigned> g_buttonClassCounter{0};
 
+// One image layer of the style: its place and its image per visual state, unchecked and checked.
 struct ImageLayer {
     LayerPlacement placement;
-    std::map<int, ComPtr<ID2D1Bitmap>> unchecked;
-    std::map<int, ComPtr<ID2D1Bitmap>> checked;
+    std::map<int, DeviceBitmap> unchecked;
+    std::map<int, DeviceBitmap> checked;
+
+    bool empty() const { return unchecked.empty() && checked.empty(); }
+    void SetTarget(ID2D1RenderTarget* target) {
+        for (auto& [state, image] : unchecked) image.SetTarget(target);
+        for (auto& [state, image] : checked) image.SetTarget(target);
+    }
+};
+
+// A text format made for one font of the style's looks.
+struct FontFormat {
+    ButtonFont font;
+    ComPtr<IDWriteTextFormat> format;
 };
 
 } // namespace
@@ -55,20 +69,17 @@ public:
                              static_cast<float>(rect.bottom));
         m_writeFactory = SharedDirectWriteFactory();
         trackMouseLeave();
+        buildLayers();
         m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) { makeDeviceResources(target); });
-        buildTextFormat();
+        buildTextFormats();
         if (m_observesSettings) Settings::Subscribe(this);
     }
 
     void OnSettingChanged(Settings::ID id, const std::any&) override {
-        if (id == Settings::ID::Locale) buildTextFormat();
+        if (id == Settings::ID::Locale) buildTextFormats();
     }
 
-    void setBackground(const SharedBitmap& bitmap) {
-        if (!m_surface.target() || bitmap == m_backgroundSource) return;
-        m_backgroundSource = bitmap;
-        m_background = m_images.ToDirect2D(bitmap, m_surface.target());
-    }
+    void setBackground(const SharedBitmap& bitmap) { m_background.SetSource(bitmap); }
 
     void paint() {
         WidgetPaint paint(m_surface);
@@ -80,10 +91,9 @@ public:
         const ButtonLook& look = currentLook(isChecked);
 
         const std::wstring text = currentText();
-        if (!text.empty() && !m_font.matches(look.font)) {
-            m_font = look.font;
-            buildTextFormat();
-        }
+        // The font of the last look with a text: an empty text keeps the layout of the one before.
+        if (!text.empty()) m_font = look.font;
+        const ComPtr<IDWriteTextFormat> format = formatOf(m_font);
 
         if (m_style.drawKind == DrawKind::Pill) {
             drawPillBackground(client, look);
@@ -108,16 +118,16 @@ public:
         textRect.top += look.font.offsetY;
         textRect.bottom -= look.font.offsetY;
 
-        m_layout.Reset();
-        if (m_writeFactory && m_format) {
-            CallFailed(m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(),
+        ComPtr<IDWriteTextLayout> layout;
+        if (m_writeFactory && format) {
+            CallFailed(m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), format.Get(),
                                                         std::max(0.0f, textRect.right - textRect.left),
-                                                        std::max(0.0f, textRect.bottom - textRect.top), &m_layout),
+                                                        std::max(0.0f, textRect.bottom - textRect.top), &layout),
                        "CreateTextLayout");
         }
-        if (showImages && m_layout) {
+        if (showImages && layout) {
             DWRITE_TEXT_METRICS metrics{};
-            m_layout->GetMetrics(&metrics);
+            layout->GetMetrics(&metrics);
             for (const auto& layer : m_layers) {
                 if (layer.placement.textRelative == 0) continue;
                 ID2D1Bitmap* image = layerImage(layer, isChecked);
@@ -130,7 +140,7 @@ public:
                 drawImage(image, textRect, placement);
             }
         }
-        drawText(text, textRect, look, client);
+        drawText(text, format.Get(), textRect, look, client);
     }
 
     std::wstring currentText() const {
@@ -156,12 +166,11 @@ public:
 private:
     ID2D1DCRenderTarget* drawingTarget() const { return m_surface.target(); }
 
-    // Brushes and bitmaps belong to the render target's device: made with each target, released with it.
+    // The brush and the bitmaps belong to the render target's device: made with each target, released with it.
     void makeDeviceResources(ID2D1DCRenderTarget* target) {
-        m_brush = target ? CreateSolidBrush(target, D2D1::ColorF(0, 0, 0)) : nullptr;
-        m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
-        m_layers.clear();
-        if (target) buildLayers(target);
+        m_brush = CreateSolidBrush(target, D2D1::ColorF(0, 0, 0));
+        m_background.SetTarget(target);
+        for (ImageLayer& layer : m_layers) layer.SetTarget(target);
     }
 
     LRESULT handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -231,47 +240,62 @@ private:
         TrackMouseEvent(&track);
     }
 
-    void buildLayers(ID2D1RenderTarget* target) {
+    // The layers with at least one image, their images decoded once; their bitmaps follow the render target.
+    void buildLayers() {
         for (size_t i = 0; i < m_style.layers.size(); ++i) {
             ImageLayer layer;
             layer.placement = m_style.layers[i];
-            bool any = false;
             for (const auto& look : m_style.states) {
-                if (auto image = loadLayerImage(look.unchecked, i, target)) {
-                    layer.unchecked[look.state] = image;
-                    any = true;
-                }
-                if (auto image = loadLayerImage(look.checked, i, target)) {
-                    layer.checked[look.state] = image;
-                    any = true;
-                }
+                addLayerImage(layer.unchecked, look.state, look.unchecked, i);
+                addLayerImage(layer.checked, look.state, look.checked, i);
             }
-            if (any) m_layers.push_back(std::move(layer));
+            if (!layer.empty()) m_layers.push_back(std::move(layer));
         }
     }
 
-    ComPtr<ID2D1Bitmap> loadLayerImage(const ButtonLook& look, size_t layer, ID2D1RenderTarget* target) {
-        if (layer >= look.images.size() || look.images[layer] == 0) return nullptr;
+    void addLayerImage(std::map<int, DeviceBitmap>& images, int state, const ButtonLook& look, size_t layer) {
+        if (layer >= look.images.size() || look.images[layer] == 0) return;
         const int resourceId = static_cast<int>(look.images[layer]);
         HRSRC resource = FindImageResource(resourceId);
         if (!resource) {
             LOG(WARNING) << "Button image resource " << resourceId << " is missing";
-            return nullptr;
+            return;
         }
-        return m_images.ResourceToDirect2D(resource, target);
+        if (SharedBitmap image = m_images.LoadResource(resource)) images.emplace(state, DeviceBitmap(m_images, image));
     }
 
-    void buildTextFormat() {
-        m_format = MakeTextFormat(m_writeFactory.Get(), m_font.size,
-                                  static_cast<DWRITE_TEXT_ALIGNMENT>(m_font.alignment),
-                                  DWRITE_PARAGRAPH_ALIGNMENT_CENTER, static_cast<DWRITE_FONT_WEIGHT>(m_font.weight),
-                                  static_cast<DWRITE_FONT_STYLE>(m_font.style), m_font.family.c_str());
+    // One text format per font of the style's looks (and the font before the first paint), in the current locale.
+    void buildTextFormats() {
+        std::vector<FontFormat> formats;
+        auto add = [&](const ButtonFont& font) {
+            for (const FontFormat& made : formats)
+                if (made.font.matches(font)) return;
+            formats.push_back({font, MakeTextFormat(m_writeFactory.Get(), font.size,
+                                                    static_cast<DWRITE_TEXT_ALIGNMENT>(font.alignment),
+                                                    DWRITE_PARAGRAPH_ALIGNMENT_CENTER,
+                                                    static_cast<DWRITE_FONT_WEIGHT>(font.weight),
+                                                    static_cast<DWRITE_FONT_STYLE>(font.style), font.family.c_str())});
+        };
+        add(m_font);
+        for (const StateLook& look : m_style.states) {
+            add(look.unchecked.font);
+            add(look.checked.font);
+        }
+        std::lock_guard<std::mutex> lock(m_formatsMutex);
+        m_formats = std::move(formats);
+    }
+
+    ComPtr<IDWriteTextFormat> formatOf(const ButtonFont& font) const {
+        std::lock_guard<std::mutex> lock(m_formatsMutex);
+        for (const FontFormat& made : m_formats)
+            if (made.font.matches(font)) return made.format;
+        return nullptr;
     }
 
     ID2D1Bitmap* layerImage(const ImageLayer& layer, bool isChecked) const {
         const auto& images = isChecked ? layer.checked : layer.unchecked;
         const auto found = images.find(m_state);
-        return found == images.end() ? nullptr : found->second.Get();
+        return found == images.end() ? nullptr : found->second.get();
     }
 
     void drawImage(ID2D1Bitmap* image, const D2D1_RECT_F& area, const LayerPlacement& placement) {
@@ -285,12 +309,13 @@ private:
 
     // The part of the window's background under the button: the image is shown at half its size.
     bool drawBackgroundPart(const D2D1_RECT_F& client) {
-        if (!m_background) return false;
-        const D2D1_SIZE_F size = PixelSize(m_background.Get());
+        ID2D1Bitmap* background = m_background.get();
+        if (!background) return false;
+        const D2D1_SIZE_F size = PixelSize(background);
         if (m_rect.left >= size.width / 2 || m_rect.top >= size.height / 2 || m_rect.right <= 0 || m_rect.bottom <= 0)
             return false;
         const D2D1_RECT_F source = D2D1::RectF(2 * m_rect.left, 2 * m_rect.top, 2 * m_rect.right, 2 * m_rect.bottom);
-        drawingTarget()->DrawBitmap(m_background.Get(), client, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, source);
+        drawingTarget()->DrawBitmap(background, client, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, source);
         return true;
     }
 
@@ -319,25 +344,25 @@ private:
         }
     }
 
-    void drawText(const std::wstring& text, D2D1_RECT_F rect, const ButtonLook& look, const D2D1_RECT_F& client) {
-        if (text.empty() || !m_format || !m_brush) return;
+    void drawText(const std::wstring& text, IDWriteTextFormat* format, D2D1_RECT_F rect, const ButtonLook& look,
+                  const D2D1_RECT_F& client) {
+        if (text.empty() || !format || !m_brush) return;
         if (m_style.drawKind == DrawKind::Pill && look.font.alignment == DWRITE_TEXT_ALIGNMENT_LEADING)
             rect.left += (client.bottom - client.top) / 2;
         m_brush->SetColor(look.textColour);
-        drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
+        drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, rect, m_brush.Get());
     }
 
     ButtonStyle m_style;
     bool m_observesSettings = false;
     D2D1_RECT_F m_rect{};
-    ImageLoader m_images;
-    SharedBitmap m_backgroundSource;
-    ComPtr<ID2D1Bitmap> m_background;
-    ComPtr<IDWriteFactory> m_writeFactory;
-    ComPtr<IDWriteTextFormat> m_format;
-    ComPtr<IDWriteTextLayout> m_layout;
-    ComPtr<ID2D1SolidColorBrush> m_brush;
+    ImageLoader m_images;  // before the bitmaps it makes
+    DeviceBitmap m_background{m_images};
     std::vector<ImageLayer> m_layers;
+    ComPtr<ID2D1SolidColorBrush> m_brush;
+    ComPtr<IDWriteFactory> m_writeFactory;
+    mutable std::mutex m_formatsMutex;  // the locale may change on another thread than the painting one
+    std::vector<FontFormat> m_formats;
     ButtonFont m_font;
 };
 

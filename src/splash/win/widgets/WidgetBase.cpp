@@ -12,7 +12,7 @@ namespace Nolvar {
 
 using Microsoft::WRL::ComPtr;
 
-ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window) {
+ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window, FailureLog log) {
     if (!factory || !window) {
         LOG(ERROR) << "No Direct2D factory or window for a render target";
         return nullptr;
@@ -23,8 +23,9 @@ ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi,
         dpi);
     ComPtr<ID2D1DCRenderTarget> target;
-    if (CallFailed(factory->CreateDCRenderTarget(&properties, &target), "CreateDCRenderTarget")) return nullptr;
-    return target;
+    const HRESULT made = factory->CreateDCRenderTarget(&properties, &target);
+    if (log == FailureLog::Logged) CallFailed(made, "CreateDCRenderTarget");
+    return SUCCEEDED(made) ? target : nullptr;
 }
 
 ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour) {

@@ -15,8 +15,14 @@
 
 namespace Nolvar {
 
-// A render target for the window, bound to its paint DC in each WM_PAINT; null (and logged) when it cannot be made.
-Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window);
+// Whether a failed call is logged: a retry of a failure already logged is quiet.
+enum class FailureLog { Logged, Quiet };
+
+// A render target for the window, bound to its paint DC in each WM_PAINT; null (and logged, unless quiet) when it
+// cannot be made.
+Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window,
+                                                                     FailureLog log = FailureLog::Logged);
+// A brush of the target's device; null without a target (when the owner's resources are released) or on failure.
 Microsoft::WRL::ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour);
 // The process's shared DirectWrite factory (null when it cannot be made).
 Microsoft::WRL::ComPtr<IDWriteFactory> SharedDirectWriteFactory();
