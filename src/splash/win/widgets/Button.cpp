@@ -84,62 +84,18 @@ public:
     void paint() {
         WidgetPaint paint(m_surface);
         if (!paint.drawing()) return;
-        ID2D1DCRenderTarget* target = paint.target();
-        const D2D1_SIZE_F size = target->GetSize();
+        const D2D1_SIZE_F size = paint.target()->GetSize();
         const D2D1_RECT_F client = D2D1::RectF(0, 0, size.width, size.height);
         const bool isChecked = m_checked;
         const ButtonLook& look = currentLook(isChecked);
-
         const std::wstring text = currentText();
-        // The font of the last look with a text: an empty text keeps the layout of the one before.
-        if (!text.empty()) m_font = look.font;
-        const ComPtr<IDWriteTextFormat> format = formatOf(m_font);
+        const ComPtr<IDWriteTextFormat> format = formatForText(text, look);
 
-        if (m_style.drawKind == DrawKind::Pill) {
-            drawPillBackground(client, look);
-        } else {
-            drawFlatBackground(client, look);
-        }
-
-        D2D1_RECT_F textRect = client;
+        drawBackground(client, look);
         const bool showImages = !m_imagesHidden;
-        if (showImages) {
-            for (const auto& layer : m_layers) {
-                if (layer.placement.textRelative != 0) continue;
-                ID2D1Bitmap* image = layerImage(layer, isChecked);
-                drawImage(image, client, layer.placement);
-                const float w = PixelSize(image).width;
-                if (layer.placement.hAlign == Align::Start) textRect.left += w + layer.placement.offsetX;
-                if (layer.placement.hAlign == Align::End) textRect.right -= w - layer.placement.offsetX;
-            }
-        }
-        textRect.left += look.font.offsetX;
-        textRect.right -= look.font.offsetX;
-        textRect.top += look.font.offsetY;
-        textRect.bottom -= look.font.offsetY;
-
-        ComPtr<IDWriteTextLayout> layout;
-        if (m_writeFactory && format) {
-            CallFailed(m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), format.Get(),
-                                                        std::max(0.0f, textRect.right - textRect.left),
-                                                        std::max(0.0f, textRect.bottom - textRect.top), &layout),
-                       "CreateTextLayout");
-        }
-        if (showImages && layout) {
-            DWRITE_TEXT_METRICS metrics{};
-            layout->GetMetrics(&metrics);
-            for (const auto& layer : m_layers) {
-                if (layer.placement.textRelative == 0) continue;
-                ID2D1Bitmap* image = layerImage(layer, isChecked);
-                if (!image) continue;
-                const float w = PixelSize(image).width;
-                LayerPlacement placement = layer.placement;
-                if (placement.hAlign == Align::Start) placement.offsetX += metrics.left - w / 2;
-                if (placement.hAlign == Align::End)
-                    placement.offsetX -= (textRect.right - textRect.left) - metrics.left - metrics.width - w;
-                drawImage(image, textRect, placement);
-            }
-        }
+        const D2D1_RECT_F beside = showImages ? drawLayersBeforeText(client, isChecked) : client;
+        const D2D1_RECT_F textRect = InsetForFont(beside, look.font);
+        if (showImages) drawLayersBesideText(text, format.Get(), textRect, isChecked);
         drawText(text, format.Get(), textRect, look, client);
     }
 
@@ -317,6 +273,76 @@ private:
         const D2D1_RECT_F source = D2D1::RectF(2 * m_rect.left, 2 * m_rect.top, 2 * m_rect.right, 2 * m_rect.bottom);
         drawingTarget()->DrawBitmap(background, client, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR, source);
         return true;
+    }
+
+    // The format of the look's font; an empty text keeps the font of the last look with a text (its layout
+    // places the layers beside the text).
+    ComPtr<IDWriteTextFormat> formatForText(const std::wstring& text, const ButtonLook& look) {
+        if (!text.empty()) m_font = look.font;
+        return formatOf(m_font);
+    }
+
+    void drawBackground(const D2D1_RECT_F& client, const ButtonLook& look) {
+        if (m_style.drawKind == DrawKind::Pill) {
+            drawPillBackground(client, look);
+        } else {
+            drawFlatBackground(client, look);
+        }
+    }
+
+    // Draws the layers placed in the button before the text; returns the room left for the text beside the
+    // layers aligned to a side.
+    D2D1_RECT_F drawLayersBeforeText(const D2D1_RECT_F& client, bool isChecked) {
+        D2D1_RECT_F textRect = client;
+        for (const auto& layer : m_layers) {
+            if (layer.placement.textRelative != 0) continue;
+            ID2D1Bitmap* image = layerImage(layer, isChecked);
+            drawImage(image, client, layer.placement);
+            const float w = PixelSize(image).width;
+            if (layer.placement.hAlign == Align::Start) textRect.left += w + layer.placement.offsetX;
+            if (layer.placement.hAlign == Align::End) textRect.right -= w - layer.placement.offsetX;
+        }
+        return textRect;
+    }
+
+    static D2D1_RECT_F InsetForFont(D2D1_RECT_F rect, const ButtonFont& font) {
+        rect.left += font.offsetX;
+        rect.right -= font.offsetX;
+        rect.top += font.offsetY;
+        rect.bottom -= font.offsetY;
+        return rect;
+    }
+
+    // Draws the layers placed beside the text as it is laid out in `textRect`.
+    void drawLayersBesideText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& textRect,
+                              bool isChecked) {
+        const ComPtr<IDWriteTextLayout> layout = layOutText(text, format, textRect);
+        if (!layout) return;
+        DWRITE_TEXT_METRICS metrics{};
+        layout->GetMetrics(&metrics);
+        for (const auto& layer : m_layers) {
+            if (layer.placement.textRelative == 0) continue;
+            ID2D1Bitmap* image = layerImage(layer, isChecked);
+            if (!image) continue;
+            const float w = PixelSize(image).width;
+            LayerPlacement placement = layer.placement;
+            if (placement.hAlign == Align::Start) placement.offsetX += metrics.left - w / 2;
+            if (placement.hAlign == Align::End)
+                placement.offsetX -= (textRect.right - textRect.left) - metrics.left - metrics.width - w;
+            drawImage(image, textRect, placement);
+        }
+    }
+
+    ComPtr<IDWriteTextLayout> layOutText(const std::wstring& text, IDWriteTextFormat* format,
+                                         const D2D1_RECT_F& rect) const {
+        if (!m_writeFactory || !format) return nullptr;
+        ComPtr<IDWriteTextLayout> layout;
+        if (CallFailed(m_writeFactory->CreateTextLayout(text.c_str(), static_cast<UINT32>(text.size()), format,
+                                                        std::max(0.0f, rect.right - rect.left),
+                                                        std::max(0.0f, rect.bottom - rect.top), &layout),
+                       "CreateTextLayout"))
+            return nullptr;
+        return layout;
     }
 
     void drawFlatBackground(const D2D1_RECT_F& client, const ButtonLook& look) {
