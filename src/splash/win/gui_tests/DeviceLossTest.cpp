@@ -52,9 +52,11 @@ TEST(DeviceLoss, EveryWidgetMakesItsTargetAndResourcesAgainAndLooksAsBefore) {
     const SharedBitmap background = images.Load("background", SplashTest::SolidPng(1340, 712, SplashTest::kStartColour));
     ASSERT_TRUE(background);
 
-    auto install = Button::Create(34469, parent.hwnd(), 7, 10, factory.Get(), {116, 246, 324, 296}, Button::Normal);
+    auto install = Button::Create(34469, parent.hwnd(), UiText::Install, ButtonStyleId::MainAction, factory.Get(),
+                                  {116, 246, 324, 296}, Button::Normal);
     install->setBackground(background);
-    auto settings = Button::Create(34476, parent.hwnd(), 21, 9, factory.Get(), {403, 373, 650, 403}, Button::Normal);
+    auto settings = Button::Create(34476, parent.hwnd(), UiText::InstallationSettings, ButtonStyleId::SettingsToggle,
+                                   factory.Get(), {403, 373, 650, 403}, Button::Normal);
     settings->setBackground(background);
     auto bar = ProgressBar::Create(34477, {0, 420, 670, 484}, factory.Get(), parent.hwnd());
     bar->SetValue(40);

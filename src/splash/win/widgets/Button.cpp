@@ -51,13 +51,14 @@ struct FontFormat {
 
 class Button::Impl final : public ISettingsObserver {
 public:
-    Impl(int id, HWND parent, int textId, int initialState) : m_id(id), m_parent(parent), m_text(textId), m_state(initialState) {}
+    Impl(int id, HWND parent, UiText::Id textId, State initialState)
+        : m_id(id), m_parent(parent), m_text(textId), m_state(initialState) {}
 
     ~Impl() override {
         if (m_observesSettings) Settings::Unsubscribe(this);
     }
 
-    void create(int styleId, ID2D1Factory* factory, const WidgetRect& rect) {
+    void create(ButtonStyleId::Id styleId, ID2D1Factory* factory, const WidgetRect& rect) {
         const ButtonStyle* style = FindButtonStyle(styleId);
         if (!style) throw std::runtime_error("Unknown button style " + std::to_string(styleId));
         const std::wstring className = L"button_" + std::to_wstring(++g_buttonClassCounter);
@@ -112,7 +113,7 @@ public:
     HWND m_parent;
     mutable std::mutex m_textMutex;  // the text may be set from another thread than the painting one
     TextSource m_text;
-    std::atomic<int> m_state;
+    std::atomic<State> m_state;
     std::atomic<bool> m_imagesHidden{false};
     std::atomic<bool> m_toggle{false};
     std::atomic<bool> m_checked{false};
@@ -136,7 +137,7 @@ private:
             return 0;
         case WM_MOUSEMOVE:
             if (m_state != Disabled) {
-                const int wanted = wp == MK_LBUTTON ? Pressed : Hover;
+                const State wanted = wp == MK_LBUTTON ? Pressed : Hover;
                 if (m_state != wanted) {
                     m_state = wanted;
                     RepaintWindow(window);
@@ -184,7 +185,7 @@ private:
     }
 
     const ButtonLook& currentLook(bool isChecked) const {
-        const int state = m_state;
+        const State state = m_state;
         const StateLook* chosen = &m_style.states.front();
         for (const auto& look : m_style.states)
             if (look.state == state) chosen = &look;
@@ -392,8 +393,8 @@ private:
     ButtonFont m_font;
 };
 
-std::unique_ptr<Button> Button::Create(int id, HWND parent, int textId, int styleId, ID2D1Factory* factory,
-                                       const WidgetRect& rect, int initialState) {
+std::unique_ptr<Button> Button::Create(int id, HWND parent, UiText::Id textId, ButtonStyleId::Id styleId,
+                                       ID2D1Factory* factory, const WidgetRect& rect, State initialState) {
     auto impl = std::make_unique<Impl>(id, parent, textId, initialState);
     impl->create(styleId, factory, rect);
     return std::unique_ptr<Button>(new Button(std::move(impl)));
@@ -409,12 +410,12 @@ ID2D1RenderTarget* Button::renderTarget() const { return m_impl->m_surface.targe
 void Button::SetToggle(bool toggle) { m_impl->m_toggle = toggle; }
 void Button::SetChecked(bool checked) { m_impl->m_checked = checked; }
 void Button::SetImagesHidden(bool hidden) { m_impl->m_imagesHidden = hidden; }
-void Button::SetState(int state) {
+void Button::SetState(State state) {
     m_impl->m_state = state;
     RepaintWindow(m_impl->m_window.get());
 }
 void Button::SetText(const std::wstring& text) { m_impl->setText(text); }
-int Button::state() const { return m_impl->m_state; }
+Button::State Button::state() const { return m_impl->m_state; }
 bool Button::checked() const { return m_impl->m_checked; }
 HWND Button::window() const { return m_impl->m_window.get(); }
 

@@ -18,7 +18,7 @@ using Microsoft::WRL::ComPtr;
 
 class Label::Impl final : public ISettingsObserver {
 public:
-    Impl(int id, int textId, POINT position, ID2D1RenderTarget* target, const std::wstring& placeholder, float inset,
+    Impl(int id, UiText::Id textId, POINT position, ID2D1RenderTarget* target, const std::wstring& placeholder, float inset,
          float raise)
         : m_id(id), m_text(textId, placeholder), m_position(D2D1::Point2F(static_cast<float>(position.x),
                                                                            static_cast<float>(position.y))),
@@ -89,7 +89,7 @@ public:
     float m_inset;
     float m_raise;
     float m_fontSize = 12;
-    int m_alignment = Align::Start;
+    Align::Id m_alignment = Align::Start;
 
 private:
     // The format follows the font size and the locale; it is device-independent and made only when they change.
@@ -117,7 +117,7 @@ private:
     DeviceBitmap m_background{m_images};
 };
 
-std::unique_ptr<Label> Label::Create(int id, int textId, POINT position, ID2D1RenderTarget* target,
+std::unique_ptr<Label> Label::Create(int id, UiText::Id textId, POINT position, ID2D1RenderTarget* target,
                                      const std::wstring& placeholderName, float inset, float raise) {
     return std::unique_ptr<Label>(
         new Label(std::make_unique<Impl>(id, textId, position, target, placeholderName, inset, raise)));
@@ -137,10 +137,10 @@ void Label::SetFontSize(float size) {
 void Label::SetPlaceholderValue(const std::wstring& value) {
     m_impl->change([&] { m_impl->m_text.SetPlaceholderValue(value); });
 }
-void Label::SetTextId(int id) {
+void Label::SetTextId(UiText::Id id) {
     m_impl->change([&] { m_impl->m_text.SetTextId(id); });
 }
-void Label::SetAlignment(int alignment) {
+void Label::SetAlignment(Align::Id alignment) {
     std::lock_guard<std::mutex> lock(m_impl->m_mutex);
     m_impl->m_alignment = alignment;
 }

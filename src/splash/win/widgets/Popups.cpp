@@ -143,13 +143,13 @@ namespace {
 
 struct PopupButtonSpec {
     size_t idIndex;
-    int textId;
-    int style;
+    UiText::Id textId;
+    ButtonStyleId::Id style;
     long long left, top, right, bottom;  // right < 0: the pop-up width plus it
 };
 
-constexpr int kLight = ButtonStyleId::LightPopupButton;
-constexpr int kDark = ButtonStyleId::DarkPopupButton;
+constexpr ButtonStyleId::Id kLight = ButtonStyleId::LightPopupButton;
+constexpr ButtonStyleId::Id kDark = ButtonStyleId::DarkPopupButton;
 
 std::vector<PopupButtonSpec> ButtonsOf(PopupKind kind) {
     switch (kind) {
@@ -190,7 +190,7 @@ constexpr float kIconTop = 19;
 
 class PopupMessage::Impl {
 public:
-    Impl(PopupKind kind, int textId, HWND parent, ID2D1Factory* factory, int popupId,
+    Impl(PopupKind kind, UiText::Id textId, HWND parent, ID2D1Factory* factory, int popupId,
          const std::vector<unsigned short>& buttonIds, const std::wstring& placeholderName)
         : m_textId(textId), m_parent(parent), m_popupId(popupId) {
         m_width = buttonIds.size() >= 4 ? 130 * static_cast<int>(buttonIds.size()) - 40 : 350;
@@ -248,7 +248,7 @@ public:
         PaintWidgets(m_widgets, target, [&] { paint.endDraw(); });
     }
 
-    int m_textId;
+    UiText::Id m_textId;
     HWND m_parent;
     int m_popupId;
     int m_width = 350;
@@ -280,7 +280,8 @@ private:
 
 PopupMessage::PopupMessage(PopupKind kind, int textId, HWND parent, ID2D1Factory* factory, int popupId,
                            const std::vector<unsigned short>& buttonIds, const std::wstring& placeholderName)
-    : m_impl(std::make_unique<Impl>(kind, textId, parent, factory, popupId, buttonIds, placeholderName)) {}
+    : m_impl(std::make_unique<Impl>(kind, static_cast<UiText::Id>(textId), parent, factory, popupId, buttonIds,
+                                    placeholderName)) {}
 PopupMessage::~PopupMessage() = default;
 void PopupMessage::Show() { m_impl->show(); }
 void PopupMessage::SetPlaceholderValue(const std::wstring& value) {

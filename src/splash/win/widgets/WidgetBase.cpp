@@ -52,7 +52,7 @@ void RepaintWindow(HWND window) {
     }
 }
 
-D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAlign, int vAlign,
+D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, Align::Id hAlign, Align::Id vAlign,
                       const D2D1_POINT_2F& offset, float insetX, float raiseY) {
     const float freeX = (area.right - area.left) - size.width;
     const float freeY = (area.bottom - area.top) - size.height;
@@ -66,7 +66,7 @@ D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAli
     return placed;
 }
 
-TextSource::TextSource(int textId, std::wstring placeholderName)
+TextSource::TextSource(UiText::Id textId, std::wstring placeholderName)
     : m_textId(textId), m_placeholderName(std::move(placeholderName)) {}
 
 std::wstring TextSource::text() const {
@@ -80,7 +80,7 @@ std::wstring TextSource::text() const {
     return text;
 }
 
-void TextSource::SetTextId(int id) {
+void TextSource::SetTextId(UiText::Id id) {
     m_textId = id;
     m_overrideText.clear();
 }
