@@ -15,12 +15,12 @@ namespace {
 
 WidgetRect Box(long long x, long long y, long long width, long long height) { return {x, y, x + width, y + height}; }
 
-std::unique_ptr<Button> MakeButton(WORD id, const SplashWidgetContext& c, int textId, int style, const WidgetRect& rect,
-                                   int state = Button::Normal) {
+std::unique_ptr<Button> MakeButton(WORD id, const SplashWidgetContext& c, UiText::Id textId, ButtonStyleId::Id style,
+                                   const WidgetRect& rect, Button::State state = Button::Normal) {
     return Button::Create(id, c.window, textId, style, c.factory, rect, state);
 }
 
-std::unique_ptr<Label> MakeLabel(WORD id, const SplashWidgetContext& c, int textId, int x, int y) {
+std::unique_ptr<Label> MakeLabel(WORD id, const SplashWidgetContext& c, UiText::Id textId, int x, int y) {
     return Label::Create(id, textId, POINT{x, y}, c.target);
 }
 

@@ -34,9 +34,15 @@ void ExpectColour(const D2D1_COLOR_F& c, std::uint32_t rgb, const char* what) {
 }
 
 TEST(ButtonStylesTest, TheTableHoldsElevenStylesWithTheirLooks) {
+    // A layer's alignments (0 start, 1 centre, 2 end), offsets and whether it sits beside the text.
+    struct Placement {
+        int hAlign, vAlign;
+        float offsetX, offsetY;
+        int textRelative;
+    };
     struct StyleRow {
         int id, drawKind;
-        std::vector<LayerPlacement> layers;
+        std::vector<Placement> layers;
         bool checkedLikeUnchecked;  // else the checked look is the default look with its own images
     };
     const StyleRow styleRows[] = {
@@ -58,12 +64,12 @@ TEST(ButtonStylesTest, TheTableHoldsElevenStylesWithTheirLooks) {
         const StyleRow& row = styleRows[i];
         SCOPED_TRACE("style " + std::to_string(row.id));
         EXPECT_EQ(styles[i].styleId, row.id) << "stored in this order";
-        EXPECT_EQ(FindButtonStyle(row.id), &styles[i]);
+        EXPECT_EQ(FindButtonStyle(ButtonStyleId::Id{row.id}), &styles[i]);
         EXPECT_EQ(styles[i].drawKind, row.drawKind);
         ASSERT_EQ(styles[i].layers.size(), row.layers.size());
         for (std::size_t l = 0; l < row.layers.size(); ++l) {
             const LayerPlacement& got = styles[i].layers[l];
-            const LayerPlacement& want = row.layers[l];
+            const Placement& want = row.layers[l];
             EXPECT_EQ(got.hAlign, want.hAlign) << "layer " << l;
             EXPECT_EQ(got.vAlign, want.vAlign) << "layer " << l;
             EXPECT_FLOAT_EQ(got.offsetX, want.offsetX) << "layer " << l;
@@ -72,8 +78,8 @@ TEST(ButtonStylesTest, TheTableHoldsElevenStylesWithTheirLooks) {
         }
         ASSERT_EQ(styles[i].states.size(), 4u);
     }
-    EXPECT_EQ(FindButtonStyle(11), nullptr);
-    EXPECT_EQ(FindButtonStyle(-1), nullptr);
+    EXPECT_EQ(FindButtonStyle(ButtonStyleId::Id{11}), nullptr);
+    EXPECT_EQ(FindButtonStyle(ButtonStyleId::Id{-1}), nullptr);
 
     // Every style and state: the unchecked look, and the images of the checked look.
     struct LookRow {
@@ -134,7 +140,7 @@ TEST(ButtonStylesTest, TheTableHoldsElevenStylesWithTheirLooks) {
     ASSERT_EQ(std::size(rows), 44u);
     for (const auto& row : rows) {
         SCOPED_TRACE("style " + std::to_string(row.style) + " state " + std::to_string(row.state));
-        const ButtonStyle* style = FindButtonStyle(row.style);
+        const ButtonStyle* style = FindButtonStyle(ButtonStyleId::Id{row.style});
         ASSERT_NE(style, nullptr);
         const StateLook& state = style->states.at(row.state);
         EXPECT_EQ(state.state, row.state);
@@ -170,7 +176,8 @@ protected:
         SetCursorPos(1900, 1060);  // the pointer away from where buttons appear
         Testing::PumpMessagesFor(50ms);
     }
-    std::unique_ptr<Button> make(int style, WidgetRect rect, int state = Button::Normal, int textId = 7) {
+    std::unique_ptr<Button> make(ButtonStyleId::Id style, WidgetRect rect, Button::State state = Button::Normal,
+                                 UiText::Id textId = UiText::Install) {
         auto button = Button::Create(kId, parent.hwnd(), textId, style, factory.Get(), rect, state);
         Testing::PumpMessagesFor(100ms);
         return button;
@@ -184,7 +191,7 @@ protected:
 };
 
 TEST_F(ButtonTest, AClickReportsToTheParentAndHoverAndPressChangeTheColours) {
-    auto button = make(10, {20, 20, 228, 70});
+    auto button = make(ButtonStyleId::MainAction, {20, 20, 228, 70});
     const RECT rect = Testing::DescribeWindow(button->window()).clientScreenRect;
     EXPECT_EQ(rect.right - rect.left, 208);
     EXPECT_EQ(rect.bottom - rect.top, 50);
@@ -214,7 +221,7 @@ TEST_F(ButtonTest, AClickReportsToTheParentAndHoverAndPressChangeTheColours) {
 }
 
 TEST_F(ButtonTest, AFlatButtonDrawsItsBorderOnlyWhereTheLookHasOne) {
-    auto bordered = make(8, {20, 20, 140, 50}, Button::Normal, 36);
+    auto bordered = make(ButtonStyleId::LightPopupButton, {20, 20, 140, 50}, Button::Normal, UiText::Yes);
     auto capture8 = capture(*bordered);
     ASSERT_TRUE(capture8);
     // A 1-DIP stroke on the edge: at least half covers the outer pixel column.
@@ -222,7 +229,7 @@ TEST_F(ButtonTest, AFlatButtonDrawsItsBorderOnlyWhereTheLookHasOne) {
     EXPECT_TRUE(Testing::ColourNear(capture8->at(3, 15), 0xFFFFFF));
     bordered.reset();
 
-    auto plain = make(1, {20, 20, 140, 50}, Button::Normal, 36);
+    auto plain = make(ButtonStyleId::LocaleRow, {20, 20, 140, 50}, Button::Normal, UiText::Yes);
     auto capture1 = capture(*plain);
     ASSERT_TRUE(capture1);
     EXPECT_TRUE(Testing::ColourNear(capture1->at(0, 15), 0xFFFFFF)) << std::hex << capture1->at(0, 15);
@@ -231,7 +238,7 @@ TEST_F(ButtonTest, AFlatButtonDrawsItsBorderOnlyWhereTheLookHasOne) {
 }
 
 TEST_F(ButtonTest, ADisabledButtonReportsDisabledClicksAndStaysDisabled) {
-    auto button = make(10, {20, 20, 228, 70}, Button::Disabled);
+    auto button = make(ButtonStyleId::MainAction, {20, 20, 228, 70}, Button::Disabled);
     ASSERT_TRUE(Testing::Click(button->window(), POINT{40, 25}));
     ASSERT_TRUE(Testing::PumpMessagesUntil([&] { return !parent.receivedOf(kDisabledClicked).empty(); }, 5s));
     EXPECT_TRUE(parent.receivedOf(kClicked).empty());
@@ -244,7 +251,7 @@ TEST_F(ButtonTest, ADisabledButtonReportsDisabledClicksAndStaysDisabled) {
 }
 
 TEST_F(ButtonTest, AToggleReportsItsNewCheckedStateOnEachPress) {
-    auto button = make(9, {20, 20, 267, 50}, Button::Normal, 21);
+    auto button = make(ButtonStyleId::SettingsToggle, {20, 20, 267, 50}, Button::Normal, UiText::InstallationSettings);
     button->SetToggle(true);
     ASSERT_TRUE(Testing::Click(button->window(), POINT{100, 15}));
     ASSERT_TRUE(Testing::PumpMessagesUntil([&] { return parent.receivedOf(kToggled).size() == 1; }, 5s));
@@ -258,13 +265,13 @@ TEST_F(ButtonTest, AToggleReportsItsNewCheckedStateOnEachPress) {
 }
 
 TEST_F(ButtonTest, AReleaseWithoutAPressStillClicks) {
-    auto button = make(8, {20, 20, 140, 50}, Button::Normal, 36);
+    auto button = make(ButtonStyleId::LightPopupButton, {20, 20, 140, 50}, Button::Normal, UiText::Yes);
     PostMessageW(button->window(), WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
     EXPECT_TRUE(Testing::PumpMessagesUntil([&] { return parent.receivedOf(kClicked).size() == 1; }, 5s));
 }
 
 TEST_F(ButtonTest, TheParentMayDestroyTheButtonWhileItReports) {
-    auto button = make(8, {20, 20, 140, 50}, Button::Normal, 36);
+    auto button = make(ButtonStyleId::LightPopupButton, {20, 20, 140, 50}, Button::Normal, UiText::Yes);
     button->SetToggle(true);
     HWND window = button->window();
     parent.onMessage([&](const SentMessage&) { button.reset(); });
@@ -276,15 +283,17 @@ TEST_F(ButtonTest, TheParentMayDestroyTheButtonWhileItReports) {
 }
 
 TEST_F(ButtonTest, ButtonsOfOneClassNameEachAndAStyleOutsideTheTableFails) {
-    auto first = make(8, {20, 20, 140, 50});
-    auto second = make(8, {150, 20, 270, 50});
+    auto first = make(ButtonStyleId::LightPopupButton, {20, 20, 140, 50});
+    auto second = make(ButtonStyleId::LightPopupButton, {150, 20, 270, 50});
     wchar_t a[64] = {};
     wchar_t b[64] = {};
     GetClassNameW(first->window(), a, 64);
     GetClassNameW(second->window(), b, 64);
     EXPECT_NE(std::wstring(a), std::wstring(b));
     EXPECT_EQ(std::wstring(a).rfind(L"button_", 0), 0u);
-    EXPECT_THROW(Button::Create(1, parent.hwnd(), 0, 42, factory.Get(), {0, 0, 10, 10}, 0), std::runtime_error);
+    EXPECT_THROW(Button::Create(1, parent.hwnd(), UiText::None, ButtonStyleId::Id{42}, factory.Get(), {0, 0, 10, 10},
+                                Button::Normal),
+                 std::runtime_error);
 }
 
 } // namespace

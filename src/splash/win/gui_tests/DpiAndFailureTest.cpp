@@ -75,7 +75,8 @@ TEST(DpiTest, WithoutTheNewerCallsTheDpiComesFromTheDeviceContext) {
 TEST(WidgetFailureTest, AWidgetWithoutARenderTargetIsLoggedAndStillClicks) {
     Testing::LogCapture log;
     TestParent parent;
-    auto button = Button::Create(34469, parent.hwnd(), 7, 10, nullptr, {20, 20, 228, 70}, 0);
+    auto button = Button::Create(34469, parent.hwnd(), UiText::Install, ButtonStyleId::MainAction, nullptr,
+                                 {20, 20, 228, 70}, Button::Normal);
     EXPECT_EQ(button->renderTarget(), nullptr);
     EXPECT_TRUE(log.contains("render target", google::GLOG_ERROR) || log.contains("Direct2D", google::GLOG_ERROR));
     button->redraw();

@@ -254,6 +254,12 @@ STDMETHODIMP_(ULONG) LossyFactory::Release() {
 
 STDMETHODIMP LossyFactory::CreateDCRenderTarget(const D2D1_RENDER_TARGET_PROPERTIES* renderTargetProperties,
                                                 ID2D1DCRenderTarget** dcRenderTarget) {
+    *dcRenderTarget = nullptr;
+    if (m_state->refusalsLeft > 0) {
+        --m_state->refusalsLeft;
+        ++m_state->targetsRefused;
+        return E_OUTOFMEMORY;
+    }
     ComPtr<ID2D1DCRenderTarget> real;
     const HRESULT hr = m_real->CreateDCRenderTarget(renderTargetProperties, &real);
     if (FAILED(hr)) return hr;

@@ -1,7 +1,7 @@
 #pragma once
 // A Direct2D factory over a real one whose DC render targets draw for real, except that after LoseDevice() every
 // target made before answers its EndDraw with D2DERR_RECREATE_TARGET, as after a display-driver reset, until it
-// is released.
+// is released; and that after RefuseTargets(n) the next n targets cannot be made.
 #include <d2d1.h>
 #include <windows.h>
 #include <wrl/client.h>
@@ -15,6 +15,8 @@ struct DeviceLossState {
     std::atomic<int> generation{0};  // raised by each LoseDevice
     std::atomic<int> targetsMade{0};
     std::atomic<int> lossesReported{0};
+    std::atomic<int> refusalsLeft{0};
+    std::atomic<int> targetsRefused{0};
 };
 
 class LossyFactory final : public ID2D1Factory {
@@ -24,7 +26,10 @@ public:
 
     // The targets made so far have lost their device.
     void LoseDevice() { ++m_state->generation; }
+    // The next `count` CreateDCRenderTarget calls fail with E_OUTOFMEMORY.
+    void RefuseTargets(int count) { m_state->refusalsLeft = count; }
     int targetsMade() const { return m_state->targetsMade; }
+    int targetsRefused() const { return m_state->targetsRefused; }
     int lossesReported() const { return m_state->lossesReported; }
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;

@@ -38,7 +38,7 @@ protected:
 
 TEST_F(WidgetsTest, ALabelDrawsItsTextIntoTheGivenTargetAndFillsItsPlaceholder) {
     OffscreenTarget target(factory.Get(), 400, 60);
-    auto label = Label::Create(0, 9, POINT{10, 5}, target.target(), L"__PERCENT__");
+    auto label = Label::Create(0, UiText::InstallingPercent, POINT{10, 5}, target.target(), L"__PERCENT__");
     label->SetPlaceholderValue(L"42");
     EXPECT_NE(label->text().find(L"42% finished"), std::wstring::npos);
     target.begin();
@@ -194,7 +194,8 @@ TEST_F(WidgetsTest, AnEmptyLicenceIsReportedAndShowsAnEmptyArea) {
 }
 
 TEST_F(WidgetsTest, TheLanguageListOpensBesideItsButtonAndClosesOnEscapeAnOutsideClickOrAChoice) {
-    auto button = Button::Create(34479, parent.hwnd(), 14, 0, factory.Get(), {10, 300, 210, 330}, 0);
+    auto button = Button::Create(34479, parent.hwnd(), UiText::LanguageName, ButtonStyleId::LanguageDropDown,
+                                 factory.Get(), {10, 300, 210, 330}, Button::Normal);
     ChangeLocalePopup popup(parent.hwnd(), button->window(), factory.Get());
     ASSERT_EQ(popup.locales().size(), 2u);
     popup.Show(button->window());

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "splash/win/TextIds.h"
+#include "splash/win/widgets/ButtonStyles.h"
 #include "splash/win/widgets/IWidget.h"
 #include "splash/win/widgets/WidgetBase.h"
 
@@ -17,9 +19,10 @@ class Button final : public IWidget {
 public:
     enum State : int { Normal = 0, Hover = 1, Pressed = 2, Disabled = 3 };
 
-    // Throws std::runtime_error when the window cannot be made or the style id is unknown.
-    static std::unique_ptr<Button> Create(int id, HWND parent, int textId, int styleId, ID2D1Factory* factory,
-                                          const WidgetRect& rect, int initialState);
+    // `id` is the window's control id. Throws std::runtime_error when the window cannot be made or the style id is
+    // unknown.
+    static std::unique_ptr<Button> Create(int id, HWND parent, UiText::Id textId, ButtonStyleId::Id styleId,
+                                          ID2D1Factory* factory, const WidgetRect& rect, State initialState);
     ~Button() override;
 
     unsigned short id() const override;
@@ -32,11 +35,11 @@ public:
     void SetChecked(bool checked);
     void SetImagesHidden(bool hidden);
     // Stores the state and repaints (at once on the button's thread, else through an invalidation).
-    void SetState(int state);
+    void SetState(State state);
     // The text shown instead of the text id's; no repaint.
     void SetText(const std::wstring& text);
 
-    int state() const;
+    State state() const;
     bool checked() const;
     HWND window() const;
 

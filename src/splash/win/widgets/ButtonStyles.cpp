@@ -173,7 +173,7 @@ const std::vector<ButtonStyle>& ButtonStyles() {
     return styles;
 }
 
-const ButtonStyle* FindButtonStyle(int styleId) {
+const ButtonStyle* FindButtonStyle(ButtonStyleId::Id styleId) {
     for (const auto& style : ButtonStyles())
         if (style.styleId == styleId) return &style;
     return nullptr;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "splash/win/widgets/TextFormat.h"
+#include "splash/win/widgets/WidgetBase.h"
 
 namespace Nolvar {
 
@@ -34,8 +35,8 @@ enum Id : int { Flat = 0, Pill = 1 };
 } // namespace DrawKind
 
 struct LayerPlacement {
-    int hAlign = 0;        // Align: 0 left, 1 centre, 2 right
-    int vAlign = 0;        // Align: 0 top, 1 centre, 2 bottom
+    Align::Id hAlign = Align::Start;
+    Align::Id vAlign = Align::Start;
     float offsetX = 0;
     float offsetY = 0;
     int textRelative = 0;  // 0: placed before the text, taking its width; else beside the laid-out text
@@ -71,8 +72,8 @@ struct StateLook {
 };
 
 struct ButtonStyle {
-    int styleId = 0;
-    int drawKind = DrawKind::Flat;
+    ButtonStyleId::Id styleId = ButtonStyleId::LanguageDropDown;
+    DrawKind::Id drawKind = DrawKind::Flat;
     std::vector<LayerPlacement> layers;
     std::vector<StateLook> states;
 };
@@ -80,7 +81,7 @@ struct ButtonStyle {
 // The eleven styles (ids 0 to 10), read-only.
 const std::vector<ButtonStyle>& ButtonStyles();
 // The style with this id; null when there is none.
-const ButtonStyle* FindButtonStyle(int styleId);
+const ButtonStyle* FindButtonStyle(ButtonStyleId::Id styleId);
 // Whether two colours differ in any channel by 0.00001 or more.
 bool ColoursDiffer(const D2D1_COLOR_F& a, const D2D1_COLOR_F& b);
 

@@ -7,6 +7,7 @@
 
 #include "splash/win/CallFailed.h"
 #include "splash/win/ImageLoader.h"
+#include "splash/win/widgets/DeviceBitmap.h"
 #include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetBase.h"
 #include "utils/Settings.h"
@@ -17,12 +18,13 @@ using Microsoft::WRL::ComPtr;
 
 class Label::Impl final : public ISettingsObserver {
 public:
-    Impl(int id, int textId, POINT position, ID2D1RenderTarget* target, const std::wstring& placeholder, float inset,
+    Impl(int id, UiText::Id textId, POINT position, ID2D1RenderTarget* target, const std::wstring& placeholder, float inset,
          float raise)
         : m_id(id), m_text(textId, placeholder), m_position(D2D1::Point2F(static_cast<float>(position.x),
                                                                            static_cast<float>(position.y))),
           m_inset(inset), m_raise(raise) {
         m_writeFactory = SharedDirectWriteFactory();
+        makeFormatLocked();  // no other thread sees the label yet
         setTarget(target);
         Settings::Subscribe(this);
     }
@@ -30,12 +32,7 @@ public:
     ~Impl() override { Settings::Unsubscribe(this); }
 
     void OnSettingChanged(Settings::ID id, const std::any&) override {
-        if (id == Settings::ID::Locale) layOut();
-    }
-
-    void layOut() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        layOutLocked();
+        if (id == Settings::ID::Locale) change([] {}, Remake::Format);
     }
 
     void paint() {
@@ -51,36 +48,36 @@ public:
         const D2D1_RECT_F rect = PlaceRect(D2D1::RectF(0, 0, size.width, size.height),
                                            D2D1::SizeF(metrics.width, metrics.height), m_alignment, Align::Start,
                                            m_position, inset, m_raise);
-        if (m_background) {
+        if (ID2D1Bitmap* background = m_background.get()) {
             // The background is shown at half its pixel size: the part under the text is twice its rectangle.
-            const D2D1_SIZE_F bitmap = PixelSize(m_background.Get());
+            const D2D1_SIZE_F bitmap = PixelSize(background);
             if (rect.right >= 0 && rect.bottom >= 0 && 2 * rect.left <= bitmap.width && 2 * rect.top <= bitmap.height)
-                m_target->DrawBitmap(m_background.Get(), rect, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
+                m_target->DrawBitmap(background, rect, 1.0f, D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR,
                                      D2D1::RectF(2 * rect.left, 2 * rect.top, 2 * rect.right, 2 * rect.bottom));
         }
         const std::wstring text = m_text.text();
         m_target->DrawText(text.c_str(), static_cast<UINT32>(text.size()), m_format.Get(), rect, m_brush.Get());
     }
 
-    // The brush and the background belong to the target's device.
+    // The brush and the background belong to the target's device: made in its owner's device-resources step.
     void setTarget(ID2D1RenderTarget* target) {
         std::lock_guard<std::mutex> lock(m_mutex);
         m_target = target;
-        m_brush = target ? CreateSolidBrush(target, D2D1::ColorF(0, 0, 0, 1)) : nullptr;
-        m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
+        m_brush = CreateSolidBrush(target, D2D1::ColorF(0, 0, 0, 1));
+        m_background.SetTarget(target);
         layOutLocked();
     }
 
-    void setBackground(const SharedBitmap& bitmap) {
-        if (!m_target || bitmap == m_backgroundSource) return;
-        m_backgroundSource = bitmap;
-        m_background = m_images.ToDirect2D(bitmap, m_target);
-    }
+    void setBackground(const SharedBitmap& bitmap) { m_background.SetSource(bitmap); }
+
+    // What a change makes again besides the layout.
+    enum class Remake { Layout, Format };
 
     template <class Change>
-    void change(Change&& apply) {
+    void change(Change&& apply, Remake remake = Remake::Layout) {
         std::lock_guard<std::mutex> lock(m_mutex);
         apply();
+        if (remake == Remake::Format) makeFormatLocked();
         layOutLocked();
     }
 
@@ -92,14 +89,17 @@ public:
     float m_inset;
     float m_raise;
     float m_fontSize = 12;
-    int m_alignment = Align::Start;
+    Align::Id m_alignment = Align::Start;
 
 private:
-    void layOutLocked() {
-        m_layout.Reset();
-        m_format.Reset();
+    // The format follows the font size and the locale; it is device-independent and made only when they change.
+    void makeFormatLocked() {
         m_format = MakeTextFormat(m_writeFactory.Get(), m_fontSize, DWRITE_TEXT_ALIGNMENT_CENTER,
                                   DWRITE_PARAGRAPH_ALIGNMENT_CENTER);
+    }
+
+    void layOutLocked() {
+        m_layout.Reset();
         if (!m_format) return;
         m_layoutSize = m_target ? m_target->GetSize() : D2D1::SizeF(0, 0);
         const std::wstring text = m_text.text();
@@ -113,12 +113,11 @@ private:
     ComPtr<IDWriteTextLayout> m_layout;
     D2D1_SIZE_F m_layoutSize{};
     ComPtr<ID2D1SolidColorBrush> m_brush;
-    ImageLoader m_images;
-    SharedBitmap m_backgroundSource;
-    ComPtr<ID2D1Bitmap> m_background;
+    ImageLoader m_images;  // before the bitmap it makes
+    DeviceBitmap m_background{m_images};
 };
 
-std::unique_ptr<Label> Label::Create(int id, int textId, POINT position, ID2D1RenderTarget* target,
+std::unique_ptr<Label> Label::Create(int id, UiText::Id textId, POINT position, ID2D1RenderTarget* target,
                                      const std::wstring& placeholderName, float inset, float raise) {
     return std::unique_ptr<Label>(
         new Label(std::make_unique<Impl>(id, textId, position, target, placeholderName, inset, raise)));
@@ -133,15 +132,15 @@ void Label::redraw() { m_impl->paint(); }
 ID2D1RenderTarget* Label::renderTarget() const { return m_impl->m_target; }
 void Label::SetRenderTarget(ID2D1RenderTarget* target) { m_impl->setTarget(target); }
 void Label::SetFontSize(float size) {
-    m_impl->change([&] { m_impl->m_fontSize = size; });
+    m_impl->change([&] { m_impl->m_fontSize = size; }, Impl::Remake::Format);
 }
 void Label::SetPlaceholderValue(const std::wstring& value) {
     m_impl->change([&] { m_impl->m_text.SetPlaceholderValue(value); });
 }
-void Label::SetTextId(int id) {
+void Label::SetTextId(UiText::Id id) {
     m_impl->change([&] { m_impl->m_text.SetTextId(id); });
 }
-void Label::SetAlignment(int alignment) {
+void Label::SetAlignment(Align::Id alignment) {
     std::lock_guard<std::mutex> lock(m_impl->m_mutex);
     m_impl->m_alignment = alignment;
 }

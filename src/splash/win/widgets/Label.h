@@ -6,14 +6,16 @@
 #include <memory>
 #include <string>
 
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/IWidget.h"
+#include "splash/win/widgets/WidgetBase.h"
 
 namespace Nolvar {
 
 class Label final : public IWidget {
 public:
     // `target` is borrowed: its owner outlives the label.
-    static std::unique_ptr<Label> Create(int id, int textId, POINT position, ID2D1RenderTarget* target,
+    static std::unique_ptr<Label> Create(int id, UiText::Id textId, POINT position, ID2D1RenderTarget* target,
                                          const std::wstring& placeholderName = {}, float inset = 0, float raise = 0);
     ~Label() override;
 
@@ -27,9 +29,9 @@ public:
     void SetRenderTarget(ID2D1RenderTarget* target);
     void SetFontSize(float size);
     void SetPlaceholderValue(const std::wstring& value);
-    void SetTextId(int id);
-    // An Align of the text across the target (Start: left); from the next paint on.
-    void SetAlignment(int alignment);
+    void SetTextId(UiText::Id id);
+    // Where the text sits across the target (Start: left); from the next paint on.
+    void SetAlignment(Align::Id alignment);
     // The text as shown now.
     std::wstring text() const;
 

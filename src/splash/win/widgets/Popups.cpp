@@ -1,7 +1,5 @@
 #include "splash/win/widgets/Popups.h"
 
-#include <wrl/client.h>
-
 #include <functional>
 
 #include <glog/logging.h>
@@ -13,14 +11,13 @@
 #include "splash/win/TextIds.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/ButtonStyles.h"
+#include "splash/win/widgets/DeviceBitmap.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/WidgetBase.h"
 #include "utils/Localization.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {
-
-using Microsoft::WRL::ComPtr;
 
 namespace {
 
@@ -146,13 +143,13 @@ namespace {
 
 struct PopupButtonSpec {
     size_t idIndex;
-    int textId;
-    int style;
+    UiText::Id textId;
+    ButtonStyleId::Id style;
     long long left, top, right, bottom;  // right < 0: the pop-up width plus it
 };
 
-constexpr int kLight = ButtonStyleId::LightPopupButton;
-constexpr int kDark = ButtonStyleId::DarkPopupButton;
+constexpr ButtonStyleId::Id kLight = ButtonStyleId::LightPopupButton;
+constexpr ButtonStyleId::Id kDark = ButtonStyleId::DarkPopupButton;
 
 std::vector<PopupButtonSpec> ButtonsOf(PopupKind kind) {
     switch (kind) {
@@ -193,7 +190,7 @@ constexpr float kIconTop = 19;
 
 class PopupMessage::Impl {
 public:
-    Impl(PopupKind kind, int textId, HWND parent, ID2D1Factory* factory, int popupId,
+    Impl(PopupKind kind, UiText::Id textId, HWND parent, ID2D1Factory* factory, int popupId,
          const std::vector<unsigned short>& buttonIds, const std::wstring& placeholderName)
         : m_textId(textId), m_parent(parent), m_popupId(popupId) {
         m_width = buttonIds.size() >= 4 ? 130 * static_cast<int>(buttonIds.size()) - 40 : 350;
@@ -214,17 +211,14 @@ public:
         label->SetAlignment(Align::Centre);
         m_label = label.get();
         m_widgets.push_back(std::move(label));
-        if (const int icon = IconOf(kind); icon != 0) m_iconResource = FindImageResource(icon);
+        if (const int icon = IconOf(kind); icon != 0) m_icon.SetSource(m_images.LoadResource(FindImageResource(icon)));
         m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) {
-            m_icon = target && m_iconResource ? m_images.ResourceToDirect2D(m_iconResource, target) : nullptr;
+            m_icon.SetTarget(target);
             m_label->SetRenderTarget(target);
         });
     }
 
-    ~Impl() {
-        m_widgets.clear();
-        m_icon.Reset();
-    }
+    ~Impl() { m_widgets.clear(); }
 
     void show() {
         HighDpiAwareness().update(m_window.get());
@@ -243,18 +237,18 @@ public:
         if (!paint.drawing()) return;
         ID2D1DCRenderTarget* target = paint.target();
         target->Clear(D2D1::ColorF(1, 1, 1, 1));
-        if (m_icon) {
-            const D2D1_SIZE_F size = PixelSize(m_icon.Get());
+        if (ID2D1Bitmap* icon = m_icon.get()) {
+            const D2D1_SIZE_F size = PixelSize(icon);
             const float w = size.width / 4;
             const float h = size.height / 4;
             const float left = (static_cast<float>(m_width) - w) / 2;
-            target->DrawBitmap(m_icon.Get(), D2D1::RectF(left, kIconTop, left + w, kIconTop + h), 1.0f,
+            target->DrawBitmap(icon, D2D1::RectF(left, kIconTop, left + w, kIconTop + h), 1.0f,
                                  D2D1_BITMAP_INTERPOLATION_MODE_NEAREST_NEIGHBOR);
         }
         PaintWidgets(m_widgets, target, [&] { paint.endDraw(); });
     }
 
-    int m_textId;
+    UiText::Id m_textId;
     HWND m_parent;
     int m_popupId;
     int m_width = 350;
@@ -280,14 +274,14 @@ private:
     }
 
     Label* m_label = nullptr;  // among m_widgets
-    HRSRC m_iconResource = nullptr;
-    ImageLoader m_images;
-    ComPtr<ID2D1Bitmap> m_icon;
+    ImageLoader m_images;  // before the bitmap it makes
+    DeviceBitmap m_icon{m_images};
 };
 
 PopupMessage::PopupMessage(PopupKind kind, int textId, HWND parent, ID2D1Factory* factory, int popupId,
                            const std::vector<unsigned short>& buttonIds, const std::wstring& placeholderName)
-    : m_impl(std::make_unique<Impl>(kind, textId, parent, factory, popupId, buttonIds, placeholderName)) {}
+    : m_impl(std::make_unique<Impl>(kind, static_cast<UiText::Id>(textId), parent, factory, popupId, buttonIds,
+                                    placeholderName)) {}
 PopupMessage::~PopupMessage() = default;
 void PopupMessage::Show() { m_impl->show(); }
 void PopupMessage::SetPlaceholderValue(const std::wstring& value) {

@@ -38,7 +38,8 @@ enum class PopupKind : int { Question = 0, Information = 1, Retry = 2, Warning =
 
 class PopupMessage {
 public:
-    // Button ids are taken by position for the kind's buttons; the parent receives SplashMessage::PopupResult.
+    // `textId` is a UiText::Id. Button ids are taken by position for the kind's buttons; the parent receives
+    // SplashMessage::PopupResult.
     PopupMessage(PopupKind kind, int textId, HWND parent, ID2D1Factory* factory, int popupId,
                  const std::vector<unsigned short>& buttonIds, const std::wstring& placeholderName = {});
     ~PopupMessage();

@@ -34,8 +34,8 @@ long long SystemTicks() {
 class BarBrushes {
 public:
     void make(ID2D1RenderTarget* target) {
-        m_track = target ? CreateSolidBrush(target, kTrackColour) : nullptr;
-        m_fill = target ? CreateSolidBrush(target, kFillColour) : nullptr;
+        m_track = CreateSolidBrush(target, kTrackColour);
+        m_fill = CreateSolidBrush(target, kFillColour);
     }
     void draw(ID2D1RenderTarget* target, float left, float width, float right) const {
         target->Clear(D2D1::ColorF(1, 1, 1, 1));

@@ -10,7 +10,6 @@
 #include "QorString/Utf.h"
 #include "splash/win/CallFailed.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
-#include "splash/win/ImageLoader.h"
 #include "splash/win/widgets/TextFormat.h"
 #include "utils/Resources.h"
 #include "utils/Settings.h"
@@ -53,19 +52,17 @@ public:
                       WS_CHILD | WS_VISIBLE, m_id, "Scroll area window procedure",
                       std::bind_front(&Impl::handleText, this));
         m_textSurface.Create(factory, m_text.get(), [this](ID2D1DCRenderTarget* target) {
-            m_backgroundBrush = target ? CreateSolidBrush(target, Rgb(232, 234, 237)) : nullptr;
-            m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
-            m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
+            m_backgroundBrush = CreateSolidBrush(target, Rgb(232, 234, 237));
+            m_textBrush = CreateSolidBrush(target, Rgb(0, 0, 0));
         });
         m_bar.Create(m_parent, L"customScrollBar", {rect.right - 6, rect.top, rect.right, rect.bottom},
                      WS_CHILD | WS_VISIBLE, 0, "Scroll bar window procedure", std::bind_front(&Impl::handleBar, this));
         m_barSurface.Create(factory, m_bar.get(), [this](ID2D1DCRenderTarget* target) {
-            auto brush = [target](const D2D1_COLOR_F& colour) { return target ? CreateSolidBrush(target, colour) : nullptr; };
-            m_barBackground = brush(Rgb(232, 234, 237));
-            m_track = brush(Rgb(214, 216, 218));
-            m_trackHover = brush(Rgb(225, 226, 227));
-            m_thumb = brush(Rgb(181, 185, 188));
-            m_thumbActive = brush(Rgb(141, 146, 152));
+            m_barBackground = CreateSolidBrush(target, Rgb(232, 234, 237));
+            m_track = CreateSolidBrush(target, Rgb(214, 216, 218));
+            m_trackHover = CreateSolidBrush(target, Rgb(225, 226, 227));
+            m_thumb = CreateSolidBrush(target, Rgb(181, 185, 188));
+            m_thumbActive = CreateSolidBrush(target, Rgb(141, 146, 152));
         });
         m_writeFactory = SharedDirectWriteFactory();
         trackBarMouse();
@@ -191,9 +188,6 @@ public:
     WidgetWindow m_bar;
     WindowSurface m_textSurface;
     WindowSurface m_barSurface;
-    ImageLoader m_images;
-    SharedBitmap m_backgroundSource;
-    ComPtr<ID2D1Bitmap> m_background;
     bool m_scrollable = false;
     float m_thumbTop = 0;
     float m_thumbHeight = 0;
@@ -309,12 +303,6 @@ std::unique_ptr<ScrollArea> ScrollArea::Create(int id, HWND parent, ID2D1Factory
 ScrollArea::ScrollArea(std::unique_ptr<Impl> impl) : m_impl(std::move(impl)) {}
 ScrollArea::~ScrollArea() = default;
 unsigned short ScrollArea::id() const { return static_cast<unsigned short>(m_impl->m_id & 0xFFFF); }
-void ScrollArea::setBackground(const SharedBitmap& bitmap) {
-    ID2D1DCRenderTarget* target = m_impl->m_textSurface.target();
-    if (!target || bitmap == m_impl->m_backgroundSource) return;
-    m_impl->m_backgroundSource = bitmap;
-    m_impl->m_background = m_impl->m_images.ToDirect2D(bitmap, target);
-}
 void ScrollArea::redraw() { m_impl->repaint(); }
 ID2D1RenderTarget* ScrollArea::renderTarget() const { return m_impl->m_textSurface.target(); }
 HWND ScrollArea::textWindow() const { return m_impl->m_text.get(); }

@@ -25,7 +25,8 @@ public:
     ~ScrollArea() override;
 
     unsigned short id() const override;
-    void setBackground(const SharedBitmap& bitmap) override;
+    // The text lies on a colour of its own, not on the window's background.
+    void setBackground(const SharedBitmap&) override {}
     void redraw() override;
     ID2D1RenderTarget* renderTarget() const override;
     ScrollArea* asScrollArea() override { return this; }

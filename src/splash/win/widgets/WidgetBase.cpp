@@ -12,7 +12,7 @@ namespace Nolvar {
 
 using Microsoft::WRL::ComPtr;
 
-ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window) {
+ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window, FailureLog log) {
     if (!factory || !window) {
         LOG(ERROR) << "No Direct2D factory or window for a render target";
         return nullptr;
@@ -23,8 +23,9 @@ ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND
         D2D1_RENDER_TARGET_TYPE_DEFAULT, D2D1::PixelFormat(DXGI_FORMAT_B8G8R8A8_UNORM, D2D1_ALPHA_MODE_IGNORE), dpi,
         dpi);
     ComPtr<ID2D1DCRenderTarget> target;
-    if (CallFailed(factory->CreateDCRenderTarget(&properties, &target), "CreateDCRenderTarget")) return nullptr;
-    return target;
+    const HRESULT made = factory->CreateDCRenderTarget(&properties, &target);
+    if (log == FailureLog::Logged) CallFailed(made, "CreateDCRenderTarget");
+    return SUCCEEDED(made) ? target : nullptr;
 }
 
 ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour) {
@@ -51,7 +52,7 @@ void RepaintWindow(HWND window) {
     }
 }
 
-D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAlign, int vAlign,
+D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, Align::Id hAlign, Align::Id vAlign,
                       const D2D1_POINT_2F& offset, float insetX, float raiseY) {
     const float freeX = (area.right - area.left) - size.width;
     const float freeY = (area.bottom - area.top) - size.height;
@@ -65,7 +66,7 @@ D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAli
     return placed;
 }
 
-TextSource::TextSource(int textId, std::wstring placeholderName)
+TextSource::TextSource(UiText::Id textId, std::wstring placeholderName)
     : m_textId(textId), m_placeholderName(std::move(placeholderName)) {}
 
 std::wstring TextSource::text() const {
@@ -79,7 +80,7 @@ std::wstring TextSource::text() const {
     return text;
 }
 
-void TextSource::SetTextId(int id) {
+void TextSource::SetTextId(UiText::Id id) {
     m_textId = id;
     m_overrideText.clear();
 }

@@ -9,14 +9,21 @@
 #include <string>
 #include <vector>
 
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/IWidget.h"
 #include "splash/win/widgets/WidgetWindow.h"
 #include "splash/win/widgets/WindowSurface.h"
 
 namespace Nolvar {
 
-// A render target for the window, bound to its paint DC in each WM_PAINT; null (and logged) when it cannot be made.
-Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window);
+// Whether a failed call is logged: a retry of a failure already logged is quiet.
+enum class FailureLog { Logged, Quiet };
+
+// A render target for the window, bound to its paint DC in each WM_PAINT; null (and logged, unless quiet) when it
+// cannot be made.
+Microsoft::WRL::ComPtr<ID2D1DCRenderTarget> CreateWidgetRenderTarget(ID2D1Factory* factory, HWND window,
+                                                                     FailureLog log = FailureLog::Logged);
+// A brush of the target's device; null without a target (when the owner's resources are released) or on failure.
 Microsoft::WRL::ComPtr<ID2D1SolidColorBrush> CreateSolidBrush(ID2D1RenderTarget* target, const D2D1_COLOR_F& colour);
 // The process's shared DirectWrite factory (null when it cannot be made).
 Microsoft::WRL::ComPtr<IDWriteFactory> SharedDirectWriteFactory();
@@ -30,21 +37,21 @@ enum Id : int { Start = 0, Centre = 1, End = 2 };
 } // namespace Align
 
 // Places `size` inside `area` by the alignments (Align), then offset, inset (both sides) and raise (top).
-D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, int hAlign, int vAlign,
+D2D1_RECT_F PlaceRect(const D2D1_RECT_F& area, const D2D1_SIZE_F& size, Align::Id hAlign, Align::Id vAlign,
                       const D2D1_POINT_2F& offset, float insetX, float raiseY);
 
 // The text a widget shows: an override, else the text id's text in the current locale with one placeholder filled.
 class TextSource {
 public:
-    TextSource(int textId = 0, std::wstring placeholderName = {});
+    explicit TextSource(UiText::Id textId = UiText::None, std::wstring placeholderName = {});
     std::wstring text() const;
     void SetPlaceholderValue(std::wstring value) { m_placeholderValue = std::move(value); }
     void SetOverrideText(std::wstring text) { m_overrideText = std::move(text); }
-    void SetTextId(int id);
-    int textId() const { return m_textId; }
+    void SetTextId(UiText::Id id);
+    UiText::Id textId() const { return m_textId; }
 
 private:
-    int m_textId;
+    UiText::Id m_textId;
     std::wstring m_placeholderName;
     std::wstring m_placeholderValue;
     std::wstring m_overrideText;

@@ -16,25 +16,39 @@ void WindowSurface::Create(ID2D1Factory* factory, HWND window, DeviceResources r
 
 void WindowSurface::Adopt(ComPtr<ID2D1DCRenderTarget> target, ID2D1Factory* factory, HWND window,
                           DeviceResources resources) {
-    Release();
+    DiscardDeviceResources();
     m_factory = factory;
     m_window = window;
     m_resources = std::move(resources);
     m_target = std::move(target);
     m_lost = false;
+    m_failedTries = m_target ? 0 : 1;  // the failure was logged where the target was made
     if (m_target && m_resources) m_resources(m_target.Get());
 }
 
-bool WindowSurface::Restore() {
-    if (m_lost && m_factory && m_window) {
-        m_target = CreateWidgetRenderTarget(m_factory.Get(), m_window);
-        if (m_target) {
-            m_lost = false;
-            LOG(INFO) << "Render target made again after the display device was lost";
-            if (m_resources) m_resources(m_target.Get());
-        }
+bool WindowSurface::CreateDeviceResources() {
+    if (m_target) return true;
+    if (!m_factory || !m_window) return false;
+    m_target = CreateWidgetRenderTarget(m_factory.Get(), m_window,
+                                        m_failedTries == 0 ? FailureLog::Logged : FailureLog::Quiet);
+    if (!m_target) {
+        ++m_failedTries;
+        return false;
     }
-    return m_target != nullptr;
+    if (m_lost) {
+        LOG(INFO) << "Render target made again after the display device was lost";
+    } else if (m_failedTries > 0) {
+        LOG(INFO) << "Render target made at try " << m_failedTries + 1;
+    }
+    m_lost = false;
+    m_failedTries = 0;
+    if (m_resources) m_resources(m_target.Get());
+    return true;
+}
+
+void WindowSurface::DiscardDeviceResources() {
+    if (m_target && m_resources) m_resources(nullptr);
+    m_target.Reset();
 }
 
 void WindowSurface::Drawn(HRESULT endDrawResult) {
@@ -43,19 +57,14 @@ void WindowSurface::Drawn(HRESULT endDrawResult) {
         return;
     }
     LOG(WARNING) << "The display device was lost; the render target and its resources are made again";
-    Release();
+    DiscardDeviceResources();
     m_lost = true;
     if (m_window) InvalidateRect(m_window, nullptr, FALSE);
 }
 
-void WindowSurface::Release() {
-    if (m_target && m_resources) m_resources(nullptr);
-    m_target.Reset();
-}
-
 WidgetPaint::WidgetPaint(WindowSurface& surface) : m_paint(surface.window()), m_surface(surface) {
     HDC dc = m_paint.dc();
-    if (!dc || !m_surface.Restore()) return;
+    if (!dc || !m_surface.CreateDeviceResources()) return;
     RECT client{};
     GetClientRect(m_surface.window(), &client);
     if (client.right <= client.left || client.bottom <= client.top) return;
