@@ -299,22 +299,22 @@ private:
     LRESULT HandleSplashMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         switch (static_cast<SplashMessage>(message)) {
         case SplashMessage::Progress:
-            if (ProgressBar* bar = FindProgressBar()) bar->SetValue(static_cast<int>(LOWORD(wParam)));
+            if (ProgressBar* bar = FindProgressBar()) bar->SetValue(static_cast<int>(UnpackProgress(wParam)));
             break;
         case SplashMessage::ButtonClicked:
-            OnButtonClicked(LOWORD(wParam));
+            OnButtonClicked(UnpackWidgetId(wParam));
             break;
         case SplashMessage::PopupResult:
-            OnPopupResult(LOWORD(wParam), HIWORD(wParam));
+            OnPopupResult(UnpackPopupResult(wParam));
             break;
         case SplashMessage::CloseWindow:
             Close();
             break;
         case SplashMessage::ToggleChanged:
-            OnToggleChanged(LOWORD(wParam), HIWORD(wParam) != 0);
+            OnToggleChanged(UnpackToggleChanged(wParam));
             break;
         case SplashMessage::SetScreen:
-            SetScreen(ScreenOfNumber(static_cast<int>(wParam)));
+            SetScreen(UnpackScreen(wParam));
             break;
         case SplashMessage::ShowNoConnection:
         case SplashMessage::ShowPlatform:
@@ -323,8 +323,8 @@ private:
         case SplashMessage::ShowRetry:
         case SplashMessage::ShowDiskSpace: {
             PopupRequest request;
-            if (PopupRequestForMessage(static_cast<SplashMessage>(message), static_cast<int>(wParam), &request))
-                ShowPopup(request, reinterpret_cast<const std::wstring*>(lParam));
+            if (PopupRequestForMessage(static_cast<SplashMessage>(message), UnpackExitState(wParam), &request))
+                ShowPopup(request, UnpackPlaceholderValue(lParam));
             break;
         }
         default:
@@ -576,16 +576,17 @@ private:
 
     // Through the window's own message, as the logic sets a screen (the observer hears of it).
     void ShowScreen(SplashScreen screen) {
-        SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), static_cast<WPARAM>(ScreenNumber(screen)), 0);
+        SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), PackScreen(screen), 0);
     }
 
-    void OnToggleChanged(WORD id, bool checked) {
-        if (id == LicenceLink) {
+    void OnToggleChanged(ToggleChangedParam toggle) {
+        const bool checked = toggle.checked;
+        if (toggle.widgetId == LicenceLink) {
             if (Button* settings = FindButton(SettingsToggle)) settings->SetChecked(false);
             ShowScreen(checked ? SplashScreen::Eula : SplashScreen::Start);
             if (checked) m_observer.OnEulaShown();
             else m_observer.OnEulaHidden();
-        } else if (id == SettingsToggle) {
+        } else if (toggle.widgetId == SettingsToggle) {
             if (Button* licence = FindButton(LicenceLink)) licence->SetChecked(false);
             ShowScreen(checked ? SplashScreen::Settings : SplashScreen::Start);
         }
@@ -634,7 +635,7 @@ private:
         EnableWindow(m_window.get(), FALSE);
     }
 
-    void OnPopupResult(WORD popupId, WORD buttonId) {
+    void OnPopupResult(PopupResultParam result) {
         EnableWindow(m_window.get(), TRUE);
         const std::string finalText = m_popupFinalText;
         // The pop-up's window procedure is still running: it goes once this message has been handled.
@@ -644,7 +645,7 @@ private:
             PostMessageW(m_window.get(), static_cast<UINT>(SplashTask::ReleasePopups), 0, 0);
         }
         const int screen = ScreenNumber(m_state.Screen());
-        switch (AnswerOf(popupId, buttonId)) {
+        switch (AnswerOf(result.popupId, result.buttonId)) {
         case PopupAnswer::Nothing:
             break;
         case PopupAnswer::ExitByUser:
