@@ -1,6 +1,7 @@
 #pragma once
-// The splash window's own messages and their parameter layouts. Widgets and pop-ups send them to their parent
-// window with SendMessageW; each parameter is packed and unpacked only through the functions below.
+// The splash window's own messages, the tasks posted to it, and the messages' parameter layouts. Widgets and
+// pop-ups send the messages to their parent window with SendMessageW; each parameter is packed and unpacked only
+// through the functions below.
 #include <windows.h>
 
 #include <string>
@@ -26,6 +27,21 @@ enum class SplashMessage : UINT {
     SetScreen = WM_USER + 12,             // PackScreen
     ShowDiskSpace = WM_USER + 13,
     Last = ShowDiskSpace,
+};
+
+// Tasks the window's own helpers and other threads post to it (never sent: the UI thread may be waiting for them).
+// First and Last bound the range the window hands to its task handler: a new task goes between them.
+enum class SplashTask : UINT {
+    First = WM_APP + 1,
+    SpinnerTick = First,
+    CloseButtonDelayOver = WM_APP + 2,  // wParam: the delay's generation
+    InstallFolderChanged = WM_APP + 3,
+    SetCloseButtonHidden = WM_APP + 4,  // wParam: 1 hides
+    Repaint = WM_APP + 5,
+    ReleasePopups = WM_APP + 6,         // pop-ups answered earlier are destroyed
+    DrawingReady = WM_APP + 7,          // the Direct2D render target and DirectWrite factory are made
+    MainImageArrived = WM_APP + 8,      // the main image came after its screen was shown without it
+    Last = MainImageArrived,
 };
 
 constexpr UINT ToMessage(SplashMessage message) { return static_cast<UINT>(message); }

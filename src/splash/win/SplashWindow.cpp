@@ -8,7 +8,6 @@
 #include <atomic>
 #include <deque>
 #include <functional>
-#include <future>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -31,6 +30,7 @@
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWidgets.h"
+#include "splash/win/StartupDrawing.h"
 #include "splash/win/TextIds.h"
 #include "splash/win/WindowPlacement.h"
 #include "splash/win/widgets/Button.h"
@@ -77,13 +77,6 @@ bool HasImage(SplashScreen screen) {
            screen == SplashScreen::Ready;
 }
 
-// What drawing needs and is slow to make (Direct3D's device behind the first render target).
-struct DrawingParts {
-    ComPtr<ID2D1Factory> factory;
-    ComPtr<ID2D1DCRenderTarget> target;
-    ComPtr<IDWriteFactory> dwrite;
-};
-
 } // namespace
 
 class SplashWindow::Impl {
@@ -107,7 +100,8 @@ public:
         if (decodeFailure) std::rethrow_exception(decodeFailure);
         m_gdiSpinner = std::move(spinner);
         HWND window = m_window.get();
-        UpdateWindow(window);  // the first frame
+        UpdateWindow(window);  // the first frame, with GDI
+        m_startup.Start(window, m_d2d.Get());
         SetForegroundWindow(window);
         m_host.OnWindowCreated(window);
         m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
@@ -118,7 +112,6 @@ public:
     }
 
     ~Impl() {
-        if (m_drawingThread.joinable()) m_drawingThread.join();
         m_spinnerTimer.reset();
         m_closeButtonTimer.reset();
         m_popup.reset();
@@ -160,44 +153,16 @@ private:
 
     int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
 
-    // Until the first frame is painted (with GDI), nothing of Direct2D is loaded: the factory, the render target
-    // and the DirectWrite factory are then made on a thread of their own (Direct3D's first device costs about a
-    // second under Wine). Nothing made there belongs to an apartment: the factory is multi-threaded and
-    // DirectWrite's shared factory is free-threaded, so all are used and released on this window's thread.
-    void StartDrawingParts() {
-        if (m_drawingThread.joinable() || m_drawingTaken) return;
-        std::promise<DrawingParts> parts;
-        m_drawing = parts.get_future();
-        m_drawingThread = std::jthread([window = m_window.get(), given = m_d2d, parts = std::move(parts)]() mutable {
-            try {
-                DrawingParts made;
-                made.factory = given;
-                if (!made.factory &&
-                    CallFailed(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, made.factory.GetAddressOf()),
-                               "D2D1CreateFactory"))
-                    throw std::runtime_error("Cannot create the Direct2D factory");
-                made.target = CreateWidgetRenderTarget(made.factory.Get(), window);
-                made.dwrite = SharedDirectWriteFactory();
-                parts.set_value(std::move(made));
-            } catch (...) {
-                parts.set_exception(std::current_exception());
-            }
-            PostMessageW(window, static_cast<UINT>(SplashTask::DrawingReady), 0, 0);
-        });
-    }
-
-    // Takes the Direct2D parts once they are made (starts and waits for them when called before) and makes what
-    // is drawn with them. Throws what making them threw, once.
+    // Draws with Direct2D from now on: takes its parts the first time (waiting for them while they are being
+    // made) and makes what is drawn with them. Throws what making them threw, once.
     void TakeDrawingParts() {
-        if (m_drawingTaken) return;
-        StartDrawingParts();
-        m_drawingTaken = true;
-        DrawingParts parts = m_drawing.get();
-        if (parts.factory) m_d2d = std::move(parts.factory);
-        m_dwrite = std::move(parts.dwrite);
+        std::optional<DrawingParts> parts = m_startup.Take();
+        if (!parts) return;
+        if (parts->factory) m_d2d = std::move(parts->factory);
+        m_dwrite = std::move(parts->dwrite);
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
         m_textFormat = MakeTextFormat(12.0f);
-        m_surface.Adopt(std::move(parts.target), m_d2d.Get(), m_window.get(),
+        m_surface.Adopt(std::move(parts->target), m_d2d.Get(), m_window.get(),
                         [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
 
@@ -338,7 +303,7 @@ private:
         case SplashTask::SpinnerTick:
             m_spinnerTickPending.store(false);
             // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
-            if (m_state.Screen() == SplashScreen::None && m_drawingTaken) {
+            if (m_state.Screen() == SplashScreen::None && m_startup.usesDirect2D()) {
                 m_spinnerAngle = (m_spinnerAngle + 10) % 360;
                 RepaintNow();
             }
@@ -672,10 +637,9 @@ private:
     }
 
     void Paint() {
-        if (!m_drawingTaken) {
+        if (!m_startup.usesDirect2D()) {
             PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(UiText::PleaseWait),
                                 HighDpiAwareness().dpi());
-            StartDrawingParts();
             return;
         }
         WidgetPaint paint(m_surface);
@@ -745,10 +709,7 @@ private:
     ComPtr<ID2D1Bitmap> m_spinner;
     SharedBitmap m_backgroundSource;
     ComPtr<ID2D1Bitmap> m_background;
-    std::future<DrawingParts> m_drawing;
-    bool m_drawingTaken = false;   // the spinner view is drawn with GDI until then
-    std::jthread m_drawingThread;  // joined before the window goes
-    SharedBitmap m_gdiSpinner;
+    SharedBitmap m_gdiSpinner;     // the spinner view's until Direct2D draws
     bool m_backgroundDecoded = false;
     std::deque<std::string> m_slideshow;
     int m_halfWidth = -1;
@@ -769,6 +730,8 @@ private:
     std::unique_ptr<PopupMessage> m_popup;
     std::string m_popupFinalText;
     std::vector<std::unique_ptr<PopupMessage>> m_retiredPopups;
+
+    StartupDrawing m_startup;  // declared last: its thread is joined first
 };
 
 SplashWindow::SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host,
