@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -25,6 +24,7 @@
 #include "splash/win/GdiSpinnerView.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
+#include "splash/win/ScreenImages.h"
 #include "splash/win/SplashLayout.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"
@@ -63,18 +63,11 @@ constexpr float kLogoTop = 10;
 constexpr float kCaptionSize = 18;
 constexpr float kCaptionTop = 160;
 constexpr float kCaptionBottom = 196;
-constexpr char kBlankImage[] = "splash_image_empty";
 
 D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
     BITMAP info{};
     if (!bitmap || !GetObjectW(bitmap->get(), sizeof(info), &info)) return {0, 0};
     return {static_cast<UINT32>(info.bmWidth), static_cast<UINT32>(std::abs(info.bmHeight))};
-}
-
-// The screens whose own image the observer hears about (the others report it shown).
-bool HasImage(SplashScreen screen) {
-    return screen == SplashScreen::Start || screen == SplashScreen::Progress || screen == SplashScreen::Wait ||
-           screen == SplashScreen::Ready;
 }
 
 } // namespace
@@ -353,9 +346,7 @@ private:
         if (m_spinnerTimer) m_spinnerTimer->Stop();
         m_state.SetScreen(screen);
 
-        bool decoded = false;
-        const SharedBitmap background = ChooseBackground(screen, &decoded);
-        m_backgroundDecoded = decoded;
+        const SharedBitmap background = m_screenImages.Choose(screen);
         if (previous == SplashScreen::None) {
             const D2D1_SIZE_U size = BitmapSize(background);
             m_halfWidth = static_cast<int>(size.width / 2);
@@ -377,7 +368,7 @@ private:
         if (screen == SplashScreen::Wait)
             if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
-        m_observer.OnScreenShown(ScreenNumber(screen), ImageShown(screen));
+        m_observer.OnScreenShown(ScreenNumber(screen), m_screenImages.ImageShown(screen));
     }
 
     // A screen of the main image that shows without it takes it now, in place: the user stays where they are.
@@ -385,55 +376,6 @@ private:
         const SplashScreen screen = m_state.Screen();
         if (ImageTypeOfScreen(screen) == SplashImageType::Main && m_state.IsMissing(SplashImageType::Main))
             SetScreen(screen);
-    }
-
-    // The background of the screen; `decoded` tells whether it is the screen's own image (not the blank one).
-    SharedBitmap ChooseBackground(SplashScreen screen, bool* decoded) {
-        SharedBitmap bitmap;
-        switch (ImageTypeOfScreen(screen).value_or(SplashImageType{})) {
-        case SplashImageType::Main: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
-        case SplashImageType::Wait: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
-        case SplashImageType::Ready: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
-        case SplashImageType::Slideshow: bitmap = NextSlideshowImage(); break;
-        default: break;
-        }
-        *decoded = static_cast<bool>(bitmap);
-        return bitmap ? bitmap : m_images.Blank(kBlankImage);
-    }
-
-    SharedBitmap NamedImage(const char* name, SplashImageType type) {
-        const std::string bytes = m_state.TakeImage(type);
-        const bool cached = m_images.Cached(name);
-        SharedBitmap bitmap = m_images.Load(name, bytes);
-        if (!bitmap && !cached && !bytes.empty()) LOG(WARNING) << "Image " << name << " cannot be decoded";
-        if (bitmap && m_state.IsMissing(type)) {
-            m_observer.OnScreenImageAdded(static_cast<int>(type));
-            m_state.SetMissing(type, false);   // the image stands in for the caption from now on
-        }
-        return bitmap;
-    }
-
-    SharedBitmap NextSlideshowImage() {
-        for (const std::string& bytes : m_state.TakeSlideshowImages()) {
-            const std::string name = "splash_image" + std::to_string(m_slideshow.size());
-            if (m_images.Load(name, bytes)) m_slideshow.push_back(name);
-            else LOG(WARNING) << "Slideshow image " << name << " cannot be decoded";
-        }
-        if (m_slideshow.empty()) {
-            m_state.SetMissing(SplashImageType::Slideshow, true);
-            return nullptr;
-        }
-        m_state.SetMissing(SplashImageType::Slideshow, false);
-        m_observer.OnScreenImageAdded(static_cast<int>(SplashImageType::Slideshow));
-        const std::string name = m_slideshow.front();
-        m_slideshow.pop_front();
-        m_slideshow.push_back(name);
-        return m_images.Load(name, nullptr, 0);
-    }
-
-    bool ImageShown(SplashScreen screen) const {
-        if (!HasImage(screen)) return true;
-        return m_backgroundDecoded && !m_state.IsScreenImageMissing(screen);
     }
 
     void UpdateWidgets(SplashScreen screen) {
@@ -660,7 +602,7 @@ private:
         }
         const SplashScreen screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
-        if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
+        if (m_screenImages.ShowsCaption(screen)) {
             const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(kCaptionSize);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
                      D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
@@ -709,9 +651,8 @@ private:
     ComPtr<ID2D1Bitmap> m_spinner;
     SharedBitmap m_backgroundSource;
     ComPtr<ID2D1Bitmap> m_background;
+    ScreenImages m_screenImages{m_images, m_state, m_observer};
     SharedBitmap m_gdiSpinner;     // the spinner view's until Direct2D draws
-    bool m_backgroundDecoded = false;
-    std::deque<std::string> m_slideshow;
     int m_halfWidth = -1;
     int m_halfHeight = -1;
     bool m_userMoving = false;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
