@@ -19,6 +19,7 @@
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
 #include "splash/win/CallFailed.h"
+#include "splash/win/CloseButtonDelay.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
 #include "splash/win/GdiSpinnerView.h"
@@ -56,7 +57,6 @@ constexpr int kSpinnerViewHeight = 130;
 constexpr int kLogoResource = 9;
 constexpr int kSpinnerResource = 37;
 constexpr int kSpinnerIntervalMs = 8;
-constexpr int kCloseButtonDelayMs = 10000;
 // Where the logo and the caption of a missing image stand, in DIPs.
 constexpr float kLogoLeft = 20;
 constexpr float kLogoTop = 10;
@@ -106,7 +106,7 @@ public:
 
     ~Impl() {
         m_spinnerTimer.reset();
-        m_closeButtonTimer.reset();
+        m_closeButtonDelay.Stop();
         m_popup.reset();
         m_retiredPopups.clear();
         m_localePopup.reset();
@@ -115,7 +115,7 @@ public:
 
     void Close() {
         if (m_spinnerTimer) m_spinnerTimer->Stop();
-        if (m_closeButtonTimer) m_closeButtonTimer->Stop();
+        m_closeButtonDelay.Stop();
         if (m_window) DestroyWindow(m_window.get());
         PostQuitMessage(0);
     }
@@ -302,14 +302,14 @@ private:
             }
             break;
         case SplashTask::CloseButtonDelayOver:
-            OnCloseButtonDelayOver(static_cast<unsigned>(wParam));
+            if (m_closeButtonDelay.Over(static_cast<unsigned>(wParam))) ShowCloseButton(true);
             break;
         case SplashTask::InstallFolderChanged:
             OnInstallFolderChanged();
             break;
         case SplashTask::SetCloseButtonHidden:
-            m_closeButtonHidden = wParam != 0;
-            ShowCloseButton(!m_closeButtonHidden && m_closeButtonDelayOver);
+            m_closeButtonDelay.SetHidden(wParam != 0);
+            ShowCloseButton(m_closeButtonDelay.usable());
             break;
         case SplashTask::Repaint:
             RepaintNow();
@@ -418,20 +418,9 @@ private:
     // ---- close button ----
 
     void StartCloseButtonDelay() {
-        const unsigned generation = ++m_closeButtonGeneration;
-        m_closeButtonDelayOver = false;
-        HWND window = m_window.get();
-        m_closeButtonTimer = std::make_unique<Timer>(kCloseButtonDelayMs, [window, generation] {
+        m_closeButtonDelay.Restart([window = m_window.get()](unsigned generation) {
             PostMessageW(window, static_cast<UINT>(SplashTask::CloseButtonDelayOver), generation, 0);
         });
-        m_closeButtonTimer->Start();
-    }
-
-    void OnCloseButtonDelayOver(unsigned generation) {
-        if (generation != m_closeButtonGeneration) return;
-        if (m_closeButtonTimer) m_closeButtonTimer->Stop();
-        m_closeButtonDelayOver = true;
-        if (!m_closeButtonHidden) ShowCloseButton(true);
     }
 
     void ShowCloseButton(bool usable) {
@@ -661,10 +650,7 @@ private:
     std::atomic<bool> m_spinnerTickPending{false};
     int m_spinnerAngle = 0;
 
-    std::unique_ptr<Timer> m_closeButtonTimer;
-    unsigned m_closeButtonGeneration = 0;
-    bool m_closeButtonDelayOver = false;
-    bool m_closeButtonHidden = false;
+    CloseButtonDelay m_closeButtonDelay;
 
     std::vector<WidgetPtr> m_widgets;
     std::unique_ptr<ChangeLocalePopup> m_localePopup;
