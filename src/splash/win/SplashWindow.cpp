@@ -15,16 +15,15 @@
 
 #include <glog/logging.h>
 
-#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
-#include "splash/win/CallFailed.h"
 #include "splash/win/CloseButtonDelay.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
 #include "splash/win/GdiSpinnerView.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
+#include "splash/win/PopupHost.h"
 #include "splash/win/ScreenImages.h"
 #include "splash/win/SplashLayout.h"
 #include "splash/win/SplashMessage.h"
@@ -36,7 +35,6 @@
 #include "splash/win/WindowPlacement.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/Label.h"
-#include "splash/win/widgets/Popups.h"
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetBase.h"
@@ -102,15 +100,6 @@ public:
                 PostMessageW(window, static_cast<UINT>(SplashTask::SpinnerTick), 0, 0);
         });
         m_spinnerTimer->Start();
-    }
-
-    ~Impl() {
-        m_spinnerTimer.reset();
-        m_closeButtonDelay.Stop();
-        m_popup.reset();
-        m_retiredPopups.clear();
-        m_localePopup.reset();
-        m_widgets.clear();
     }
 
     void Close() {
@@ -315,7 +304,7 @@ private:
             RepaintNow();
             break;
         case SplashTask::ReleasePopups:
-            m_retiredPopups.clear();
+            m_popups.ReleaseAnswered();
             break;
         case SplashTask::DrawingReady:
             TakeDrawingParts();
@@ -456,11 +445,8 @@ private:
                      &GetEulaText);
             break;
         case LanguageButton:
-            if (Button* button = FindButton(LanguageButton)) {
-                if (!m_localePopup)
-                    m_localePopup = std::make_unique<ChangeLocalePopup>(m_window.get(), button->window(), m_d2d.Get());
-                m_localePopup->Show(button->window());
-            }
+            if (Button* button = FindButton(LanguageButton))
+                m_popups.ShowLocalePopup(m_window.get(), button->window(), m_d2d.Get());
             break;
         case FolderButton:
             m_observer.OnSelectFolder();
@@ -509,37 +495,11 @@ private:
 
     void ShowPopup(const PopupRequest& request, const std::wstring* value) {
         TakeDrawingParts();
-        if (m_popup) {
-            LOG(WARNING) << "Pop-up " << request.popupId << " with text " << request.textId
-                         << " not shown: another pop-up is open";
-            return;
-        }
-        std::optional<std::wstring> stored;
-        if (!value && !request.placeholder.empty()) {
-            stored = m_state.Placeholder(request.placeholder);
-            if (stored) value = &*stored;
-        }
-        m_popup = std::make_unique<PopupMessage>(request.kind, request.textId, m_window.get(), m_d2d.Get(),
-                                                 request.popupId, request.buttonIds, request.placeholder);
-        if (!request.placeholder.empty() && value) m_popup->SetPlaceholderValue(*value);
-        m_popupFinalText.clear();
-        if (ReportsFinalText(request.kind)) {
-            m_popupFinalText = FinalText(request, value);
-            m_observer.OnSomethingWrongShown(m_popupFinalText);
-        }
-        m_popup->Show();
-        EnableWindow(m_window.get(), FALSE);
+        m_popups.Show(m_window.get(), m_d2d.Get(), request, value);
     }
 
     void OnPopupResult(PopupResultParam result) {
-        EnableWindow(m_window.get(), TRUE);
-        const std::string finalText = m_popupFinalText;
-        // The pop-up's window procedure is still running: it goes once this message has been handled.
-        if (m_popup) {
-            if (HWND popup = m_popup->window()) ShowWindow(popup, SW_HIDE);
-            m_retiredPopups.push_back(std::move(m_popup));
-            PostMessageW(m_window.get(), static_cast<UINT>(SplashTask::ReleasePopups), 0, 0);
-        }
+        const std::string finalText = m_popups.Answered(m_window.get());
         const int screen = ScreenNumber(m_state.Screen());
         switch (AnswerOf(result.popupId, result.buttonId)) {
         case PopupAnswer::Nothing:
@@ -646,19 +606,16 @@ private:
     int m_halfHeight = -1;
     bool m_userMoving = false;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
 
-    std::unique_ptr<Timer> m_spinnerTimer;
     std::atomic<bool> m_spinnerTickPending{false};
     int m_spinnerAngle = 0;
 
-    CloseButtonDelay m_closeButtonDelay;
-
+    // Declared in the reverse order of their going: the start-up thread and the timers end first, then the pop-ups
+    // and the widgets go, before the window itself.
     std::vector<WidgetPtr> m_widgets;
-    std::unique_ptr<ChangeLocalePopup> m_localePopup;
-    std::unique_ptr<PopupMessage> m_popup;
-    std::string m_popupFinalText;
-    std::vector<std::unique_ptr<PopupMessage>> m_retiredPopups;
-
-    StartupDrawing m_startup;  // declared last: its thread is joined first
+    PopupHost m_popups{m_observer, m_state};
+    CloseButtonDelay m_closeButtonDelay;
+    std::unique_ptr<Timer> m_spinnerTimer;
+    StartupDrawing m_startup;
 };
 
 SplashWindow::SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host,
