@@ -6,9 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
 #include <functional>
-#include <future>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -17,25 +15,26 @@
 
 #include <glog/logging.h>
 
-#include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/ISplashEventObserver.h"
-#include "splash/win/CallFailed.h"
+#include "splash/win/CloseButtonDelay.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
 #include "splash/win/GdiSpinnerView.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
+#include "splash/win/PopupHost.h"
+#include "splash/win/ScreenImages.h"
 #include "splash/win/SplashLayout.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWidgets.h"
+#include "splash/win/StartupDrawing.h"
 #include "splash/win/TextIds.h"
 #include "splash/win/WindowPlacement.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/Label.h"
-#include "splash/win/widgets/Popups.h"
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetBase.h"
@@ -56,33 +55,18 @@ constexpr int kSpinnerViewHeight = 130;
 constexpr int kLogoResource = 9;
 constexpr int kSpinnerResource = 37;
 constexpr int kSpinnerIntervalMs = 8;
-constexpr int kCloseButtonDelayMs = 10000;
 // Where the logo and the caption of a missing image stand, in DIPs.
 constexpr float kLogoLeft = 20;
 constexpr float kLogoTop = 10;
 constexpr float kCaptionSize = 18;
 constexpr float kCaptionTop = 160;
 constexpr float kCaptionBottom = 196;
-constexpr char kBlankImage[] = "splash_image_empty";
 
 D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
     BITMAP info{};
     if (!bitmap || !GetObjectW(bitmap->get(), sizeof(info), &info)) return {0, 0};
     return {static_cast<UINT32>(info.bmWidth), static_cast<UINT32>(std::abs(info.bmHeight))};
 }
-
-// The screens whose own image the observer hears about (the others report it shown).
-bool HasImage(SplashScreen screen) {
-    return screen == SplashScreen::Start || screen == SplashScreen::Progress || screen == SplashScreen::Wait ||
-           screen == SplashScreen::Ready;
-}
-
-// What drawing needs and is slow to make (Direct3D's device behind the first render target).
-struct DrawingParts {
-    ComPtr<ID2D1Factory> factory;
-    ComPtr<ID2D1DCRenderTarget> target;
-    ComPtr<IDWriteFactory> dwrite;
-};
 
 } // namespace
 
@@ -107,7 +91,8 @@ public:
         if (decodeFailure) std::rethrow_exception(decodeFailure);
         m_gdiSpinner = std::move(spinner);
         HWND window = m_window.get();
-        UpdateWindow(window);  // the first frame
+        UpdateWindow(window);  // the first frame, with GDI
+        m_startup.Start(window, m_d2d.Get());
         SetForegroundWindow(window);
         m_host.OnWindowCreated(window);
         m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
@@ -117,19 +102,9 @@ public:
         m_spinnerTimer->Start();
     }
 
-    ~Impl() {
-        if (m_drawingThread.joinable()) m_drawingThread.join();
-        m_spinnerTimer.reset();
-        m_closeButtonTimer.reset();
-        m_popup.reset();
-        m_retiredPopups.clear();
-        m_localePopup.reset();
-        m_widgets.clear();
-    }
-
     void Close() {
         if (m_spinnerTimer) m_spinnerTimer->Stop();
-        if (m_closeButtonTimer) m_closeButtonTimer->Stop();
+        m_closeButtonDelay.Stop();
         if (m_window) DestroyWindow(m_window.get());
         PostQuitMessage(0);
     }
@@ -160,44 +135,16 @@ private:
 
     int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
 
-    // Until the first frame is painted (with GDI), nothing of Direct2D is loaded: the factory, the render target
-    // and the DirectWrite factory are then made on a thread of their own (Direct3D's first device costs about a
-    // second under Wine). Nothing made there belongs to an apartment: the factory is multi-threaded and
-    // DirectWrite's shared factory is free-threaded, so all are used and released on this window's thread.
-    void StartDrawingParts() {
-        if (m_drawingThread.joinable() || m_drawingTaken) return;
-        std::promise<DrawingParts> parts;
-        m_drawing = parts.get_future();
-        m_drawingThread = std::jthread([window = m_window.get(), given = m_d2d, parts = std::move(parts)]() mutable {
-            try {
-                DrawingParts made;
-                made.factory = given;
-                if (!made.factory &&
-                    CallFailed(D2D1CreateFactory(D2D1_FACTORY_TYPE_MULTI_THREADED, made.factory.GetAddressOf()),
-                               "D2D1CreateFactory"))
-                    throw std::runtime_error("Cannot create the Direct2D factory");
-                made.target = CreateWidgetRenderTarget(made.factory.Get(), window);
-                made.dwrite = SharedDirectWriteFactory();
-                parts.set_value(std::move(made));
-            } catch (...) {
-                parts.set_exception(std::current_exception());
-            }
-            PostMessageW(window, static_cast<UINT>(SplashTask::DrawingReady), 0, 0);
-        });
-    }
-
-    // Takes the Direct2D parts once they are made (starts and waits for them when called before) and makes what
-    // is drawn with them. Throws what making them threw, once.
+    // Draws with Direct2D from now on: takes its parts the first time (waiting for them while they are being
+    // made) and makes what is drawn with them. Throws what making them threw, once.
     void TakeDrawingParts() {
-        if (m_drawingTaken) return;
-        StartDrawingParts();
-        m_drawingTaken = true;
-        DrawingParts parts = m_drawing.get();
-        if (parts.factory) m_d2d = std::move(parts.factory);
-        m_dwrite = std::move(parts.dwrite);
+        std::optional<DrawingParts> parts = m_startup.Take();
+        if (!parts) return;
+        if (parts->factory) m_d2d = std::move(parts->factory);
+        m_dwrite = std::move(parts->dwrite);
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
         m_textFormat = MakeTextFormat(12.0f);
-        m_surface.Adopt(std::move(parts.target), m_d2d.Get(), m_window.get(),
+        m_surface.Adopt(std::move(parts->target), m_d2d.Get(), m_window.get(),
                         [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
 
@@ -299,22 +246,22 @@ private:
     LRESULT HandleSplashMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         switch (static_cast<SplashMessage>(message)) {
         case SplashMessage::Progress:
-            if (ProgressBar* bar = FindProgressBar()) bar->SetValue(static_cast<int>(LOWORD(wParam)));
+            if (ProgressBar* bar = FindProgressBar()) bar->SetValue(static_cast<int>(UnpackProgress(wParam)));
             break;
         case SplashMessage::ButtonClicked:
-            OnButtonClicked(LOWORD(wParam));
+            OnButtonClicked(UnpackWidgetId(wParam));
             break;
         case SplashMessage::PopupResult:
-            OnPopupResult(LOWORD(wParam), HIWORD(wParam));
+            OnPopupResult(UnpackPopupResult(wParam));
             break;
         case SplashMessage::CloseWindow:
             Close();
             break;
         case SplashMessage::ToggleChanged:
-            OnToggleChanged(LOWORD(wParam), HIWORD(wParam) != 0);
+            OnToggleChanged(UnpackToggleChanged(wParam));
             break;
         case SplashMessage::SetScreen:
-            SetScreen(ScreenOfNumber(static_cast<int>(wParam)));
+            SetScreen(UnpackScreen(wParam));
             break;
         case SplashMessage::ShowNoConnection:
         case SplashMessage::ShowPlatform:
@@ -323,8 +270,8 @@ private:
         case SplashMessage::ShowRetry:
         case SplashMessage::ShowDiskSpace: {
             PopupRequest request;
-            if (PopupRequestForMessage(static_cast<SplashMessage>(message), static_cast<int>(wParam), &request))
-                ShowPopup(request, reinterpret_cast<const std::wstring*>(lParam));
+            if (PopupRequestForMessage(static_cast<SplashMessage>(message), UnpackExitState(wParam), &request))
+                ShowPopup(request, UnpackPlaceholderValue(lParam));
             break;
         }
         default:
@@ -338,26 +285,26 @@ private:
         case SplashTask::SpinnerTick:
             m_spinnerTickPending.store(false);
             // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
-            if (m_state.Screen() == SplashScreen::None && m_drawingTaken) {
+            if (m_state.Screen() == SplashScreen::None && m_startup.usesDirect2D()) {
                 m_spinnerAngle = (m_spinnerAngle + 10) % 360;
                 RepaintNow();
             }
             break;
         case SplashTask::CloseButtonDelayOver:
-            OnCloseButtonDelayOver(static_cast<unsigned>(wParam));
+            if (m_closeButtonDelay.Over(static_cast<unsigned>(wParam))) ShowCloseButton(true);
             break;
         case SplashTask::InstallFolderChanged:
             OnInstallFolderChanged();
             break;
         case SplashTask::SetCloseButtonHidden:
-            m_closeButtonHidden = wParam != 0;
-            ShowCloseButton(!m_closeButtonHidden && m_closeButtonDelayOver);
+            m_closeButtonDelay.SetHidden(wParam != 0);
+            ShowCloseButton(m_closeButtonDelay.usable());
             break;
         case SplashTask::Repaint:
             RepaintNow();
             break;
         case SplashTask::ReleasePopups:
-            m_retiredPopups.clear();
+            m_popups.ReleaseAnswered();
             break;
         case SplashTask::DrawingReady:
             TakeDrawingParts();
@@ -388,9 +335,7 @@ private:
         if (m_spinnerTimer) m_spinnerTimer->Stop();
         m_state.SetScreen(screen);
 
-        bool decoded = false;
-        const SharedBitmap background = ChooseBackground(screen, &decoded);
-        m_backgroundDecoded = decoded;
+        const SharedBitmap background = m_screenImages.Choose(screen);
         if (previous == SplashScreen::None) {
             const D2D1_SIZE_U size = BitmapSize(background);
             m_halfWidth = static_cast<int>(size.width / 2);
@@ -412,7 +357,7 @@ private:
         if (screen == SplashScreen::Wait)
             if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
-        m_observer.OnScreenShown(ScreenNumber(screen), ImageShown(screen));
+        m_observer.OnScreenShown(ScreenNumber(screen), m_screenImages.ImageShown(screen));
     }
 
     // A screen of the main image that shows without it takes it now, in place: the user stays where they are.
@@ -420,55 +365,6 @@ private:
         const SplashScreen screen = m_state.Screen();
         if (ImageTypeOfScreen(screen) == SplashImageType::Main && m_state.IsMissing(SplashImageType::Main))
             SetScreen(screen);
-    }
-
-    // The background of the screen; `decoded` tells whether it is the screen's own image (not the blank one).
-    SharedBitmap ChooseBackground(SplashScreen screen, bool* decoded) {
-        SharedBitmap bitmap;
-        switch (ImageTypeOfScreen(screen).value_or(SplashImageType{})) {
-        case SplashImageType::Main: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
-        case SplashImageType::Wait: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
-        case SplashImageType::Ready: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
-        case SplashImageType::Slideshow: bitmap = NextSlideshowImage(); break;
-        default: break;
-        }
-        *decoded = static_cast<bool>(bitmap);
-        return bitmap ? bitmap : m_images.Blank(kBlankImage);
-    }
-
-    SharedBitmap NamedImage(const char* name, SplashImageType type) {
-        const std::string bytes = m_state.TakeImage(type);
-        const bool cached = m_images.Cached(name);
-        SharedBitmap bitmap = m_images.Load(name, bytes);
-        if (!bitmap && !cached && !bytes.empty()) LOG(WARNING) << "Image " << name << " cannot be decoded";
-        if (bitmap && m_state.IsMissing(type)) {
-            m_observer.OnScreenImageAdded(static_cast<int>(type));
-            m_state.SetMissing(type, false);   // the image stands in for the caption from now on
-        }
-        return bitmap;
-    }
-
-    SharedBitmap NextSlideshowImage() {
-        for (const std::string& bytes : m_state.TakeSlideshowImages()) {
-            const std::string name = "splash_image" + std::to_string(m_slideshow.size());
-            if (m_images.Load(name, bytes)) m_slideshow.push_back(name);
-            else LOG(WARNING) << "Slideshow image " << name << " cannot be decoded";
-        }
-        if (m_slideshow.empty()) {
-            m_state.SetMissing(SplashImageType::Slideshow, true);
-            return nullptr;
-        }
-        m_state.SetMissing(SplashImageType::Slideshow, false);
-        m_observer.OnScreenImageAdded(static_cast<int>(SplashImageType::Slideshow));
-        const std::string name = m_slideshow.front();
-        m_slideshow.pop_front();
-        m_slideshow.push_back(name);
-        return m_images.Load(name, nullptr, 0);
-    }
-
-    bool ImageShown(SplashScreen screen) const {
-        if (!HasImage(screen)) return true;
-        return m_backgroundDecoded && !m_state.IsScreenImageMissing(screen);
     }
 
     void UpdateWidgets(SplashScreen screen) {
@@ -511,20 +407,9 @@ private:
     // ---- close button ----
 
     void StartCloseButtonDelay() {
-        const unsigned generation = ++m_closeButtonGeneration;
-        m_closeButtonDelayOver = false;
-        HWND window = m_window.get();
-        m_closeButtonTimer = std::make_unique<Timer>(kCloseButtonDelayMs, [window, generation] {
+        m_closeButtonDelay.Restart([window = m_window.get()](unsigned generation) {
             PostMessageW(window, static_cast<UINT>(SplashTask::CloseButtonDelayOver), generation, 0);
         });
-        m_closeButtonTimer->Start();
-    }
-
-    void OnCloseButtonDelayOver(unsigned generation) {
-        if (generation != m_closeButtonGeneration) return;
-        if (m_closeButtonTimer) m_closeButtonTimer->Stop();
-        m_closeButtonDelayOver = true;
-        if (!m_closeButtonHidden) ShowCloseButton(true);
     }
 
     void ShowCloseButton(bool usable) {
@@ -560,11 +445,8 @@ private:
                      &GetEulaText);
             break;
         case LanguageButton:
-            if (Button* button = FindButton(LanguageButton)) {
-                if (!m_localePopup)
-                    m_localePopup = std::make_unique<ChangeLocalePopup>(m_window.get(), button->window(), m_d2d.Get());
-                m_localePopup->Show(button->window());
-            }
+            if (Button* button = FindButton(LanguageButton))
+                m_popups.ShowLocalePopup(m_window.get(), button->window(), m_d2d.Get());
             break;
         case FolderButton:
             m_observer.OnSelectFolder();
@@ -576,16 +458,17 @@ private:
 
     // Through the window's own message, as the logic sets a screen (the observer hears of it).
     void ShowScreen(SplashScreen screen) {
-        SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), static_cast<WPARAM>(ScreenNumber(screen)), 0);
+        SendMessageW(m_window.get(), ToMessage(SplashMessage::SetScreen), PackScreen(screen), 0);
     }
 
-    void OnToggleChanged(WORD id, bool checked) {
-        if (id == LicenceLink) {
+    void OnToggleChanged(ToggleChangedParam toggle) {
+        const bool checked = toggle.checked;
+        if (toggle.widgetId == LicenceLink) {
             if (Button* settings = FindButton(SettingsToggle)) settings->SetChecked(false);
             ShowScreen(checked ? SplashScreen::Eula : SplashScreen::Start);
             if (checked) m_observer.OnEulaShown();
             else m_observer.OnEulaHidden();
-        } else if (id == SettingsToggle) {
+        } else if (toggle.widgetId == SettingsToggle) {
             if (Button* licence = FindButton(LicenceLink)) licence->SetChecked(false);
             ShowScreen(checked ? SplashScreen::Settings : SplashScreen::Start);
         }
@@ -612,39 +495,13 @@ private:
 
     void ShowPopup(const PopupRequest& request, const std::wstring* value) {
         TakeDrawingParts();
-        if (m_popup) {
-            LOG(WARNING) << "Pop-up " << request.popupId << " with text " << request.textId
-                         << " not shown: another pop-up is open";
-            return;
-        }
-        std::optional<std::wstring> stored;
-        if (!value && !request.placeholder.empty()) {
-            stored = m_state.Placeholder(request.placeholder);
-            if (stored) value = &*stored;
-        }
-        m_popup = std::make_unique<PopupMessage>(request.kind, request.textId, m_window.get(), m_d2d.Get(),
-                                                 request.popupId, request.buttonIds, request.placeholder);
-        if (!request.placeholder.empty() && value) m_popup->SetPlaceholderValue(*value);
-        m_popupFinalText.clear();
-        if (ReportsFinalText(request.kind)) {
-            m_popupFinalText = FinalText(request, value);
-            m_observer.OnSomethingWrongShown(m_popupFinalText);
-        }
-        m_popup->Show();
-        EnableWindow(m_window.get(), FALSE);
+        m_popups.Show(m_window.get(), m_d2d.Get(), request, value);
     }
 
-    void OnPopupResult(WORD popupId, WORD buttonId) {
-        EnableWindow(m_window.get(), TRUE);
-        const std::string finalText = m_popupFinalText;
-        // The pop-up's window procedure is still running: it goes once this message has been handled.
-        if (m_popup) {
-            if (HWND popup = m_popup->window()) ShowWindow(popup, SW_HIDE);
-            m_retiredPopups.push_back(std::move(m_popup));
-            PostMessageW(m_window.get(), static_cast<UINT>(SplashTask::ReleasePopups), 0, 0);
-        }
+    void OnPopupResult(PopupResultParam result) {
+        const std::string finalText = m_popups.Answered(m_window.get());
         const int screen = ScreenNumber(m_state.Screen());
-        switch (AnswerOf(popupId, buttonId)) {
+        switch (AnswerOf(result.popupId, result.buttonId)) {
         case PopupAnswer::Nothing:
             break;
         case PopupAnswer::ExitByUser:
@@ -671,10 +528,9 @@ private:
     }
 
     void Paint() {
-        if (!m_drawingTaken) {
+        if (!m_startup.usesDirect2D()) {
             PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(UiText::PleaseWait),
                                 HighDpiAwareness().dpi());
-            StartDrawingParts();
             return;
         }
         WidgetPaint paint(m_surface);
@@ -695,7 +551,7 @@ private:
         }
         const SplashScreen screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
-        if (m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_backgroundDecoded)) {
+        if (m_screenImages.ShowsCaption(screen)) {
             const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(kCaptionSize);
             DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
                      D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
@@ -744,30 +600,22 @@ private:
     ComPtr<ID2D1Bitmap> m_spinner;
     SharedBitmap m_backgroundSource;
     ComPtr<ID2D1Bitmap> m_background;
-    std::future<DrawingParts> m_drawing;
-    bool m_drawingTaken = false;   // the spinner view is drawn with GDI until then
-    std::jthread m_drawingThread;  // joined before the window goes
-    SharedBitmap m_gdiSpinner;
-    bool m_backgroundDecoded = false;
-    std::deque<std::string> m_slideshow;
+    ScreenImages m_screenImages{m_images, m_state, m_observer};
+    SharedBitmap m_gdiSpinner;     // the spinner view's until Direct2D draws
     int m_halfWidth = -1;
     int m_halfHeight = -1;
     bool m_userMoving = false;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
 
-    std::unique_ptr<Timer> m_spinnerTimer;
     std::atomic<bool> m_spinnerTickPending{false};
     int m_spinnerAngle = 0;
 
-    std::unique_ptr<Timer> m_closeButtonTimer;
-    unsigned m_closeButtonGeneration = 0;
-    bool m_closeButtonDelayOver = false;
-    bool m_closeButtonHidden = false;
-
+    // Declared in the reverse order of their going: the start-up thread and the timers end first, then the pop-ups
+    // and the widgets go, before the window itself.
     std::vector<WidgetPtr> m_widgets;
-    std::unique_ptr<ChangeLocalePopup> m_localePopup;
-    std::unique_ptr<PopupMessage> m_popup;
-    std::string m_popupFinalText;
-    std::vector<std::unique_ptr<PopupMessage>> m_retiredPopups;
+    PopupHost m_popups{m_observer, m_state};
+    CloseButtonDelay m_closeButtonDelay;
+    std::unique_ptr<Timer> m_spinnerTimer;
+    StartupDrawing m_startup;
 };
 
 SplashWindow::SplashWindow(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host,

@@ -13,21 +13,6 @@ namespace Nolvar {
 class ISplashEventObserver;
 class SplashState;
 
-// Messages other threads post to the window (never sent: the UI thread may be waiting for them). First and Last
-// bound the range the window hands to its task handler: a new task goes between them.
-enum class SplashTask : UINT {
-    First = WM_APP + 1,
-    SpinnerTick = First,
-    CloseButtonDelayOver = WM_APP + 2,
-    InstallFolderChanged = WM_APP + 3,
-    SetCloseButtonHidden = WM_APP + 4,  // wParam: 1 hides
-    Repaint = WM_APP + 5,
-    ReleasePopups = WM_APP + 6,         // pop-ups answered earlier are destroyed
-    DrawingReady = WM_APP + 7,          // the Direct2D render target and DirectWrite factory are made
-    MainImageArrived = WM_APP + 8,      // the main image came after its screen was shown without it
-    Last = MainImageArrived,
-};
-
 // What the window tells the object that owns its thread.
 class ISplashWindowHost {
 public:

@@ -93,7 +93,7 @@ public:
     void ShowPopup(SplashMessage message, const wchar_t* placeholder, const std::string& value, WPARAM wParam = 0) {
         const std::wstring wide = Core::WstringFromUtf8(value);
         m_state.SetPlaceholder(placeholder, wide);
-        Send(message, wParam, reinterpret_cast<LPARAM>(&wide));
+        Send(message, wParam, PackPlaceholderValue(&wide));
     }
 
     void Post(SplashTask task, WPARAM wParam = 0) {
@@ -200,12 +200,11 @@ WinSplash::~WinSplash() = default;
 void WinSplash::WaitUntilShown() { m_impl->WaitUntilShown(); }
 
 void WinSplash::SetScreen(SplashScreen screen) {
-    m_impl->Send(SplashMessage::SetScreen, static_cast<WPARAM>(ScreenNumber(screen)));
+    m_impl->Send(SplashMessage::SetScreen, PackScreen(screen));
 }
 
 void WinSplash::SetProgress(unsigned percent) {
-    const WPARAM half = percent & 0xFFFF;
-    m_impl->Send(SplashMessage::Progress, (half << 16) | half);
+    m_impl->Send(SplashMessage::Progress, PackProgress(percent));
 }
 
 void WinSplash::Close() { m_impl->Close(); }
@@ -247,7 +246,7 @@ void WinSplash::ShowNoConnectionPopup() { m_impl->ShowNoConnectionPopup(); }
 
 void WinSplash::ShowRetryPopup(const std::string& productDisplayName, ExitState exitState) {
     m_impl->ShowPopup(SplashMessage::ShowRetry, L"__RETRY_PRODUCT__", productDisplayName,
-                      static_cast<WPARAM>(static_cast<std::uint32_t>(exitState)));
+                      PackExitState(exitState));
 }
 
 void WinSplash::ShowPlatformPopup(const std::string& bitness) {

@@ -5,7 +5,6 @@
 #include "splash/win/SplashLayout.h"
 #include "splash/win/SplashMessage.h"
 #include "splash/win/SplashState.h"
-#include "splash/win/SplashWindow.h"
 
 using namespace Nolvar;
 

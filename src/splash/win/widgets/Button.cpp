@@ -157,14 +157,14 @@ private:
             RepaintWindow(window);
             if (toggled) {
                 // The parent may destroy this button: nothing of it is touched after the message.
-                const WPARAM value = static_cast<WPARAM>(m_id & 0xFFFF) | (nowChecked ? (1u << 16) : 0u);
-                SendMessageW(m_parent, ToMessage(SplashMessage::ToggleChanged), value, 0);
+                SendMessageW(m_parent, ToMessage(SplashMessage::ToggleChanged),
+                             PackToggleChanged(static_cast<WORD>(m_id), nowChecked), 0);
             }
             return 0;
         }
         case WM_LBUTTONUP: {
             const HWND parent = m_parent;
-            const WPARAM id = static_cast<WPARAM>(m_id & 0xFFFF);
+            const WPARAM id = PackWidgetId(static_cast<WORD>(m_id));
             if (m_state == Disabled) {
                 RepaintWindow(window);
                 SendMessageW(parent, ToMessage(SplashMessage::DisabledButtonClicked), id, 0);

@@ -104,9 +104,10 @@ private:
         default:
             if (message == ToMessage(SplashMessage::ButtonClicked)) {
                 hide();
-                const int index = static_cast<int>(LOWORD(wp)) - kFirstRowId;
+                const WORD rowId = UnpackWidgetId(wp);
+                const int index = static_cast<int>(rowId) - kFirstRowId;
                 if (index < 0 || index >= static_cast<int>(m_locales.size())) {
-                    LOG(ERROR) << "Language row " << LOWORD(wp) << " is not in the list";
+                    LOG(ERROR) << "Language row " << rowId << " is not in the list";
                     return 0;
                 }
                 // Observers run before Set returns; they may repaint and re-lay out everything.
@@ -264,8 +265,8 @@ private:
         }
         const bool answered = message == ToMessage(SplashMessage::ButtonClicked);
         if (!answered && message != WM_CLOSE) return DefWindowProcW(window, message, wp, lp);
-        const WPARAM buttonId = answered ? LOWORD(wp) : 0;
-        const WPARAM result = (buttonId << 16) | static_cast<WPARAM>(m_popupId & 0xFFFF);
+        const WORD buttonId = answered ? UnpackWidgetId(wp) : 0;
+        const WPARAM result = PackPopupResult(static_cast<WORD>(m_popupId), buttonId);
         const HWND parent = m_parent;
         // The parent may destroy this pop-up: nothing of it is touched after the message.
         SendMessageW(parent, ToMessage(SplashMessage::PopupResult), result, 0);

@@ -1,0 +1,43 @@
+#pragma once
+// The background image of each screen of the splash window: the screen's own image (each showing of the progress
+// screen takes the next image of the slideshow ring), else the blank one; and what follows from the choice for the
+// caption and for the observer. Used on the window's thread only.
+#include <deque>
+#include <string>
+
+#include "splash/ISplash.h"
+#include "splash/win/ImageLoader.h"
+
+namespace Nolvar {
+
+class ISplashEventObserver;
+class SplashState;
+
+class ScreenImages {
+public:
+    // The images are decoded into and cached by `images`; `state` holds the encoded images and the missing flags;
+    // the observer hears of an image shown in place of its caption.
+    ScreenImages(ImageLoader& images, SplashState& state, ISplashEventObserver& observer);
+    ScreenImages(const ScreenImages&) = delete;
+    ScreenImages& operator=(const ScreenImages&) = delete;
+
+    // The background of `screen`, remembered for the questions below. Images handed over since the last choice are
+    // decoded now; one that cannot be decoded is logged and the blank image stands in for it.
+    SharedBitmap Choose(SplashScreen screen);
+    // Whether the caption is drawn on `screen`: its image is missing, or the last choice fell back to the blank one.
+    bool ShowsCaption(SplashScreen screen) const;
+    // What the observer hears as shown with `screen`: screens without an image of their own count as shown.
+    bool ImageShown(SplashScreen screen) const;
+
+private:
+    SharedBitmap NamedImage(const char* name, SplashImageType type);
+    SharedBitmap NextSlideshowImage();
+
+    ImageLoader& m_images;
+    SplashState& m_state;
+    ISplashEventObserver& m_observer;
+    std::deque<std::string> m_slideshow;  // cache names of the slideshow ring, the next one in front
+    bool m_ownImage = false;              // the last choice was the screen's own image, not the blank one
+};
+
+} // namespace Nolvar
