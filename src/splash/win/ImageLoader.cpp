@@ -196,10 +196,6 @@ ComPtr<ID2D1Bitmap> ImageLoader::ToDirect2D(const SharedBitmap& bitmap, ID2D1Ren
     return result;
 }
 
-ComPtr<ID2D1Bitmap> ImageLoader::ResourceToDirect2D(HRSRC resource, ID2D1RenderTarget* target) {
-    return ToDirect2D(LoadResource(resource), target);
-}
-
 D2D1_SIZE_F PixelSize(ID2D1Bitmap* bitmap) {
     if (!bitmap) return D2D1::SizeF(0, 0);
     const D2D1_SIZE_U size = bitmap->GetPixelSize();

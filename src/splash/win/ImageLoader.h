@@ -65,7 +65,6 @@ public:
     // The bitmap as a Direct2D bitmap of the render target, at 96 DPI (its DIPs are its pixels); null when the
     // target refuses.
     Microsoft::WRL::ComPtr<ID2D1Bitmap> ToDirect2D(const SharedBitmap& bitmap, ID2D1RenderTarget* target);
-    Microsoft::WRL::ComPtr<ID2D1Bitmap> ResourceToDirect2D(HRSRC resource, ID2D1RenderTarget* target);
 
     bool Cached(const std::string& name) const { return m_cache.count(name) != 0; }
 

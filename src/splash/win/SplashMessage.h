@@ -37,7 +37,7 @@ enum class SplashTask : UINT {
     CloseButtonDelayOver = WM_APP + 2,  // wParam: the delay's generation
     InstallFolderChanged = WM_APP + 3,
     SetCloseButtonHidden = WM_APP + 4,  // wParam: 1 hides
-    Repaint = WM_APP + 5,
+    LocaleChanged = WM_APP + 5,         // the window lays its own texts out again and repaints
     ReleasePopups = WM_APP + 6,         // pop-ups answered earlier are destroyed
     DrawingReady = WM_APP + 7,          // the Direct2D render target and DirectWrite factory are made
     MainImageArrived = WM_APP + 8,      // the main image came after its screen was shown without it

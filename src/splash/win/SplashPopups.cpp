@@ -31,7 +31,7 @@ bool PopupRequestForMessage(SplashMessage message, int exitState, PopupRequest* 
                     L"__PRODUCT_DISPLAY_NAME__"};
         return true;
     case SplashMessage::ShowRetry:
-        *request = {PopupKind::Retry, RetryTextIdForExitState(exitState), RetryPopup,
+        *request = {PopupKind::Retry, static_cast<UiText::Id>(RetryTextIdForExitState(exitState)), RetryPopup,
                     {OkButton, SkipButton, TryAgainButton, RetryCancelButton}, L"__RETRY_PRODUCT__"};
         return true;
     case SplashMessage::ShowDiskSpace:

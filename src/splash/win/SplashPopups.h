@@ -7,13 +7,14 @@
 #include <windows.h>
 
 #include "splash/win/SplashMessage.h"
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/Popups.h"
 
 namespace Nolvar {
 
 struct PopupRequest {
     PopupKind kind = PopupKind::Question;
-    int textId = 0;
+    UiText::Id textId = UiText::None;
     WORD popupId = 0;
     std::vector<WORD> buttonIds;
     std::wstring placeholder;    // empty when the text has none

@@ -34,6 +34,7 @@
 #include "splash/win/TextIds.h"
 #include "splash/win/WindowPlacement.h"
 #include "splash/win/widgets/Button.h"
+#include "splash/win/widgets/DeviceBitmap.h"
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/TextFormat.h"
@@ -59,6 +60,7 @@ constexpr int kSpinnerIntervalMs = 8;
 constexpr float kLogoLeft = 20;
 constexpr float kLogoTop = 10;
 constexpr float kCaptionSize = 18;
+constexpr float kSpinnerTextSize = 12;
 constexpr float kCaptionTop = 160;
 constexpr float kCaptionBottom = 196;
 
@@ -143,18 +145,24 @@ private:
         if (parts->factory) m_d2d = std::move(parts->factory);
         m_dwrite = std::move(parts->dwrite);
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
-        m_textFormat = MakeTextFormat(12.0f);
+        MakeTextFormats();
+        m_logo.SetSource(m_images.LoadResource(FindImageResource(kLogoResource)));
+        m_spinner.SetSource(m_gdiSpinner);
         m_surface.Adopt(std::move(parts->target), m_d2d.Get(), m_window.get(),
                         [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
 
-    // The bitmaps drawn into the window's render target, and the labels' target, follow the target (made again
-    // after a lost device); null releases them.
+    // The window's own texts are laid out in the current locale: made once, and again when the locale changes.
+    void MakeTextFormats() {
+        m_textFormat = MakeTextFormat(kSpinnerTextSize);
+        m_captionFormat = MakeTextFormat(kCaptionSize);
+    }
+
+    // What is drawn into the window's render target (its bitmaps, the text brush, the labels) follows the target,
+    // made again after a lost device; null releases it.
     void MakeDeviceResources(ID2D1DCRenderTarget* target) {
-        auto resource = [&](int id) { return target ? m_images.ResourceToDirect2D(FindImageResource(id), target) : nullptr; };
-        m_logo = resource(kLogoResource);
-        m_spinner = resource(kSpinnerResource);
-        m_background = target && m_backgroundSource ? m_images.ToDirect2D(m_backgroundSource, target) : nullptr;
+        for (DeviceBitmap* bitmap : {&m_background, &m_logo, &m_spinner}) bitmap->SetTarget(target);
+        m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
         for (const auto& widget : m_widgets)
             if (Label* label = widget->asLabel()) label->SetRenderTarget(target);
     }
@@ -300,7 +308,8 @@ private:
             m_closeButtonDelay.SetHidden(wParam != 0);
             ShowCloseButton(m_closeButtonDelay.usable());
             break;
-        case SplashTask::Repaint:
+        case SplashTask::LocaleChanged:
+            if (m_dwrite) MakeTextFormats();
             RepaintNow();
             break;
         case SplashTask::ReleasePopups:
@@ -347,8 +356,7 @@ private:
             CenterOnScreen(m_halfWidth, m_halfHeight);
         }
         UpdateWidgets(screen);
-        m_backgroundSource = background;
-        m_background = drawingTarget() ? m_images.ToDirect2D(background, drawingTarget()) : nullptr;
+        m_background.SetSource(background);
         if (!m_state.IsMissing(SplashImageType::Main))
             for (const auto& widget : m_widgets)
                 if (widget->asButton()) widget->setBackground(background);
@@ -537,39 +545,38 @@ private:
         if (!paint.drawing()) return;
         drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
         drawingTarget()->Clear(D2D1::ColorF(D2D1::ColorF::White));
-        if (!m_background) {
+        ID2D1Bitmap* background = m_background.get();
+        if (!background) {
             PaintSpinnerView();
             return;
         }
-        const D2D1_SIZE_F size = PixelSize(m_background.Get());
-        drawingTarget()->DrawBitmap(m_background.Get(), D2D1::RectF(0, 0, size.width / 2, size.height / 2), 1.0f,
-                             D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
-        if (m_logo) {
-            const D2D1_SIZE_F logo = PixelSize(m_logo.Get());
-            drawingTarget()->DrawBitmap(m_logo.Get(), D2D1::RectF(kLogoLeft, kLogoTop, kLogoLeft + logo.width,
-                                                                  kLogoTop + logo.height));
+        const D2D1_SIZE_F size = PixelSize(background);
+        drawingTarget()->DrawBitmap(background, D2D1::RectF(0, 0, size.width / 2, size.height / 2), 1.0f,
+                                    D2D1_BITMAP_INTERPOLATION_MODE_LINEAR);
+        if (ID2D1Bitmap* logo = m_logo.get()) {
+            const D2D1_SIZE_F logoSize = PixelSize(logo);
+            drawingTarget()->DrawBitmap(logo, D2D1::RectF(kLogoLeft, kLogoTop, kLogoLeft + logoSize.width,
+                                                          kLogoTop + logoSize.height));
         }
         const SplashScreen screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
-        if (m_screenImages.ShowsCaption(screen)) {
-            const ComPtr<IDWriteTextFormat> captionFormat = MakeTextFormat(kCaptionSize);
-            DrawText(Core::WstringFromUtf8(m_state.Caption()), captionFormat.Get(),
+        if (m_screenImages.ShowsCaption(screen))
+            DrawText(Core::WstringFromUtf8(m_state.Caption()), m_captionFormat.Get(),
                      D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
-        }
         PaintWidgets(m_widgets, drawingTarget(), [&] { paint.endDraw(); });
     }
 
     void PaintSpinnerView() {
         const float width = drawingTarget()->GetSize().width;
         float spinnerHeight = 0;
-        if (m_spinner) {
-            const D2D1_SIZE_F size = PixelSize(m_spinner.Get());
+        if (ID2D1Bitmap* spinner = m_spinner.get()) {
+            const D2D1_SIZE_F size = PixelSize(spinner);
             spinnerHeight = size.height;
             const float top = kSpinnerTop;
             drawingTarget()->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
                                                                      D2D1::Point2F(width / 2, size.height / 2 + top)));
-            drawingTarget()->DrawBitmap(m_spinner.Get(), D2D1::RectF((width - size.width) / 2, top,
-                                                                     (width + size.width) / 2, size.height + top));
+            drawingTarget()->DrawBitmap(spinner, D2D1::RectF((width - size.width) / 2, top, (width + size.width) / 2,
+                                                             size.height + top));
             drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
         }
         const float textTop = spinnerHeight + kSpinnerTextGap;
@@ -578,10 +585,8 @@ private:
     }
 
     void DrawText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& rect) {
-        if (!format || text.empty()) return;
-        const ComPtr<ID2D1SolidColorBrush> black = CreateSolidBrush(drawingTarget(), Rgb(0, 0, 0));
-        if (!black) return;
-        drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, rect, black.Get());
+        if (!format || !m_textBrush || text.empty()) return;
+        drawingTarget()->DrawText(text.c_str(), static_cast<UINT32>(text.size()), format, rect, m_textBrush.Get());
     }
 
     ISplashEventObserver& m_observer;
@@ -595,11 +600,12 @@ private:
     ComPtr<IDWriteFactory> m_dwrite;
     WidgetWindow m_window;
     WindowSurface m_surface;
-    ComPtr<IDWriteTextFormat> m_textFormat;
-    ComPtr<ID2D1Bitmap> m_logo;
-    ComPtr<ID2D1Bitmap> m_spinner;
-    SharedBitmap m_backgroundSource;
-    ComPtr<ID2D1Bitmap> m_background;
+    ComPtr<IDWriteTextFormat> m_textFormat;      // 12 points: the spinner view's text
+    ComPtr<IDWriteTextFormat> m_captionFormat;   // 18 points: the caption of a missing image
+    ComPtr<ID2D1SolidColorBrush> m_textBrush;
+    DeviceBitmap m_background{m_images};
+    DeviceBitmap m_logo{m_images};
+    DeviceBitmap m_spinner{m_images};
     ScreenImages m_screenImages{m_images, m_state, m_observer};
     SharedBitmap m_gdiSpinner;     // the spinner view's until Direct2D draws
     int m_halfWidth = -1;

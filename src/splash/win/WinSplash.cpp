@@ -114,7 +114,7 @@ public:
 
     // ISettingsObserver (any thread): the window repaints in the new locale, the folder button shows the folder.
     void OnSettingChanged(Settings::ID id, const std::any&) override {
-        if (id == Settings::ID::Locale) Post(SplashTask::Repaint);
+        if (id == Settings::ID::Locale) Post(SplashTask::LocaleChanged);
         else if (id == Settings::ID::InstallFolder) Post(SplashTask::InstallFolderChanged);
     }
 

@@ -62,7 +62,7 @@ TEST(DeviceLoss, EveryWidgetMakesItsTargetAndResourcesAgainAndLooksAsBefore) {
     bar->SetValue(40);
     auto area = ScrollArea::Create(34474, parent.hwnd(), factory.Get(), {12, 120, 658, 231}, observer,
                                    [] { return std::string("A licence text\nof two lines."); });
-    PopupMessage popup(PopupKind::Retry, 26, parent.hwnd(), factory.Get(), 3, {34487, 34488, 34489, 34490}, L"");
+    PopupMessage popup(PopupKind::Retry, static_cast<UiText::Id>(26), parent.hwnd(), factory.Get(), 3, {34487, 34488, 34489, 34490}, L"");
     popup.Show();
     const int targets = factory->targetsMade();
     ASSERT_EQ(targets, 9) << "two buttons, the bar, the text and its scroll bar, the pop-up and its three buttons";

@@ -80,7 +80,7 @@ TEST(ImageLoaderTest, ATransparentPngIsDrawnOverWhite) {
     auto factory = CreateFactory();
     ImageLoader loader;
     OffscreenTarget target(factory.Get(), 128, 128);
-    auto icon = loader.ResourceToDirect2D(FindImageResource(kInfoIcon), target.target());
+    auto icon = loader.ToDirect2D(loader.LoadResource(FindImageResource(kInfoIcon)), target.target());
     ASSERT_TRUE(icon);
     EXPECT_EQ(icon->GetPixelSize().width, 128u);
     target.begin();

@@ -245,7 +245,7 @@ TEST_F(WidgetsTest, MessagePopUpsLayOutTheirButtonsAndReportTheAnswer) {
     for (const auto& c : cases) {
         SCOPED_TRACE("kind " + std::to_string(static_cast<int>(c.kind)));
         parent.clear();
-        PopupMessage popup(c.kind, 24, parent.hwnd(), factory.Get(), 34482, c.ids, L"__NAME__");
+        PopupMessage popup(c.kind, static_cast<UiText::Id>(24), parent.hwnd(), factory.Get(), 34482, c.ids, L"__NAME__");
         popup.Show();
         Testing::PumpMessagesFor(200ms);
         EXPECT_EQ(popup.popupWidth(), c.width);
@@ -268,7 +268,7 @@ TEST_F(WidgetsTest, MessagePopUpsLayOutTheirButtonsAndReportTheAnswer) {
 }
 
 TEST_F(WidgetsTest, ClosingAPopUpReportsButtonZeroAndDestroysItsWindow) {
-    auto popup = std::make_unique<PopupMessage>(PopupKind::Question, 1, parent.hwnd(), factory.Get(), 34481,
+    auto popup = std::make_unique<PopupMessage>(PopupKind::Question, static_cast<UiText::Id>(1), parent.hwnd(), factory.Get(), 34481,
                                                 std::vector<unsigned short>{34470, 34485, 34486});
     popup->Show();
     HWND window = popup->window();

@@ -279,9 +279,9 @@ private:
     DeviceBitmap m_icon{m_images};
 };
 
-PopupMessage::PopupMessage(PopupKind kind, int textId, HWND parent, ID2D1Factory* factory, int popupId,
+PopupMessage::PopupMessage(PopupKind kind, UiText::Id textId, HWND parent, ID2D1Factory* factory, int popupId,
                            const std::vector<unsigned short>& buttonIds, const std::wstring& placeholderName)
-    : m_impl(std::make_unique<Impl>(kind, static_cast<UiText::Id>(textId), parent, factory, popupId, buttonIds,
+    : m_impl(std::make_unique<Impl>(kind, textId, parent, factory, popupId, buttonIds,
                                     placeholderName)) {}
 PopupMessage::~PopupMessage() = default;
 void PopupMessage::Show() { m_impl->show(); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "splash/win/TextIds.h"
 #include "splash/win/widgets/IWidget.h"
 
 namespace Nolvar {
@@ -38,9 +39,8 @@ enum class PopupKind : int { Question = 0, Information = 1, Retry = 2, Warning =
 
 class PopupMessage {
 public:
-    // `textId` is a UiText::Id. Button ids are taken by position for the kind's buttons; the parent receives
-    // SplashMessage::PopupResult.
-    PopupMessage(PopupKind kind, int textId, HWND parent, ID2D1Factory* factory, int popupId,
+    // Button ids are taken by position for the kind's buttons; the parent receives SplashMessage::PopupResult.
+    PopupMessage(PopupKind kind, UiText::Id textId, HWND parent, ID2D1Factory* factory, int popupId,
                  const std::vector<unsigned short>& buttonIds, const std::wstring& placeholderName = {});
     ~PopupMessage();
     PopupMessage(const PopupMessage&) = delete;
