@@ -31,7 +31,7 @@ private:
 
 InstallerLogicParts WindowParts(EarlySplash& splash) {
     InstallerLogicParts parts;
-    parts.createSplash = [&splash](ISplashEventObserver& observer) { return splash.TakeOver(observer); };
+    parts.attachSplash = [&splash](ISplashEventObserver& observer) { return splash.TakeOver(observer); };
     parts.selectFolder = [](int titleTextId, const ioPath& folder) {
         return ioPath(FileDialog::SelectFolder(titleTextId, std::filesystem::path(folder.wstring())).wstring());
     };

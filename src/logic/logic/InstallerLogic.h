@@ -22,13 +22,14 @@ class IStatisticsTracker;
 // What the logic is built from. The application passes the window and the folder picker; tests pass their own
 // parts and shorter limits. Every default is the product's.
 struct InstallerLogicParts {
-    using SplashFactory = std::function<std::unique_ptr<ISplash>(ISplashEventObserver&)>;
+    // The splash the run drives, with the logic as its observer: made for it, or one already on screen handed over.
+    using SplashAttacher = std::function<std::unique_ptr<ISplash>(ISplashEventObserver&)>;
     // Text id of the title, then the folder to start in; the chosen folder, or empty when the user cancelled.
     using FolderPicker = std::function<ioPath(int titleTextId, const ioPath& folder)>;
     using FreeSpaceQuery = std::function<std::uint64_t(const ioPath&)>;
     using ConfigSource = std::function<std::shared_ptr<IConfigDataProvider>(const ioPath& configFile)>;
 
-    SplashFactory createSplash;                  // required
+    SplashAttacher attachSplash;                 // required
     FolderPicker selectFolder;                   // empty: the folder button does nothing
     // Null: a JsonStatisticsTracker over the tracking library's process tracker.
     std::shared_ptr<IStatisticsTracker> statistics;

@@ -61,8 +61,8 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts) : m_parts(std::move(parts)
     m_downloads = std::make_shared<EasyFetchwell>(m_loop, m_parts.downloads);
     m_statistics = m_parts.statistics ? m_parts.statistics : std::make_shared<JsonStatisticsTracker>();
     m_urlGenerator = std::make_unique<ConfigUrlGenerator>();
-    if (!m_parts.createSplash) throw std::invalid_argument("InstallerLogic needs a splash");
-    m_splash = m_parts.createSplash(*this);
+    if (!m_parts.attachSplash) throw std::invalid_argument("InstallerLogic needs a splash");
+    m_splash = m_parts.attachSplash(*this);
     if (!m_splash) throw std::runtime_error("The splash could not be created");
     m_startTime = std::chrono::steady_clock::now();
 

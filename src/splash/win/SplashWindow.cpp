@@ -38,7 +38,7 @@
 #include "splash/win/widgets/Label.h"
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/TextFormat.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 #include "utils/Localization.h"
 #include "utils/Resources.h"
 #include "utils/Settings.h"
@@ -598,7 +598,7 @@ private:
     ImageLoader m_images;
     ComPtr<ID2D1Factory> m_d2d;
     ComPtr<IDWriteFactory> m_dwrite;
-    WidgetWindow m_window;
+    OwnedWindow m_window;
     WindowSurface m_surface;
     ComPtr<IDWriteTextFormat> m_textFormat;      // 12 points: the spinner view's text
     ComPtr<IDWriteTextFormat> m_captionFormat;   // 18 points: the caption of a missing image

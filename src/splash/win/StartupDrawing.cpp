@@ -5,7 +5,7 @@
 
 #include "splash/win/CallFailed.h"
 #include "splash/win/SplashMessage.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 

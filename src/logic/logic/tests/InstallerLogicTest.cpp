@@ -205,7 +205,7 @@ TEST_F(LogicRun, InitializationTimeLeavesOutTheBuildingOfTheWindow) {
     Serve(Config({{"alpha", 0, "/FAKE_EXIT=0"}}));
     PressStartOnStartScreen();
     auto parts = Parts();
-    parts.createSplash = [make = parts.createSplash, kWindowTime](ISplashEventObserver& observer) {
+    parts.attachSplash = [make = parts.attachSplash, kWindowTime](ISplashEventObserver& observer) {
         std::this_thread::sleep_for(kWindowTime);  // a window that is slow to come up
         return make(observer);
     };

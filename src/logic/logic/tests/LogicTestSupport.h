@@ -181,7 +181,7 @@ protected:
 
     Nolvar::InstallerLogicParts Parts() {
         Nolvar::InstallerLogicParts parts;
-        parts.createSplash = ScriptedSplash::Factory(m_script);
+        parts.attachSplash = ScriptedSplash::Factory(m_script);
         parts.statistics = m_statistics;
         parts.webUidServiceUrl = m_server.httpUrl("/status/404");
         parts.downloads.retrier = {0, 0, 2, 10};

@@ -9,7 +9,7 @@
 #include "splash/win/gui_tests/WidgetTestSupport.h"
 #include "splash/win/widgets/Button.h"
 #include "splash/win/widgets/ProgressBars.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 #include "testing/ChildProcess.h"
 #include "testing/LogCapture.h"
 #include "testing/WindowProbe.h"

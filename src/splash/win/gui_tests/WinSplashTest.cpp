@@ -7,7 +7,7 @@
 
 #include "splash/win/WinSplash.h"
 #include "splash/win/gui_tests/RecordingSplashObserver.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 #include "testing/LogCapture.h"
 #include "testing/WindowProbe.h"
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "splash/win/widgets/TextFormat.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 #include "testing/LogCapture.h"
 #include "utils/Settings.h"
 

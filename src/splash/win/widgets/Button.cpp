@@ -117,7 +117,7 @@ public:
     std::atomic<bool> m_imagesHidden{false};
     std::atomic<bool> m_toggle{false};
     std::atomic<bool> m_checked{false};
-    WidgetWindow m_window;
+    OwnedWindow m_window;
     WindowSurface m_surface;
 
 private:

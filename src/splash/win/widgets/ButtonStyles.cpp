@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 namespace {

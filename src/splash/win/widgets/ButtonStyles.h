@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "splash/win/widgets/TextFormat.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 

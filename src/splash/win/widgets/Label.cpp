@@ -9,7 +9,7 @@
 #include "splash/win/ImageLoader.h"
 #include "splash/win/widgets/DeviceBitmap.h"
 #include "splash/win/widgets/TextFormat.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {

@@ -8,7 +8,7 @@
 
 #include "splash/win/TextIds.h"
 #include "splash/win/widgets/IWidget.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 

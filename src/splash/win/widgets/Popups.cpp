@@ -13,7 +13,7 @@
 #include "splash/win/widgets/ButtonStyles.h"
 #include "splash/win/widgets/DeviceBitmap.h"
 #include "splash/win/widgets/Label.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 #include "utils/Localization.h"
 #include "utils/Settings.h"
 
@@ -82,7 +82,7 @@ public:
     void hide() { ShowWindow(m_window.get(), SW_HIDE); }
 
     std::vector<std::string> m_locales;
-    WidgetWindow m_window;
+    OwnedWindow m_window;
 
 private:
     LRESULT handle(HWND window, UINT message, WPARAM wp, LPARAM lp) {
@@ -253,7 +253,7 @@ public:
     HWND m_parent;
     int m_popupId;
     int m_width = 350;
-    WidgetWindow m_window;
+    OwnedWindow m_window;
     WindowSurface m_surface;
     std::vector<WidgetPtr> m_widgets;
 

@@ -55,7 +55,7 @@ class ProgressBar::Impl {
 public:
     Impl(int id, const WidgetRect& rect, ID2D1Factory* factory, HWND parent) : m_id(id) {
         m_window.Create(parent, L"progrssBar", rect, WS_CHILD | WS_VISIBLE, 0, "Progress bar window procedure",
-                        WidgetWindow::PaintOnly([this] { paint(); }));
+                        OwnedWindow::PaintOnly([this] { paint(); }));
         m_label = Label::Create(0, UiText::InstallingPercent, POINT{20, 26}, nullptr, L"__PERCENT__", 0, 0);
         m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) {
             m_bar.make(target);
@@ -75,7 +75,7 @@ public:
 
     int m_id;
     std::atomic<int> m_value{0};
-    WidgetWindow m_window;
+    OwnedWindow m_window;
     WindowSurface m_surface;
 
 private:
@@ -101,7 +101,7 @@ class ProgressIndicator::Impl {
 public:
     Impl(int id, const WidgetRect& rect, ID2D1Factory* factory, HWND parent) : m_id(id) {
         m_window.Create(parent, L"progrssIndicator", rect, WS_CHILD | WS_VISIBLE, 0,
-                        "Progress indicator window procedure", WidgetWindow::PaintOnly([this] { paint(); }));
+                        "Progress indicator window procedure", OwnedWindow::PaintOnly([this] { paint(); }));
         m_surface.Create(factory, m_window.get(), [this](ID2D1DCRenderTarget* target) { m_bar.make(target); });
         // The tick only invalidates: painting stays on the window's thread, and stopping never waits for it.
         HWND window = m_window.get();
@@ -123,7 +123,7 @@ public:
     }
 
     int m_id;
-    WidgetWindow m_window;
+    OwnedWindow m_window;
     WindowSurface m_surface;
 
 private:

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "splash/win/widgets/IWidget.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 

@@ -184,8 +184,8 @@ public:
 
     int m_id;
     HWND m_parent;
-    WidgetWindow m_text;
-    WidgetWindow m_bar;
+    OwnedWindow m_text;
+    OwnedWindow m_bar;
     WindowSurface m_textSurface;
     WindowSurface m_barSurface;
     bool m_scrollable = false;

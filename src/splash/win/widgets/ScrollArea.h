@@ -11,7 +11,7 @@
 
 #include "splash/ISplashEventObserver.h"
 #include "splash/win/widgets/IWidget.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 

@@ -4,7 +4,7 @@
 
 #include "splash/win/CallFailed.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 

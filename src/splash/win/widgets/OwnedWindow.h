@@ -67,9 +67,10 @@ LRESULT GuardedWindowProc(HWND window, const char* what, Handler&& handler) noex
                              [window](const std::exception_ptr&) { ReportToRootOwner(window); });
 }
 
-// One window of a widget (or of the splash itself). It is destroyed with this object, unless the system destroyed
-// it before (child windows go with their parent); the handler sees no message of a destruction this object starts.
-class WidgetWindow {
+// One window owned by an object, the splash itself or one of its widgets, whose messages go to the owner's handler.
+// It is destroyed with this object, unless the system destroyed it before (child windows go with their parent); the
+// handler sees no message of a destruction this object starts.
+class OwnedWindow {
 public:
     // The owner's member switch; it calls DefWindowProcW for what it leaves to the system.
     using Handler = std::function<LRESULT(HWND window, UINT message, WPARAM wParam, LPARAM lParam)>;
@@ -77,10 +78,10 @@ public:
     // root owner.
     using FailureReaction = std::function<void(const std::exception_ptr& failure)>;
 
-    WidgetWindow() = default;
-    ~WidgetWindow();
-    WidgetWindow(const WidgetWindow&) = delete;
-    WidgetWindow& operator=(const WidgetWindow&) = delete;
+    OwnedWindow() = default;
+    ~OwnedWindow();
+    OwnedWindow(const OwnedWindow&) = delete;
+    OwnedWindow& operator=(const OwnedWindow&) = delete;
 
     // Makes the window as CreateChildWindow does, with this object in its extra bytes; `what` (a literal) names
     // the window procedure in the failure log. Throws std::runtime_error("CreateWindow failed!").

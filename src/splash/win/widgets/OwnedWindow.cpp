@@ -1,4 +1,4 @@
-#include "splash/win/widgets/WidgetWindow.h"
+#include "splash/win/widgets/OwnedWindow.h"
 
 #include <stdexcept>
 
@@ -75,21 +75,21 @@ void LogWindowProcFailure(const char* what, const std::exception_ptr& failure) n
     }
 }
 
-WidgetWindow::~WidgetWindow() {
+OwnedWindow::~OwnedWindow() {
     // Cleared first: the destruction's messages go to the system alone, never to a half-destroyed owner.
     if (m_window) SetWindowLongPtrW(m_window.get(), 0, 0);
     m_window.reset();
 }
 
-void WidgetWindow::Create(HWND parent, const std::wstring& className, const WidgetRect& rect, DWORD style,
+void OwnedWindow::Create(HWND parent, const std::wstring& className, const WidgetRect& rect, DWORD style,
                           int controlId, const char* what, Handler handler, FailureReaction onFailure) {
     m_what = what;
     m_handler = std::move(handler);
     m_onFailure = std::move(onFailure);
-    m_window.reset(CreateChildWindow(parent, className, rect, this, &WidgetWindow::WindowProc, style, controlId));
+    m_window.reset(CreateChildWindow(parent, className, rect, this, &OwnedWindow::WindowProc, style, controlId));
 }
 
-WidgetWindow::Handler WidgetWindow::PaintOnly(std::function<void()> paint) {
+OwnedWindow::Handler OwnedWindow::PaintOnly(std::function<void()> paint) {
     return [paint = std::move(paint)](HWND window, UINT message, WPARAM wParam, LPARAM lParam) -> LRESULT {
         if (message != WM_PAINT) return DefWindowProcW(window, message, wParam, lParam);
         paint();
@@ -97,8 +97,8 @@ WidgetWindow::Handler WidgetWindow::PaintOnly(std::function<void()> paint) {
     };
 }
 
-LRESULT CALLBACK WidgetWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    WidgetWindow* self = WindowOwner<WidgetWindow>(window);
+LRESULT CALLBACK OwnedWindow::WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    OwnedWindow* self = WindowOwner<OwnedWindow>(window);
     if (!self) return DefWindowProcW(window, message, wParam, lParam);
     // The handler may destroy its own widget (a parent that answers a click by closing): nothing of `self` is
     // touched after it, except at WM_NCDESTROY, which no owner answers by destroying itself.
@@ -113,9 +113,9 @@ LRESULT CALLBACK WidgetWindow::WindowProc(HWND window, UINT message, WPARAM wPar
     return result;
 }
 
-void WidgetWindow::Failed(HWND window, const std::exception_ptr& failure) {
+void OwnedWindow::Failed(HWND window, const std::exception_ptr& failure) {
     // Looked up again: the handler may have destroyed the owner before it threw.
-    const WidgetWindow* self = WindowOwner<WidgetWindow>(window);
+    const OwnedWindow* self = WindowOwner<OwnedWindow>(window);
     if (self && self->m_onFailure) {
         self->m_onFailure(failure);
     } else {

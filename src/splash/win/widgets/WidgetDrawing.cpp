@@ -1,4 +1,4 @@
-#include "splash/win/widgets/WidgetBase.h"
+#include "splash/win/widgets/WidgetDrawing.h"
 
 #include <stdexcept>
 

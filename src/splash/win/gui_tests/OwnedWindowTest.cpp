@@ -1,7 +1,7 @@
 // The window plumbing every widget shares: messages reach the owner's handler, a window the system destroyed with
 // its parent is let go (never destroyed twice), and an exception of a handler is logged and handed to the window's
 // failure reaction, or reported to the root owner.
-#include "splash/win/widgets/WidgetWindow.h"
+#include "splash/win/widgets/OwnedWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ constexpr UINT kAsk = WM_USER + 51;
 // A handler that records what it sees, answers kAsk with 42 and throws at kBreak.
 struct Recorder {
     std::vector<UINT> seen;
-    WidgetWindow::Handler handler() {
+    OwnedWindow::Handler handler() {
         return [this](HWND window, UINT message, WPARAM wp, LPARAM lp) -> LRESULT {
             seen.push_back(message);
             if (message == kAsk) return 42;
@@ -36,13 +36,13 @@ struct Recorder {
     bool saw(UINT message) const { return std::find(seen.begin(), seen.end(), message) != seen.end(); }
 };
 
-TEST(WidgetWindowTest, AChildDestroyedWithItsParentIsLetGoAndSeesItsLastMessage) {
+TEST(OwnedWindowTest, AChildDestroyedWithItsParentIsLetGoAndSeesItsLastMessage) {
     Recorder parentLog;
     Recorder childLog;
-    WidgetWindow parent;
+    OwnedWindow parent;
     parent.Create(nullptr, L"widgetWindowParent", {40, 40, 240, 140}, WS_POPUP | WS_VISIBLE, 0,
                   "Parent window procedure", parentLog.handler());
-    WidgetWindow child;
+    OwnedWindow child;
     child.Create(parent.get(), L"widgetWindowChild", {10, 10, 60, 40}, WS_CHILD | WS_VISIBLE, 7,
                  "Child window procedure", childLog.handler());
     ASSERT_TRUE(parent && child);
@@ -57,9 +57,9 @@ TEST(WidgetWindowTest, AChildDestroyedWithItsParentIsLetGoAndSeesItsLastMessage)
     EXPECT_FALSE(parent);
 }
 
-TEST(WidgetWindowTest, AnOwnerThatDestroysItsWindowSeesNoneOfTheDestruction) {
+TEST(OwnedWindowTest, AnOwnerThatDestroysItsWindowSeesNoneOfTheDestruction) {
     Recorder log;
-    auto window = std::make_unique<WidgetWindow>();
+    auto window = std::make_unique<OwnedWindow>();
     window->Create(nullptr, L"widgetWindowOwned", {40, 40, 240, 140}, WS_POPUP, 0, "Owned window procedure",
                    log.handler());
     const HWND handle = window->get();
@@ -69,11 +69,11 @@ TEST(WidgetWindowTest, AnOwnerThatDestroysItsWindowSeesNoneOfTheDestruction) {
     EXPECT_FALSE(log.saw(WM_NCDESTROY));
 }
 
-TEST(WidgetWindowTest, AnExceptionIsLoggedAndHandedToTheReactionOrReportedToTheRootOwner) {
+TEST(OwnedWindowTest, AnExceptionIsLoggedAndHandedToTheReactionOrReportedToTheRootOwner) {
     Testing::LogCapture log;
     Recorder mainLog;
     std::vector<std::string> failures;
-    WidgetWindow main;
+    OwnedWindow main;
     main.Create(nullptr, L"widgetWindowMain", {40, 40, 240, 140}, WS_POPUP | WS_VISIBLE, 0, "Main window procedure",
                 mainLog.handler(), [&](const std::exception_ptr& failure) {
                     try {
@@ -88,7 +88,7 @@ TEST(WidgetWindowTest, AnExceptionIsLoggedAndHandedToTheReactionOrReportedToTheR
 
     // Without a reaction of its own a widget reports to the window at the top of its family.
     Recorder widgetLog;
-    WidgetWindow widget;
+    OwnedWindow widget;
     widget.Create(main.get(), L"widgetWindowWidget", {10, 10, 60, 40}, WS_CHILD | WS_VISIBLE, 0,
                   "Widget window procedure", widgetLog.handler());
     EXPECT_EQ(SendMessageW(widget.get(), kBreak, 0, 0), 0);

@@ -1,5 +1,5 @@
 #pragma once
-// What the widgets share besides their windows (WidgetWindow): their Direct2D render targets (bound to the paint DC
+// What the widgets share besides their windows (OwnedWindow): their Direct2D render targets (bound to the paint DC
 // in WM_PAINT), placing rectangles, their texts and painting a window's widgets.
 #include <windows.h>
 #include <d2d1.h>
@@ -11,7 +11,7 @@
 
 #include "splash/win/TextIds.h"
 #include "splash/win/widgets/IWidget.h"
-#include "splash/win/widgets/WidgetWindow.h"
+#include "splash/win/widgets/OwnedWindow.h"
 #include "splash/win/widgets/WindowSurface.h"
 
 namespace Nolvar {
