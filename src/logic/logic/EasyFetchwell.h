@@ -14,6 +14,7 @@
 #include "logic/logic/DownloadFileName.h"
 #include "logic/logic/DownloadItem.h"
 #include "logic/logic/EventLoop.h"
+#include "logic/logic/IInstallerDownloads.h"
 
 namespace Nolvar {
 
@@ -24,7 +25,7 @@ struct EasyFetchwellOptions {
     App::Fetchwell::RetryWaits retryWaits;
 };
 
-class EasyFetchwell : public virtual App::IRemoteResourceEventHandler {
+class EasyFetchwell : public virtual App::IRemoteResourceEventHandler, public IInstallerDownloads {
 public:
     using Options = EasyFetchwellOptions;
 
@@ -39,10 +40,10 @@ public:
     // outcome: StartDownload/UpdateProgressDownload then FinishDownload or FailDownload (also for a URL that
     // cannot be parsed or has the wrong extension), except that the failure of an image URL goes only to the
     // item that registered it.
-    void download(DownloadItem item);
+    void download(DownloadItem item) override;
     // Queues the registered download of `url` again, finished or failed; nothing when there is none. The
     // download reports again.
-    void retry(const std::string& url);
+    void retry(const std::string& url) override;
 
     void onStateChanged(App::IRemoteResource::State state, const App::ResourceDescriptorBundle* bundle) override;
 

@@ -15,10 +15,13 @@ void BaseEventLoop::run() {
                 if (m_stopped) return;
                 const auto next = QueueDueEvents(std::chrono::steady_clock::now());
                 if (!m_queue.empty()) break;
+                m_waiting = true;
+                m_idle.notify_all();
                 if (m_timed.empty())
                     m_wake.wait(lock);
                 else
                     m_wake.wait_until(lock, next);
+                m_waiting = false;
             }
             event = std::move(m_queue.front());
             m_queue.pop_front();
@@ -44,6 +47,12 @@ void BaseEventLoop::stop() {
         m_stopped = true;
     }
     m_wake.notify_all();
+    m_idle.notify_all();
+}
+
+bool BaseEventLoop::waitUntilIdle(std::chrono::steady_clock::duration limit) {
+    std::unique_lock lock(m_mutex);
+    return m_idle.wait_for(lock, limit, [this] { return m_stopped || (m_waiting && m_queue.empty()); });
 }
 
 } // namespace Nolvar

@@ -52,6 +52,10 @@ public:
     // queued then are dropped. A handler's exception leaves run().
     void run();
     void stop();
+    bool stopped() const { return m_stopped; }
+    // Returns true once the running loop waits with nothing queued (timed events not yet due do not count) or has
+    // stopped; false when `limit` passes first.
+    bool waitUntilIdle(std::chrono::steady_clock::duration limit);
 
 private:
     std::unordered_map<std::type_index, std::vector<std::function<void(const std::any&)>>> m_handlers;
@@ -66,6 +70,8 @@ private:
     std::vector<TimedEvent> m_timed;
     std::mutex m_mutex;
     std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    bool m_waiting = false;   // run() waits for an event
     std::atomic<bool> m_stopped{false};
 };
 

@@ -18,6 +18,7 @@ namespace Nolvar {
 class ISplash;
 class ISplashEventObserver;
 class IStatisticsTracker;
+struct InstallerItem;
 
 // What the logic is built from. The application passes the window and the folder picker; tests pass their own
 // parts and shorter limits. Every default is the product's.
@@ -28,6 +29,9 @@ struct InstallerLogicParts {
     using FolderPicker = std::function<ioPath(int titleTextId, const ioPath& folder)>;
     using FreeSpaceQuery = std::function<std::uint64_t(const ioPath&)>;
     using ConfigSource = std::function<std::shared_ptr<IConfigDataProvider>(const ioPath& configFile)>;
+    using DownloadsMaker = std::function<std::shared_ptr<IInstallerDownloads>(std::shared_ptr<EventLoop> loop)>;
+    using InstallerLauncher = std::function<std::unique_ptr<IInstallerExecutor>(
+        IInstallerExecutorObserver& observer, const InstallerItem& item, std::chrono::milliseconds waitLimit)>;
 
     SplashAttacher attachSplash;                 // required
     FolderPicker selectFolder;                   // empty: the folder button does nothing
@@ -36,6 +40,8 @@ struct InstallerLogicParts {
     FreeSpaceQuery freeDiskSpace;                // empty: GetFreeDiskSpace
     ConfigSource configSource;                   // empty: the downloaded file and the built-in configuration
     EasyFetchwellOptions downloads;
+    DownloadsMaker makeDownloads;                // empty: EasyFetchwell with `downloads`
+    InstallerLauncher launchInstaller;           // empty: CreateInstallerExecutor
     std::string webUidServiceUrl = App::WebUidManager::DefaultServiceUrl();
     std::chrono::milliseconds installerWaitLimit = INSTALLER_WAIT_LIMIT;
     // How long the run waits for the product its installer launched.

@@ -1,5 +1,7 @@
 // The installer logic's download handlers: configuration, splash images and product installers.
+#include <algorithm>
 #include <optional>
+#include <stdexcept>
 
 #include <glog/logging.h>
 
@@ -142,7 +144,11 @@ void InstallerLogic::Impl::OnProductDownloaded(const DownloadItem& download) {
                                              TransferParams(download.state.total, MsSince(started))));
 
     const DownloadOutcomes outcomes = CountDownloadOutcomes(m_items);
-    if (!outcomes.AllDownloaded()) return;
+    if (!outcomes.AllDownloaded()) {
+        // The last running download has ended while another had failed: that one's decision is due now.
+        if (outcomes.failed != 0) DecideFailedDownloads(outcomes, FirstFailedDownload());
+        return;
+    }
     LOG(INFO) << "All products downloaded";
     Track("BUNDLE_DOWNLOAD_FINISHED", Merged({{StatisticsParam::TotalSize, std::to_string(outcomes.totalBytes)},
                                               {StatisticsParam::ErrorCount, std::to_string(m_errors.downloads.load())}},
@@ -173,11 +179,22 @@ void InstallerLogic::Impl::OnProductDownloadFailed(const DownloadItem& download)
     TrackDownloadErrors(*item, download.state, outcomes);
 
     if (download.state.downloadError == App::IRemoteResource::NoSpaceLeft && CheckDiskSpace()) return;
+    DecideFailedDownloads(outcomes, *item);
+}
+
+void InstallerLogic::Impl::DecideFailedDownloads(const DownloadOutcomes& outcomes, const InstallerItem& named) {
     switch (NextAfterDownloadFailure(outcomes, m_run.state.load())) {
     case AfterDownloadFailure::WaitForRunningDownloads: return;
-    case AfterDownloadFailure::DecideNow: return DownloadRetryDecision(*item);
+    case AfterDownloadFailure::DecideNow: return DownloadRetryDecision(named);
     case AfterDownloadFailure::DecideAtStart: m_downloadFlow.failedBeforeStart = true; return;
     }
+}
+
+const InstallerItem& InstallerLogic::Impl::FirstFailedDownload() const {
+    const auto failed = std::find_if(m_items.begin(), m_items.end(),
+                                     [](const InstallerItem& i) { return i.status == ItemStatus::DownloadFailed; });
+    if (failed == m_items.end()) throw std::logic_error("No failed download to decide about");
+    return *failed;
 }
 
 void InstallerLogic::Impl::TrackDownloadErrors(const InstallerItem& item, const App::IRemoteResource::State& state,

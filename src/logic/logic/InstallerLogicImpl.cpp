@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <stdexcept>
 #include <utility>
 
 #include <glog/logging.h>
@@ -58,7 +59,9 @@ bool InstallerLogic::Run() {
 
 InstallerLogic::Impl::Impl(InstallerLogicParts parts) : m_parts(std::move(parts)) {
     m_loop = std::make_shared<EventLoop>();
-    m_downloads = std::make_shared<EasyFetchwell>(m_loop, m_parts.downloads);
+    m_downloads = m_parts.makeDownloads ? m_parts.makeDownloads(m_loop)
+                                        : std::make_shared<EasyFetchwell>(m_loop, m_parts.downloads);
+    if (!m_downloads) throw std::runtime_error("The downloads could not be made");
     m_statistics = m_parts.statistics ? m_parts.statistics : std::make_shared<JsonStatisticsTracker>();
     m_urlGenerator = std::make_unique<ConfigUrlGenerator>();
     if (!m_parts.attachSplash) throw std::invalid_argument("InstallerLogic needs a splash");
@@ -195,11 +198,9 @@ void InstallerLogic::Impl::UpdateStartScreen(StartImageNews news, std::string im
 
 void InstallerLogic::Impl::OnWorking() {
     m_splash->SetScreen(SplashScreen::Progress);
-    if (m_downloadFlow.failedBeforeStart) {
-        m_downloadFlow.failedBeforeStart = false;
-        const auto failed = std::find_if(m_items.begin(), m_items.end(),
-                                         [](const InstallerItem& i) { return i.status == ItemStatus::DownloadFailed; });
-        if (failed != m_items.end()) DownloadRetryDecision(*failed);
+    if (std::exchange(m_downloadFlow.failedBeforeStart, false)) {
+        const DownloadOutcomes outcomes = CountDownloadOutcomes(m_items);
+        if (outcomes.failed != 0) DecideFailedDownloads(outcomes, FirstFailedDownload());
     }
     if (CountDownloadOutcomes(m_items).AllDownloaded()) {
         m_splash->SetScreen(SplashScreen::Wait);

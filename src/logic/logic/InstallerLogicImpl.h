@@ -158,6 +158,10 @@ private:
     // True for the first outcome of the configuration download only.
     bool TakeConfigurationOutcome();
     void ShowNoConnection();
+    // Once no download runs, the decision about the failed ones (the pop-up naming `named`), at once while the run
+    // is working, else when Start is pressed.
+    void DecideFailedDownloads(const DownloadOutcomes& outcomes, const InstallerItem& named);
+    const InstallerItem& FirstFailedDownload() const;
     // The retry pop-up or, once the download retries are used up, the no-connection pop-up.
     void DownloadRetryDecision(const InstallerItem& item);
     void StartDownloadedItems();
@@ -182,7 +186,7 @@ private:
     std::shared_ptr<EventLoop> m_loop;
     std::unique_ptr<IUrlGenerator> m_urlGenerator;
     std::shared_ptr<IStatisticsTracker> m_statistics;
-    std::shared_ptr<EasyFetchwell> m_downloads;
+    std::shared_ptr<IInstallerDownloads> m_downloads;
     InstallerItems m_items;
     std::unique_ptr<ISplash> m_splash;
     LaunchedProductWait m_productWait;

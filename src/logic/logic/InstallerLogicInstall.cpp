@@ -59,7 +59,8 @@ void InstallerLogic::Impl::StartInstall(InstallerItem& item) {
           Merged(ProductErrorCountParams(item), StatisticsParams{{StatisticsParam::PreferredBrowser, browser}}));
     item.status = ItemStatus::Installing;
     item.executor.reset();   // a previous launcher ends before the new one starts
-    item.executor = CreateInstallerExecutor(*this, item, m_parts.installerWaitLimit);
+    item.executor = m_parts.launchInstaller ? m_parts.launchInstaller(*this, item, m_parts.installerWaitLimit)
+                                            : CreateInstallerExecutor(*this, item, m_parts.installerWaitLimit);
     ++m_run.runningInstallers;
     item.executor->Start();
 }

@@ -261,6 +261,28 @@ TEST_F(LogicRun, AProductFileFailingTheContentCheckIsOfferedThreeTimesThenNoConn
     EXPECT_EQ(Param(cancelled, "SCREEN"), "PROGRESS");
 }
 
+TEST_F(LogicRun, AProductFailingWhileAnotherDownloadsIsOfferedOnceThatEndsAndTryAgainInstallsBoth) {
+    // "absent" answers 404 until the user tries again; "slow" takes about two seconds; Install comes meanwhile.
+    auto config = Config({{"absent", 0, "/FAKE_EXIT=0"}, {"slow", 1, "/FAKE_EXIT=0"}});
+    const std::string late = Unique("absent-late.exe");
+    config["data"]["Installers"][0]["url"] = Value(m_server.httpUrl("/files/" + late));
+    config["data"]["Installers"][1]["url"] = Value(m_server.httpUrl("/files/" + Unique("slow.exe") + "?rate=600000"));
+    Serve(config);
+    PressStartOnStartScreen();
+    int finishedAtPopup = -1;
+    m_script->When("ShowRetryPopup", [&](ISplashEventObserver& o) {
+        finishedAtPopup = m_statistics->Count("PRODUCT_DOWNLOAD_FINISHED");
+        m_server.putFile(late, m_fakeInstaller);
+        o.OnRetryPressed();
+    });
+    EXPECT_FALSE(RunLogic(Parts()));
+
+    EXPECT_EQ(m_script->Count("ShowRetryPopup Product absent"), 1) << CallsText();
+    EXPECT_EQ(finishedAtPopup, 1) << "the pop-up waits for the running download, and only for it";
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FINISHED"), 2);
+    EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
+}
+
 TEST_F(LogicRun, CancellingTheRetryPopUpShowsTheCancelScreenAndEndsTheRun) {
     Serve(Config({{"broken", 0, "", true, "ZM this is no installer"}}));
     PressStartOnStartScreen();
