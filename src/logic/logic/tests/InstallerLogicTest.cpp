@@ -283,6 +283,53 @@ TEST_F(LogicRun, AProductFailingWhileAnotherDownloadsIsOfferedOnceThatEndsAndTry
     EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_FINISHED"), 1);
 }
 
+// At the product's download constants, by hand: a 404 product beside a 3 MB one at 100 KB/s, Install pressed while
+// the second downloads and after it has arrived; prints the seconds from Install to the retry pop-up.
+class LogicRunAtTheProductsTiming : public LogicRun, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(LogicRunAtTheProductsTiming, DISABLED_AFailedProductBesideASlowOne) {
+    const bool installWhileDownloading = GetParam();
+    auto config = Config({{"absent", 0, "/FAKE_EXIT=0"}, {"large", 1, "/FAKE_EXIT=0"}});
+    const std::string late = Unique(installWhileDownloading ? "absent-late-1.exe" : "absent-late-2.exe");
+    config["data"]["Installers"][0]["url"] = Value(m_server.httpUrl("/files/" + late));
+    std::string large = m_fakeInstaller;
+    large.resize(3 * 1024 * 1024, '\0');
+    m_server.putFile(Unique("large.exe"), large);
+    config["data"]["Installers"][1]["url"] = Value(m_server.httpUrl("/files/" + Unique("large.exe") + "?rate=102400"));
+    Serve(config);
+    std::atomic<std::int64_t> installAt{0};
+    const auto pressInstall = [&](ISplashEventObserver& o) {
+        installAt = Nolvar::SteadyNowNs();
+        o.OnStartPressed();
+    };
+    std::atomic<ISplashEventObserver*> user{nullptr};
+    m_script->When("SetScreen 1", [&](ISplashEventObserver& o) {
+        user = &o;
+        if (installWhileDownloading) pressInstall(o);
+    }, 1);
+    std::thread laterInstall([&] {
+        if (installWhileDownloading || !m_statistics->WaitFor("PRODUCT_DOWNLOAD_FINISHED", 200s)) return;
+        while (!user.load()) std::this_thread::sleep_for(10ms);
+        pressInstall(*user.load());
+    });
+    double popupAfter = -1;
+    m_script->When("ShowRetryPopup", [&](ISplashEventObserver& o) {
+        popupAfter = double(Nolvar::SteadyNowNs() - installAt.load()) / 1e9;
+        m_server.putFile(late, m_fakeInstaller);
+        o.OnRetryPressed();
+    });
+    auto parts = Parts();
+    parts.downloads = {};
+    EXPECT_FALSE(RunLogic(std::move(parts), 300s));
+    laterInstall.join();
+    std::printf("Install %s: retry pop-up %.1f s after Install; products installed: %d\n",
+                installWhileDownloading ? "while the large product downloads" : "after it arrived", popupAfter,
+                m_statistics->Count("PRODUCT_INSTALL_FINISHED"));
+    EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FINISHED"), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(InstallTiming, LogicRunAtTheProductsTiming, ::testing::Bool());
+
 TEST_F(LogicRun, CancellingTheRetryPopUpShowsTheCancelScreenAndEndsTheRun) {
     Serve(Config({{"broken", 0, "", true, "ZM this is no installer"}}));
     PressStartOnStartScreen();
