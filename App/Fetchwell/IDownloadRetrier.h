@@ -16,6 +16,8 @@ public:
     virtual bool downloadFinished(ISchedulableResource* resource, IRemoteResource::DownloadError error) = 0;
     virtual Result check() = 0;
     virtual ConnectionState getState() const = 0;
+    // Body bytes of a try of a resource arrived: the network answers, whatever the try's outcome.
+    virtual void networkAnswered(ISchedulableResource* /*resource*/) {}
 };
 
 } // namespace Nolvar::App

@@ -19,6 +19,9 @@ public:
     virtual void schedule(SchedulePriority priority, ScheduleOrder order) = 0;
     // Returns whether the resource was already cancelled.
     virtual bool cancel() = 0;
+    // Whether its outcomes speak for the connection state. One the client can do without may live on a host of its
+    // own: its failures say nothing about the network the others use.
+    virtual bool countsTowardsConnectionState() const { return true; }
 };
 
 class IRemoteResourceEventHandler;

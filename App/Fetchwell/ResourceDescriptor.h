@@ -29,6 +29,7 @@ struct ResourceDescriptor {
     std::int32_t postProcessing = 0;
     std::int32_t updatePolicy = UpdateAlways;
     std::int32_t existingFileCheck = 0;  // 1: an existing path makes the resource Available at scheduling
+    bool optional = false;             // the client can do without it: its outcome is left out of the connection state
     std::map<std::string, std::string> extra;  // not read here
 };
 

@@ -47,6 +47,8 @@ void ResourceItem::schedule(SchedulePriority priority, ScheduleOrder order) {
 
 bool ResourceItem::cancel() { return m_cancelled.exchange(true); }
 
+bool ResourceItem::countsTowardsConnectionState() const { return !m_descriptor->optional; }
+
 // A settled resource (available or failed) is always queued again: that is how a re-check or a retry starts. One
 // still waiting or running is queued again only to raise its priority; queueing it twice would download it twice.
 void ResourceItem::autoSchedule(SchedulePriority priority, ScheduleOrder order) {
@@ -149,7 +151,11 @@ void ResourceItem::download() {
 
     IResourceDownloader::Task task;
     task.descriptor = m_descriptor;
-    task.progress = [this](std::uint64_t done, std::uint64_t total) { m_state.setProgress(done, total); };
+    task.progress = [this](std::uint64_t done, std::uint64_t total) {
+        // Arriving bytes show that the network works, also when the try breaks off later.
+        if (done > 0) m_c.retrier->networkAnswered(this);
+        m_state.setProgress(done, total);
+    };
     task.isCancelled = [this] { return m_cancelled.load(); };
     task.errorHandler = [handler = m_c.errorHandler](const ResourceDescriptor* descriptor, DownloaderErrorCode code,
                                                      std::int32_t status, const std::string& message) {

@@ -30,6 +30,7 @@ public:
 
     void schedule(SchedulePriority priority, ScheduleOrder order) override;
     bool cancel() override;
+    bool countsTowardsConnectionState() const override;
 
     ActiveState& state() { return m_state; }
     // Called by registerAutoSchedule for one item.

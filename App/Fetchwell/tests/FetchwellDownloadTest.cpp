@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
@@ -235,6 +236,31 @@ TEST_F(FetchwellDownload, DownloadsFailingTogetherKeepTheRetryPaceOfTheConnectio
     std::sort(retries.begin(), retries.end());
     for (std::size_t i = 3; i < retries.size(); ++i)
         EXPECT_GE(retries[i] - retries[i - 1], 0.4) << "retry " << i + 1 << " of " << retries.size();
+}
+
+// The time-outs leave a slow but working server alone: an answer 10 s late, then a body at 4 MB/s that outlasts a
+// whole low-speed window, arrives in one try (the library's own request limits, the installer's retry limits).
+TEST_F(FetchwellDownload, ASlowServerAnsweringTenSecondsLateDeliversInOneTry) {
+    constexpr std::uint64_t kSize = 48'000'000;
+    App::Fetchwell fetchwell;
+    auto d = deps();
+    d.downloadRetrier = std::make_shared<App::DownloadRetrier>(
+        App::DownloadRetrier::Params{5, 5, 2, 10, true, std::chrono::seconds(20)});
+    fetchwell.init(ParallelParams(), d);
+    fetchwell.startEventLoopThread();
+    Download download(folder, "slow.bin", server.httpUrl(),
+                      "/data/" + std::to_string(kSize) + "?delay=10000&rate=4000000&record=" + key);
+    const auto begin = Clock::now();
+    download.start(fetchwell);
+    const State final = download.recorder.waitForFinal(90s);
+    const double seconds = std::chrono::duration<double>(Clock::now() - begin).count();
+    fetchwell.abort();
+
+    EXPECT_EQ(final.status, IRemoteResource::Available) << final.toDebugString();
+    EXPECT_EQ(std::filesystem::file_size(download.descriptor.destPath.wstring()), kSize);
+    EXPECT_EQ(Recorded(server, key).size(), 1u);
+    EXPECT_GE(seconds, 20.0);
+    std::printf("%.1f s, %.2f MB/s after the answer\n", seconds, kSize / 1e6 / (seconds - 10));
 }
 
 TEST_F(FetchwellDownload, AllAttemptsFailingEndsAsErrorAfterSixRequests) {

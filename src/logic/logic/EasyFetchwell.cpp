@@ -103,6 +103,8 @@ std::unique_ptr<EasyFetchwell::ResourceBundleHolder> MakeHolder(const DownloadIt
     descriptor->postProcessing = 0;
     descriptor->updatePolicy = App::ResourceDescriptor::UpdateIfInvalid;
     descriptor->existingFileCheck = 0;
+    // The window does without an image: a failed one says nothing about the connection the products need.
+    descriptor->optional = item.kind == DownloadKind::SplashImage;
     auto holder = std::make_unique<EasyFetchwell::ResourceBundleHolder>();
     holder->descriptor = descriptor;
     holder->bundle = std::make_shared<App::ResourceDescriptorBundle>();

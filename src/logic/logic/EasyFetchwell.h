@@ -1,6 +1,7 @@
 #pragma once
 // The installer's only contact with the download library: registers each download, checks a finished file and
 // turns the library's reports into the download events of the logic's loop.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -19,9 +20,10 @@
 namespace Nolvar {
 
 // The library's retry limits and waits; tests shorten them. Once the connection counts as offline the downloads
-// give up, so the user hears of it instead of waiting a minute per retry.
+// give up, so the user hears of it instead of waiting a minute per retry; a connection lost for 20 s, with nothing
+// answering, counts as offline.
 struct EasyFetchwellOptions {
-    App::DownloadRetrier::Params retrier{5, 5, 2, 10, true};
+    App::DownloadRetrier::Params retrier{5, 5, 2, 10, true, std::chrono::seconds(20)};
     App::Fetchwell::RetryWaits retryWaits;
 };
 

@@ -310,6 +310,32 @@ TEST_F(EasyFetchwell, TargetsStayInsideTheWorkingFolderAndApart) {
     EXPECT_EQ(Testing::ReadWholeFile(three.item.targetPath.wstring()).size(), 300u);
 }
 
+// At the product's own limits and waits: images that fail (an error answer, a host that refuses or is unknown) never
+// make the connection look offline, so a product that needs its fifth try gets it, as soon as with working images.
+TEST_F(EasyFetchwell, FailingImagesLeaveAProductItsTriesAndItsPace) {
+    const std::string key = Unique("fifth");
+    const std::string exe = Exe(5000);
+    nlohmann::json answers = nlohmann::json::array();
+    for (int i = 0; i < 4; ++i) answers.push_back({{"status", 503}});
+    answers.push_back({{"status", 200}, {"body", exe}});
+    m_server.script(key, answers.dump());
+    const auto begin = std::chrono::steady_clock::now();
+    Nolvar::EasyFetchwell fetch(m_events.loop());
+    fetch.download(Item(DownloadKind::SplashImage, "START", m_server.httpUrl("/files/" + Unique("gone-start.png"))));
+    fetch.download(Item(DownloadKind::SplashImage, "PROGRESS", m_server.httpUrl("/files/" + Unique("gone.png"))));
+    fetch.download(Item(DownloadKind::SplashImage, "WAIT", "http://127.0.0.1:9/wait.png"));
+    fetch.download(Item(DownloadKind::SplashImage, "READY", "http://images.netsetter.invalid/ready.png"));
+    fetch.download(Item(DownloadKind::ProductInstaller, "product", m_server.httpUrl("/script/" + key + "/setup.exe")));
+
+    const auto product = m_events.Outcome("product", 60s);
+    ASSERT_FALSE(product.empty());
+    EXPECT_EQ(product.back().type, "finish") << Types(product);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, 20s);
+    EXPECT_EQ(Gets(key), 5u);
+    for (const std::string image : {"START", "PROGRESS", "WAIT", "READY"})
+        EXPECT_EQ(m_events.Outcome(image, 60s).back().type, "fail") << image;
+}
+
 TEST_F(EasyFetchwell, DestructionStopsDownloadsAndTheLoop) {
     m_server.putFile(Unique("slow.exe"), Exe(100000));
     auto loop = std::make_shared<Nolvar::EventLoop>();
