@@ -17,7 +17,6 @@
 #include "Tracking/Tallivo/Impl/PutQueue.h"
 #include "Tracking/Tallivo/Impl/Scheduler.h"
 #include "Tracking/Tallivo/Impl/Sender.h"
-#include "Tracking/Tallivo/Impl/SerializedEvents.h"
 #include "Tracking/Tallivo/Impl/Storage.h"
 #include "Uploads.h"
 #include "testing/LogCapture.h"
@@ -117,15 +116,25 @@ protected:
         Networking::HttpVersion::Default);
 };
 
+// Stored texts whose files can never be deleted.
+class UndeletableEvents : public ISerializedEvents {
+public:
+    explicit UndeletableEvents(std::vector<std::string> texts = {}) : m_texts(std::move(texts)) {}
+    const std::vector<std::string>& get() const override { return m_texts; }
+    bool commit() override { return false; }
+
+private:
+    std::vector<std::string> m_texts;
+};
+
 // Hands out the same valid event again and again; its files can never be deleted.
 class UndeletableStorage : public Tracking::Instant::IStorage {
 public:
     explicit UndeletableStorage(ioPath directory) : m_directory(std::move(directory)) {}
     void push(const Event&) override {}
     std::unique_ptr<ISerializedEvents> pop(std::size_t) override {
-        return std::make_unique<SerializedEvents>(
-            std::vector<std::string>{R"({"name":"E","params":{"HUID":"h","PRODUCT_NAME":"P"}})"}, [] { return false; },
-            [] {});
+        return std::make_unique<UndeletableEvents>(
+            std::vector<std::string>{R"({"name":"E","params":{"HUID":"h","PRODUCT_NAME":"P"}})"});
     }
     std::int64_t getEventStorageTime() const override { return 0; }
     const ioPath& getDirectory() const override { return m_directory; }
@@ -595,7 +604,7 @@ TEST_F(SchedulerTest, ShutdownAfterAFloodOfEventsIsBoundedAndSaysWhatWasNotStore
             std::this_thread::sleep_for(4ms);
             ++pushed;
         }
-        std::unique_ptr<ISerializedEvents> pop(std::size_t) override { return std::make_unique<SerializedEvents>(); }
+        std::unique_ptr<ISerializedEvents> pop(std::size_t) override { return std::make_unique<UndeletableEvents>(); }
         std::int64_t getEventStorageTime() const override { return 0; }
         const ioPath& getDirectory() const override { return m_directory; }
         std::atomic<int> pushed{0};
