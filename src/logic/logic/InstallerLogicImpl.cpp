@@ -7,6 +7,7 @@
 #include <glog/logging.h>
 
 #include "logic/helpers/WebUidProvider.h"
+#include "logic/logic/ConfigParser.h"
 #include "logic/logic/InstallerDecisions.h"
 #include "logic/logic/InstallerNames.h"
 #include "logic/logic/ProductRunning.h"
@@ -29,6 +30,17 @@ namespace Nolvar {
 namespace {
 
 constexpr char kConfigurationDownloadId[] = "config";
+
+// The run's statistics tracker. Events still waiting for a configuration when the run ends are stored where the
+// built-in configuration has events stored.
+std::shared_ptr<IStatisticsTracker> MakeStatistics(const InstallerLogicParts& parts) {
+    if (parts.statistics) return parts.statistics;
+    auto builtIn = [source = parts.configSource] {
+        return ReadStatisticsSettings(source ? source(ioPath())->GetDefaultConfig() : LoadBuiltInConfig());
+    };
+    return std::make_shared<JsonStatisticsTracker>(JsonStatisticsTracker::ProcessTracker,
+                                                   JsonStatisticsTracker::kMaxPendingEvents, std::move(builtIn));
+}
 
 } // namespace
 
@@ -59,7 +71,7 @@ bool InstallerLogic::Run() {
 InstallerLogic::Impl::Impl(InstallerLogicParts parts) : m_parts(std::move(parts)) {
     m_loop = std::make_shared<EventLoop>();
     m_downloads = std::make_shared<EasyFetchwell>(m_loop, m_parts.downloads);
-    m_statistics = m_parts.statistics ? m_parts.statistics : std::make_shared<JsonStatisticsTracker>();
+    m_statistics = MakeStatistics(m_parts);
     m_urlGenerator = std::make_unique<ConfigUrlGenerator>();
     if (!m_parts.attachSplash) throw std::invalid_argument("InstallerLogic needs a splash");
     m_splash = m_parts.attachSplash(*this);
