@@ -8,6 +8,9 @@
 
 namespace Nolvar::Tracking {
 
+// The settings key that turns sending off: the tracker only stores events.
+inline constexpr const char* kPreventEventsSending = "STAT_PREVENT_EVENTS_SENDING";
+
 class ITrackerSettings {
 public:
     virtual ~ITrackerSettings() = default;

@@ -83,7 +83,7 @@ std::shared_ptr<IScheduler> BuildPipeline(const IApplicationTracker::Initializer
     bool preventSending = false;
     if (provider) {
         if (const auto settings = provider->getSettings()) {
-            preventSending = settings->getBool("STAT_PREVENT_EVENTS_SENDING", false);
+            preventSending = settings->getBool(kPreventEventsSending, false);
         }
     }
     KeepLibraryLoaded();

@@ -9,7 +9,9 @@ Every behaviour is chosen per request, so tests running in parallel never distur
   any      /script/<key>[/...]     the next answer queued for <key> (POST /_control/script/<key>)
   GET      /_control/requests/<key> every request recorded under <key>, as a JSON list
   POST     /_control/script/<key>  JSON list of answers to give, in order, to /script/<key>; an answer
-                                   {"if_body_has": TEXT, "then": ANSWER, "else": ANSWER} picks by the request body
+                                   {"if_body_has": TEXT, "then": ANSWER, "else": ANSWER} picks by the request body,
+                                   {"if_within": SECONDS, "then": ANSWER, "else": ANSWER} by whether the key's
+                                   previous request came less than SECONDS before; a request records its "status"
   POST     /_control/reset/<key>   forgets what was recorded and queued under <key>
 
 Query parameters any path understands (also as fields of a scripted answer):
@@ -34,6 +36,7 @@ from urllib.parse import urlsplit, parse_qs, urlencode
 STATE_LOCK = threading.Lock()
 RECORDED = {}   # key -> list of requests
 SCRIPTS = {}    # key -> list of answers
+LAST_SCRIPTED = {}  # key -> arrival time of its last scripted request
 FILES_DIR = '.'
 
 
@@ -92,11 +95,17 @@ class Handler(BaseHTTPRequestHandler):
         if segments[:1] == ['script'] and len(segments) >= 2:
             key = segments[1]
             with STATE_LOCK:
-                RECORDED.setdefault(key, []).append(request)
+                previous = LAST_SCRIPTED.get(key)
+                LAST_SCRIPTED[key] = request['time']
                 queue = SCRIPTS.get(key, [])
                 answer = queue.pop(0) if len(queue) > 1 else (queue[0] if queue else {'status': 404})
-            if 'if_body_has' in answer:
-                answer = answer['then'] if answer['if_body_has'].encode() in body_in else answer['else']
+                if 'if_body_has' in answer:
+                    answer = answer['then'] if answer['if_body_has'].encode() in body_in else answer['else']
+                if 'if_within' in answer:
+                    soon = previous is not None and request['time'] - previous < float(answer['if_within'])
+                    answer = answer['then'] if soon else answer['else']
+                request['status'] = int(answer.get('status', opts.get('status', 200)))
+                RECORDED.setdefault(key, []).append(request)
             for k, v in answer.items():
                 if k not in ('body', 'headers'):
                     opts[k] = str(v)
@@ -146,6 +155,7 @@ class Handler(BaseHTTPRequestHandler):
             with STATE_LOCK:
                 RECORDED.pop(segments[1], None)
                 SCRIPTS.pop(segments[1], None)
+                LAST_SCRIPTED.pop(segments[1], None)
             return self.answer({'status': '200'}, b'ok', [])
         return self.answer({'status': '404'}, b'unknown control', [])
 

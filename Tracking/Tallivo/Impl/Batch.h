@@ -3,17 +3,22 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Tracking/Tallivo/Impl/IStorage.h"
 
 namespace Nolvar::Tracking::Instant {
 
-// What the server's refusals showed of a batch; read and changed by the refusal judge alone.
+// What the server's answers showed of a batch; read and changed by the refusal judge alone.
 struct RefusalHistory {
     int refusals = 0;             // refusals of these events, also as part of a larger batch
     std::int32_t lastStatus = 0;  // the status of the last one
     bool acceptedSince = false;   // the server took another batch since the last one
-    bool narrowing = false;       // a part of a batch refused for what it holds, not sent yet
+    bool unsent = true;           // never sent as it is: a batch from the storage, or a part of a refused one
+    // Since the first refusal, the unsent batches the server took and refused: how it answers batches that are not
+    // under suspicion.
+    int othersTaken = 0;
+    int othersRefused = 0;
 };
 
 struct Batch {
@@ -23,12 +28,15 @@ struct Batch {
 
     bool empty() const { return !events; }
     std::size_t size() const { return events ? events->get().size() : 0; }
-    // Moves the first `count` events (fewer than held) into a batch of their own with the same history; both
-    // get a new upload text.
-    Batch takeFirst(std::size_t count) {
-        Batch first{{}, events->takeFirst(count), history};
+    // This batch's events in parts of at most `partSize` events, in order, each with this batch's history and
+    // unsent. Throws std::logic_error when the events cannot be parted.
+    std::vector<Batch> split(std::size_t partSize) && {
+        history.unsent = true;
         text.clear();
-        return first;
+        std::vector<Batch> parts;
+        while (size() > partSize) parts.push_back({{}, events->takeFirst(partSize), history});
+        parts.push_back(std::move(*this));
+        return parts;
     }
 };
 

@@ -27,7 +27,9 @@ struct Scheduler::SendState {
     Batch current;  // the batch in flight
     std::int64_t backoff = 0;
     Wait wait = Wait::ForChange;
-    RefusalJudge judge;  // the refused batches and what becomes of them
+    RefusalJudge judge;      // the refused batches and what becomes of them
+    bool keptLast = false;   // the batch in flight, or the last one, came from the judge
+    bool nothingNew = true;  // the storage had no batch at the last look
 };
 
 Scheduler::Scheduler(std::shared_ptr<ISender> sender, std::shared_ptr<ISerializer> serializer,
@@ -149,38 +151,65 @@ Scheduler::PassEnd Scheduler::runPass(SendState& state) {
     return PassEnd::Next;
 }
 
-// Puts the next batch to send in flight: what the refusal judge says, else the storage's next batch.
+// Puts the next batch to send in flight. After a refusal every upload waits the back-off, and a batch never sent
+// as it is goes first: a part of a refused batch, else the storage's next batch. While the server takes batches,
+// the storage's go at once and the judge's every other turn. A refused batch, or a part of one, goes no sooner
+// than one back-off unit after the last upload.
 Scheduler::Choice Scheduler::chooseBatch(SendState& state) {
-    bool backedOff = false;
-    for (;;) {
-        RefusalJudge::Step step = state.judge.next();
+    carryOutVerdicts(state);
+    const bool settled = state.backoff == 0;  // no refusal since the last batch the server took
+    if (!settled && !waitBackoff(state.backoff)) return Choice::Stop;
+    const bool keptTurn = settled ? state.judge.keepsAny() && !state.keptLast : state.judge.keepsParts();
+    if (!keptTurn && takeNew(state)) return Choice::Send;
+    if (state.judge.keepsAny()) {
+        if (settled && !waitBackoff(1)) return Choice::Stop;
+        // While new events come, the batches they make are sent around an event refused on its own.
+        if (takeKept(state, settled && state.nothingNew)) return Choice::Send;
+    }
+    // None of the kept batches held a valid event.
+    if (keptTurn && takeNew(state)) return Choice::Send;
+    return Choice::Idle;
+}
+
+// The storage's next batch into `current`; false when there is none to send now.
+bool Scheduler::takeNew(SendState& state) {
+    state.nothingNew = !takeBatch(state);
+    state.keptLast = state.keptLast && state.nothingNew;
+    return !state.nothingNew;
+}
+
+// The refusal judge's next batch into `current`; false when none of its batches holds a valid event.
+bool Scheduler::takeKept(SendState& state, bool singleFirst) {
+    while (state.judge.keepsAny()) {
+        Batch batch = state.judge.next(singleFirst);
+        if (prepare(state, batch)) {
+            state.current = std::move(batch);
+            state.keptLast = true;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The splits and set-asides the refusal judge decided.
+void Scheduler::carryOutVerdicts(SendState& state) {
+    for (RefusalJudge::Step step = state.judge.decided(); !step.batch.empty(); step = state.judge.decided()) {
+        const RefusalHistory& history = step.batch.history;
         switch (step.verdict) {
-        case RefusalJudge::Verdict::Split: {
-            const std::size_t size = step.batch.size();
-            LOG(WARNING) << "Statistics batch of " << size << " events refused " << step.batch.history.refusals
-                         << " times; sending it in halves";
-            Batch first = step.batch.takeFirst(size / 2);
-            state.judge.parts(std::move(first), std::move(step.batch));
-            continue;
-        }
+        case RefusalJudge::Verdict::Split:
+            LOG(WARNING) << "Statistics batch of " << step.batch.size() << " events refused with status "
+                         << history.lastStatus << "; sending its events one by one";
+            state.judge.parts(std::move(step.batch).split(1));
+            break;
         case RefusalJudge::Verdict::SetAside:
-            LOG(WARNING) << "Statistics event refused " << step.batch.history.refusals << " times with status "
-                         << step.batch.history.lastStatus << " while the server took others; set aside";
+            LOG(WARNING) << "Statistics event refused " << history.refusals << " times with status "
+                         << history.lastStatus << " while the server took " << history.othersTaken
+                         << " other new batches and refused " << history.othersRefused << "; set aside";
             if (!step.batch.events->setAside()) state.wait = Wait::Bounded;
-            continue;
-        case RefusalJudge::Verdict::Retry:
-            state.current = std::move(step.batch);
             break;
-        case RefusalJudge::Verdict::Probe:
-            // After a refusal the server may refuse every batch: the next one waits the back-off.
-            if (!backedOff && state.backoff >= 1 && !waitBackoff(state.backoff)) return Choice::Stop;
-            backedOff = true;
-            if (!takeBatch(state)) state.current = state.judge.takeOldest();
+        case RefusalJudge::Verdict::Retry:
             break;
         }
-        if (state.current.empty()) return Choice::Idle;
-        if (prepare(state, state.current)) return Choice::Send;
-        state.current = Batch{};
     }
 }
 
@@ -240,7 +269,7 @@ void Scheduler::onResponse(SendState& state, const ISender::Response& response) 
 
 // The server took the batch, or refused it for good (400): its events are deleted.
 void Scheduler::onSettled(SendState& state, bool accepted) {
-    if (accepted) state.judge.accepted();
+    if (accepted) state.judge.accepted(state.current.history);
     // Files that could not be deleted come back in the next pop: do not re-send them at once.
     state.wait = state.current.events->commit() ? Wait::None : Wait::Bounded;
     state.current = Batch{};

@@ -65,6 +65,9 @@ private:
     void doWork();
     PassEnd runPass(SendState& state);
     Choice chooseBatch(SendState& state);
+    void carryOutVerdicts(SendState& state);
+    bool takeNew(SendState& state);
+    bool takeKept(SendState& state, bool singleFirst);
     bool takeBatch(SendState& state);
     bool prepare(SendState& state, Batch& batch);
     void onResponse(SendState& state, const ISender::Response& response);

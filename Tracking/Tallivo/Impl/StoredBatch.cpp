@@ -16,7 +16,7 @@ StoredBatch::~StoredBatch() {
     try {
         if (auto storage = m_storage.lock()) storage->release(m_paths);
     } catch (const std::exception& e) {
-        LOG(ERROR) << "~SerializedEvents failed, error: " << e.what();
+        LOG(ERROR) << "~StoredBatch failed, error: " << e.what();
     }
 }
 
@@ -31,7 +31,7 @@ bool StoredBatch::settleOnce(const char* what, Settle settle) {
         m_settled = true;
         return complete;
     } catch (const std::exception& e) {
-        LOG(ERROR) << "SerializedEvents::" << what << " failed, error: " << e.what();
+        LOG(ERROR) << "StoredBatch::" << what << " failed, error: " << e.what();
         return false;
     }
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "Tracking/Tallivo/Impl/RefusalJudge.h"
 
 using namespace Nolvar::Tracking::Instant;
@@ -27,118 +29,129 @@ private:
     std::vector<std::string> m_names;
 };
 
-Batch MakeBatch(std::vector<std::string> names) {
-    return {"body", std::make_unique<NamedEvents>(std::move(names)), {}};
-}
+// A batch from the storage, never sent.
+Batch NewBatch(std::vector<std::string> names) { return {"body", std::make_unique<NamedEvents>(std::move(names)), {}}; }
 
 std::vector<std::string> Names(const Batch& batch) {
     return batch.events ? batch.events->get() : std::vector<std::string>{};
 }
 
-const std::vector<std::string> kTen = {"0", "1", "2", "3", "4", "5", "6", "7", "8", "9"};
+const std::vector<std::string> kFour = {"0", "1", "2", "3"};
 
-// Applies a Split as the scheduler does.
-void SplitInHalves(RefusalJudge& judge, RefusalJudge::Step step) {
-    Batch first = step.batch.takeFirst(step.batch.size() / 2);
-    judge.parts(std::move(first), std::move(step.batch));
+// The server takes a new batch from the storage.
+void TakeANewBatch(RefusalJudge& judge) { judge.accepted(NewBatch({"new"}).history); }
+
+// The server refuses a new batch from the storage; the judge keeps it.
+void RefuseANewBatch(RefusalJudge& judge, const std::string& name) { judge.refused(NewBatch({name}), kForbidden); }
+
+// Carries out what the judge decided, as the scheduler does; the verdicts in order.
+std::vector<Verdict> CarryOut(RefusalJudge& judge) {
+    std::vector<Verdict> verdicts;
+    for (RefusalJudge::Step step = judge.decided(); !step.batch.empty(); step = judge.decided()) {
+        verdicts.push_back(step.verdict);
+        if (step.verdict == Verdict::Split) judge.parts(std::move(step.batch).split(1));
+    }
+    return verdicts;
 }
 
 } // namespace
 
-TEST(RefusalJudge, ProbeTriesABatchNeverRefusedAndTheRefusedOnesOnlyWhenThereIsNone) {
+TEST(RefusalJudge, ABatchRefusedWhileTheServerTakesOthersOrTooLargeGoesEventByEvent) {
     RefusalJudge judge;
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);  // nothing refused: the storage's next batch
-    judge.refused(MakeBatch({"a"}), kForbidden);
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);
-    judge.refused(MakeBatch({"b"}), kForbidden);  // the probe is refused too: another one, never "a" or "b"
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);
+    // Nothing taken yet: the server may refuse everyone. Kept whole.
+    judge.refused(NewBatch(kFour), kForbidden);
+    EXPECT_TRUE(CarryOut(judge).empty());
+    TakeANewBatch(judge);
+    Batch again = judge.next(true);
+    EXPECT_EQ(Names(again), kFour);
+    EXPECT_EQ(again.text, "body");  // sent unchanged
 
-    // The storage has nothing else: the kept batches go again in turn.
-    Batch oldest = judge.takeOldest();
-    EXPECT_EQ(Names(oldest), std::vector<std::string>{"a"});
-    judge.refused(std::move(oldest), kForbidden);
-    EXPECT_EQ(Names(judge.takeOldest()), std::vector<std::string>{"b"});
+    // Refused again after the server took another: its events one by one, before anything else, each built anew.
+    RefuseANewBatch(judge, "other");
+    judge.refused(std::move(again), kForbidden);
+    EXPECT_EQ(CarryOut(judge), std::vector<Verdict>{Verdict::Split});
+    for (const std::string& name : kFour) {
+        Batch part = judge.next(false);
+        EXPECT_EQ(Names(part), std::vector<std::string>{name});
+        EXPECT_TRUE(part.text.empty());
+        judge.accepted(part.history);
+    }
+    EXPECT_EQ(Names(judge.next(false)), std::vector<std::string>{"other"});
+    EXPECT_FALSE(judge.keepsAny());
+
+    // A new batch refused right after the server took one is parted at once; one too large without that.
+    TakeANewBatch(judge);
+    judge.refused(NewBatch(kFour), kForbidden);
+    EXPECT_EQ(CarryOut(judge), std::vector<Verdict>{Verdict::Split});
+    while (judge.keepsAny()) judge.next(false);
+    judge.refused(NewBatch({"a", "b"}), kTooLarge);
+    EXPECT_EQ(CarryOut(judge), std::vector<Verdict>{Verdict::Split});
+    EXPECT_EQ(Names(judge.next(false)), std::vector<std::string>{"a"});
+    EXPECT_EQ(Names(judge.next(false)), std::vector<std::string>{"b"});
 }
 
-TEST(RefusalJudge, RetrySendsARefusedBatchAtOnceOnceTheServerTookAnother) {
+TEST(RefusalJudge, AnEventIsSetAsideOnlyWhenTheServerTakesTheNewBatchesAroundItWhileRefusingItAgainAndAgain) {
+    // Refused every time while the server takes every new batch sent around it: set aside at the eleventh refusal
+    // with ten batches taken around it (a server refusing at random does that once in about 350,000 times).
     RefusalJudge judge;
-    judge.refused(MakeBatch(kTen), kForbidden);
-    judge.accepted();
-    RefusalJudge::Step step = judge.next();
-    EXPECT_EQ(step.verdict, Verdict::Retry);
-    EXPECT_EQ(Names(step.batch), kTen);
-    EXPECT_EQ(step.batch.text, "body");  // sent unchanged
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);  // it was handed out: once taken, it is gone
+    RefuseANewBatch(judge, "bad");
+    int refusals = 1;
+    while (CarryOut(judge).empty()) {
+        ASSERT_LT(refusals, 20);
+        TakeANewBatch(judge);
+        judge.refused(judge.next(true), kForbidden);
+        ++refusals;
+    }
+    EXPECT_EQ(refusals, 11);
+    EXPECT_FALSE(judge.keepsAny());
+
+    // Twenty refusals while the server refuses every other new batch too: kept.
+    RefusalJudge random;
+    Batch unlucky = NewBatch({"unlucky"});
+    for (int i = 0; i < 20; ++i) {
+        random.refused(std::move(unlucky), kForbidden);
+        TakeANewBatch(random);
+        RefuseANewBatch(random, "refused too");
+        EXPECT_TRUE(CarryOut(random).empty()) << i;
+        do unlucky = random.next(true);
+        while (Names(unlucky) != std::vector<std::string>{"unlucky"});
+    }
 }
 
-TEST(RefusalJudge, SplitSendsABatchRefusedWhileTheServerTakesOthersInHalvesDownToSingleEvents) {
+TEST(RefusalJudge, AnEventRefusedOnItsOwnGoesRightAfterTheServerTakesABatchButNeverTwiceInARow) {
     RefusalJudge judge;
-    judge.refused(MakeBatch(kTen), kForbidden);
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);
-    judge.accepted();
-    judge.refused(judge.next().batch, kForbidden);  // refused again: its own
-
-    RefusalJudge::Step step = judge.next();
-    ASSERT_EQ(step.verdict, Verdict::Split);
-    SplitInHalves(judge, std::move(step));
-    // The halves go at once, first half first; a half refused is halved again at once.
-    step = judge.next();
-    ASSERT_EQ(step.verdict, Verdict::Retry);
-    EXPECT_EQ(Names(step.batch), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
-    EXPECT_TRUE(step.batch.text.empty());  // built anew
-    judge.refused(std::move(step.batch), kForbidden);
-    step = judge.next();
-    ASSERT_EQ(step.verdict, Verdict::Split);
-    SplitInHalves(judge, std::move(step));
-    EXPECT_EQ(Names(judge.next().batch), (std::vector<std::string>{"0", "1"}));
-    EXPECT_EQ(Names(judge.next().batch), (std::vector<std::string>{"2", "3", "4"}));
-    EXPECT_EQ(Names(judge.next().batch), (std::vector<std::string>{"5", "6", "7", "8", "9"}));
-
-    // Too large: halved without waiting for the server to take another batch, but the halves wait their turn.
-    judge.refused(MakeBatch(kTen), kTooLarge);
-    step = judge.next();
-    ASSERT_EQ(step.verdict, Verdict::Split);
-    SplitInHalves(judge, std::move(step));
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);
-    EXPECT_EQ(Names(judge.takeOldest()), (std::vector<std::string>{"0", "1", "2", "3", "4"}));
-}
-
-TEST(RefusalJudge, SetAsideTakesASingleEventRefusedThreeTimesTheLastWhileTheServerTakesOthers) {
-    RefusalJudge judge;
-    judge.refused(MakeBatch({"r"}), kForbidden);
-    judge.accepted();
-    judge.refused(judge.next().batch, kForbidden);  // its own, but twice in all
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);
-    judge.accepted();
-    RefusalJudge::Step step = judge.next();
-    ASSERT_EQ(step.verdict, Verdict::Retry);
-    judge.refused(std::move(step.batch), kForbidden);
-
-    step = judge.next();
-    EXPECT_EQ(step.verdict, Verdict::SetAside);
-    EXPECT_EQ(Names(step.batch), std::vector<std::string>{"r"});
-    EXPECT_EQ(step.batch.history.lastStatus, kForbidden);
-    EXPECT_EQ(judge.next().verdict, Verdict::Probe);
+    TakeANewBatch(judge);
+    judge.refused(NewBatch({"s", "p", "q"}), kForbidden);
+    ASSERT_EQ(CarryOut(judge), std::vector<Verdict>{Verdict::Split});
+    judge.refused(judge.next(true), kForbidden);  // "s"
+    judge.accepted(judge.next(false).history);     // "p"
+    Batch single = judge.next(true);
+    EXPECT_EQ(Names(single), std::vector<std::string>{"s"});
+    judge.refused(std::move(single), kForbidden);
+    TakeANewBatch(judge);
+    EXPECT_EQ(Names(judge.next(true)), std::vector<std::string>{"q"});
+    EXPECT_EQ(Names(judge.next(true)), std::vector<std::string>{"s"});
 }
 
 TEST(RefusalJudge, AServerRefusingEveryBatchHasNoneSplitOrSetAsideAlsoAfterItTookOneEarlier) {
     RefusalJudge judge;
     // A batch refused, the server took another, then that batch too (it leaves the judge): nothing learnt stays.
-    judge.refused(MakeBatch(kTen), kForbidden);
-    judge.accepted();
-    ASSERT_EQ(judge.next().verdict, Verdict::Retry);
+    judge.refused(NewBatch(kFour), kForbidden);
+    TakeANewBatch(judge);
+    ASSERT_EQ(Names(judge.next(true)), kFour);
 
-    // From now on it refuses everything, also single events as too large.
-    judge.refused(MakeBatch(kTen), kForbidden);
-    judge.refused(MakeBatch({"x"}), kTooLarge);
-    judge.refused(MakeBatch({"y"}), kForbidden);
+    // From now on it refuses everything, also single events as too large: each goes again in turn, whole.
+    judge.refused(NewBatch({"y"}), kForbidden);
+    judge.refused(NewBatch(kFour), kForbidden);
+    judge.refused(NewBatch({"x"}), kTooLarge);
     for (int i = 0; i < 50; ++i) {
-        EXPECT_EQ(judge.next().verdict, Verdict::Probe) << i;
-        Batch oldest = judge.takeOldest();
+        EXPECT_TRUE(CarryOut(judge).empty()) << i;
+        Batch oldest = judge.next(false);
         const std::int32_t status = oldest.size() == 1 && i % 2 ? kTooLarge : kForbidden;
         judge.refused(std::move(oldest), status);
     }
     std::vector<std::vector<std::string>> kept;
-    for (Batch batch = judge.takeOldest(); !batch.empty(); batch = judge.takeOldest()) kept.push_back(Names(batch));
-    EXPECT_EQ(kept.size(), 3u);  // all kept, whole
+    while (judge.keepsAny()) kept.push_back(Names(judge.next(false)));
+    EXPECT_EQ(kept.size(), 3u);
+    EXPECT_TRUE(std::find(kept.begin(), kept.end(), kFour) != kept.end());  // whole
 }

@@ -16,6 +16,7 @@
 #include "QorString/Utf.h"
 #include "utils/WorkingFolder.h"
 #include "testing/ChildProcess.h"
+#include "testing/ModuleResource.h"
 #include "testing/TempFolder.h"
 #include "testing/TestServer.h"
 
@@ -121,13 +122,6 @@ std::vector<std::filesystem::path> WorkingFoldersIn(const std::filesystem::path&
     return folders;
 }
 
-std::string NamedResource(HMODULE module, const wchar_t* name) {
-    HRSRC resource = FindResourceW(module, name, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
-    if (!resource) return {};
-    HGLOBAL loaded = LoadResource(module, resource);
-    return std::string(static_cast<const char*>(LockResource(loaded)), SizeofResource(module, resource));
-}
-
 } // namespace
 
 TEST(InstallerProcess, StartsAndWritesOneLogWithTheLibrariesLines) {
@@ -171,15 +165,13 @@ TEST(InstallerProcess, StartsAndWritesOneLogWithTheLibrariesLines) {
 }
 
 TEST(InstallerProcess, ResourcesAreFoundByName) {
-    const Nolvar::Core::UniqueModule module(LoadLibraryExW(InstallerExe().c_str(), nullptr,
-                                                           LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    ASSERT_TRUE(module);
-    const std::string config = NamedResource(module.get(), L"IDR_DEFAULT_CFG");
+    const std::string config = Testing::ReadModuleResource(InstallerExe(), L"IDR_DEFAULT_CFG");
     ASSERT_FALSE(config.empty());
     EXPECT_TRUE(nlohmann::json::parse(config).contains("data"));
-    EXPECT_NE(NamedResource(module.get(), L"EN-US").find("LICENCE"), std::string::npos);
-    EXPECT_NE(NamedResource(module.get(), L"RU-RU").find("ЛИЦЕНЗИОННОЕ"), std::string::npos);
-    EXPECT_EQ(NamedResource(module.get(), L"RU-RU").find('\r'), std::string::npos);
+    EXPECT_NE(Testing::ReadModuleResource(InstallerExe(), L"EN-US").find("LICENCE"), std::string::npos);
+    const std::string russian = Testing::ReadModuleResource(InstallerExe(), L"RU-RU");
+    EXPECT_NE(russian.find("ЛИЦЕНЗИОННОЕ"), std::string::npos);
+    EXPECT_EQ(russian.find('\r'), std::string::npos);
 }
 
 TEST(InstallerProcess, OptionsInTheWrongFormAreWarnedAboutAndDoNotEndTheRun) {

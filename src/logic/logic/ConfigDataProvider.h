@@ -7,6 +7,9 @@
 
 namespace Nolvar {
 
+// The executable's built-in configuration, its RT_RCDATA resource "IDR_DEFAULT_CFG"; empty when it has none.
+std::string LoadBuiltInConfig();
+
 class IConfigDataProvider {
 public:
     virtual ~IConfigDataProvider() = default;

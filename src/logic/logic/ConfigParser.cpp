@@ -92,10 +92,15 @@ bool ReadSplash(const json& section, Reports& reports) {
     return true;
 }
 
+StatisticsSettings StatisticsSettingsOf(const json& section) {
+    return {GetDefaultValue(section, "url").value_or(""), GetDefaultValue(section, "id").value_or(""),
+            GetDefaultValue(section, "targetApplicationId").value_or("")};
+}
+
 bool ReadStatistics(const json& section, Reports& reports) {
-    reports.push_back([url = GetDefaultValue(section, "url").value_or(""), id = GetDefaultValue(section, "id").value_or(""),
-                       target = GetDefaultValue(section, "targetApplicationId").value_or("")](
-                          IConfigParserObserver& observer) { observer.OnStatisticsSettings(url, id, target); });
+    reports.push_back([settings = StatisticsSettingsOf(section)](IConfigParserObserver& observer) {
+        observer.OnStatisticsSettings(settings.url, settings.productKey, settings.product);
+    });
     return true;
 }
 
@@ -114,6 +119,16 @@ const std::vector<std::pair<std::string, SectionHandler>> kSectionHandlers = {
 };
 
 } // namespace
+
+std::optional<StatisticsSettings> ReadStatisticsSettings(const std::string& configText) {
+    const std::optional<json> document = Config::ParseDocument(configText);
+    if (!document) return std::nullopt;
+    const auto data = document->find("data");
+    if (data == document->end() || !data->is_object()) return std::nullopt;
+    const auto section = data->find("Statistics");
+    if (section == data->end() || !section->is_object()) return std::nullopt;
+    return StatisticsSettingsOf(*section);
+}
 
 ConfigParser::ConfigParser(IConfigParserObserver& observer, const ioPath& configFile)
     : ConfigParser(observer, std::make_shared<ConfigDataProvider>(configFile)) {}

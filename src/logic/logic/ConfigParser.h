@@ -10,9 +10,13 @@
 #include "QorFilesystem/Path.h"
 #include "logic/logic/ConfigDataProvider.h"
 #include "logic/logic/IConfigParserObserver.h"
+#include "logic/tracker/json/IStatisticsTracker.h"
 #include "utils/Settings.h"
 
 namespace Nolvar {
+
+// The "Statistics" values of a configuration document; nothing when it cannot be read or has no such section.
+std::optional<StatisticsSettings> ReadStatisticsSettings(const std::string& configText);
 
 // One parser per parse, on the logic's thread. While it exists it keeps the user-agent header in step with the
 // product version. No exception leaves a parse: a document that cannot be read whole is rejected.

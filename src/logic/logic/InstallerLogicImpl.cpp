@@ -8,6 +8,7 @@
 #include <glog/logging.h>
 
 #include "logic/helpers/WebUidProvider.h"
+#include "logic/logic/ConfigParser.h"
 #include "logic/logic/InstallerDecisions.h"
 #include "logic/logic/InstallerNames.h"
 #include "logic/logic/ProductRunning.h"
@@ -30,6 +31,17 @@ namespace Nolvar {
 namespace {
 
 constexpr char kConfigurationDownloadId[] = "config";
+
+// The run's statistics tracker. Events still waiting for a configuration when the run ends are stored where the
+// built-in configuration has events stored.
+std::shared_ptr<IStatisticsTracker> MakeStatistics(const InstallerLogicParts& parts) {
+    if (parts.statistics) return parts.statistics;
+    auto builtIn = [source = parts.configSource] {
+        return ReadStatisticsSettings(source ? source(ioPath())->GetDefaultConfig() : LoadBuiltInConfig());
+    };
+    return std::make_shared<JsonStatisticsTracker>(JsonStatisticsTracker::ProcessTracker,
+                                                   JsonStatisticsTracker::kMaxPendingEvents, std::move(builtIn));
+}
 
 } // namespace
 
@@ -62,7 +74,7 @@ InstallerLogic::Impl::Impl(InstallerLogicParts parts) : m_parts(std::move(parts)
     m_downloads = m_parts.makeDownloads ? m_parts.makeDownloads(m_loop)
                                         : std::make_shared<EasyFetchwell>(m_loop, m_parts.downloads);
     if (!m_downloads) throw std::runtime_error("The downloads could not be made");
-    m_statistics = m_parts.statistics ? m_parts.statistics : std::make_shared<JsonStatisticsTracker>();
+    m_statistics = MakeStatistics(m_parts);
     m_urlGenerator = std::make_unique<ConfigUrlGenerator>();
     if (!m_parts.attachSplash) throw std::invalid_argument("InstallerLogic needs a splash");
     m_splash = m_parts.attachSplash(*this);

@@ -6,6 +6,13 @@
 
 namespace Nolvar {
 
+// A configuration's "Statistics" values.
+struct StatisticsSettings {
+    std::string url;         // "url": where events are sent
+    std::string productKey;  // "id"
+    std::string product;     // "targetApplicationId": also names the folder events are stored in
+};
+
 class IStatisticsTracker {
 public:
     virtual ~IStatisticsTracker() = default;

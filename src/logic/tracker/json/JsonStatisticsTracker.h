@@ -1,11 +1,13 @@
 #pragma once
 // The installer's statistics tracker: initialises the process tracker from the configuration, adds the data
-// fillers' parameters to every event and keeps the events tracked before the process tracker is ready.
+// fillers' parameters to every event and keeps the events tracked before the process tracker is ready; those
+// still waiting at its end are stored for a later run.
 #include <cstddef>
 #include <functional>
 #include <list>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "QorTracker/IApplicationTracker.h"
@@ -18,6 +20,8 @@ class JsonStatisticsTracker final : public IStatisticsTracker {
 public:
     // Gives the process tracker, or null when there is none.
     using TrackerSource = std::function<Tracking::ApplicationTrackerPtr()>;
+    // Gives the statistics settings under which events still waiting at the end are stored, or nothing.
+    using LeftoverStorage = std::function<std::optional<StatisticsSettings>()>;
 
     // Events kept while the process tracker is not initialised; older ones are dropped beyond this.
     static constexpr std::size_t kMaxPendingEvents = 1000;
@@ -26,7 +30,10 @@ public:
     static Tracking::ApplicationTrackerPtr ProcessTracker();
 
     explicit JsonStatisticsTracker(TrackerSource trackerSource = ProcessTracker,
-                                   std::size_t maxPendingEvents = kMaxPendingEvents);
+                                   std::size_t maxPendingEvents = kMaxPendingEvents,
+                                   LeftoverStorage leftoverStorage = {});
+    // Events still waiting for an initialised process tracker are stored, unsent, under the leftover storage's
+    // settings; then the process tracker is de-initialised (it stores what it has queued).
     ~JsonStatisticsTracker() override;
     JsonStatisticsTracker(const JsonStatisticsTracker&) = delete;
     JsonStatisticsTracker& operator=(const JsonStatisticsTracker&) = delete;
@@ -39,14 +46,15 @@ public:
 private:
     void deliverOrKeep(Tracking::Instant::Event event);
     void keepPending(Tracking::Instant::Event event);
+    void storeLeftovers(Tracking::IApplicationTracker& tracker);
 
     const TrackerSource m_trackerSource;
     const std::size_t m_maxPendingEvents;
+    const LeftoverStorage m_leftoverStorage;
 
     std::mutex m_lock;  // guards everything below; held while the process tracker is called
     std::list<Tracking::Instant::Event> m_pendingEvents;
     std::vector<std::unique_ptr<IDataFiller>> m_fillers;
-    bool m_pendingOverflowReported = false;
 };
 
 } // namespace Nolvar

@@ -1,6 +1,10 @@
 #include "logic/tracker/json/TrackerInitializer.h"
 
+#include <memory>
+
 #include <glog/logging.h>
+
+#include "QorTracker/ITrackerDataProvider.h"
 
 #include "utils/Settings.h"
 #include "utils/SettingsInit.h"
@@ -32,6 +36,24 @@ std::string TextOr(Settings::ID id, const char* fallback) {
     const auto text = Settings::GetTextOption(id);
     return text && !text->empty() ? *text : fallback;
 }
+
+// Turns sending off; the initializer gives every other value. A storing pipeline builds no upload, so the version
+// it asks for when the product version is not known yet is never used.
+class StoringOnly final : public Tracking::ITrackerDataProvider, public Tracking::ITrackerSettings {
+public:
+    bool getBool(const std::string& key, bool defaultValue) const override {
+        return key == Tracking::kPreventEventsSending ? true : defaultValue;
+    }
+    std::shared_ptr<Tracking::ITrackerSettings> getSettings() const override {
+        return std::make_shared<StoringOnly>();
+    }
+    Core::Version getVersion() const override { return {}; }
+    std::string getVendor() const override { return {}; }
+    std::pair<std::string, std::string> getHeader() const override { return {}; }
+    std::string getProduct() const override { return {}; }
+    std::string getModuleName() const override { return {}; }
+    std::string getStatisticsUrl() const override { return {}; }
+};
 
 } // namespace
 
@@ -68,6 +90,12 @@ Tracking::IApplicationTracker::Initializer MakeTrackerInitializer(const std::str
     // The setting holds a whole header line; the upload's header takes only the agent.
     initializer.extraHeader = std::make_pair(std::string("User-Agent"),
                                              BareUserAgent(Settings::GetString(Settings::ID::UserAgentHeader, "")));
+    return initializer;
+}
+
+Tracking::IApplicationTracker::Initializer MakeStoringInitializer(const StatisticsSettings& settings) {
+    auto initializer = MakeTrackerInitializer(settings.url, settings.productKey, settings.product);
+    initializer.dataProvider = std::make_shared<StoringOnly>();
     return initializer;
 }
 

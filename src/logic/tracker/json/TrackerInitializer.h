@@ -3,6 +3,7 @@
 #include <string>
 
 #include "QorTracker/IApplicationTracker.h"
+#include "logic/tracker/json/IStatisticsTracker.h"
 
 namespace Nolvar {
 
@@ -17,6 +18,10 @@ std::string MakeInitializationString(const std::string& productKey);
 Tracking::IApplicationTracker::Initializer MakeTrackerInitializer(const std::string& statisticsUrl,
                                                                   const std::string& productKey,
                                                                   const std::string& product);
+
+// The same for a tracker that only stores events, where `settings` has them sent: it starts no sending thread and
+// never uploads.
+Tracking::IApplicationTracker::Initializer MakeStoringInitializer(const StatisticsSettings& settings);
 
 // The user agent of a "User-Agent: <agent>" header line (the text unchanged when it has no such prefix).
 std::string BareUserAgent(const std::string& headerLine);

@@ -11,6 +11,7 @@
 #include "QorPointer/UniqueHandle.h"
 #include "QorString/Utf.h"
 #include "splash/win/gui_tests/TestImages.h"
+#include "testing/ModuleResource.h"
 
 namespace SplashTest {
 
@@ -65,7 +66,7 @@ void InstallerUnderTest::Serve(const FakeProduct& product, const Images& images,
     if (product.registers) args += " /FAKE_UNINSTALL=HKCU:64:" + m_entry;
     const std::string start = images.start ? m_server.httpUrl("/files/" + m_prefix + "-start.png" + images.startQuery)
                                            : m_server.httpUrl("/files/" + m_prefix + "-missing.png");
-    const std::string statistics = m_prefix + "-statistics";
+    const std::string statistics = StatisticsKey();
     m_server.script(statistics, R"([{"status":200,"body":{"success":true,"disabled":false}}])");
     const nlohmann::json installers = nlohmann::json::array(
         {{{"id", Value("product")},
@@ -89,7 +90,7 @@ void InstallerUnderTest::Serve(const FakeProduct& product, const Images& images,
           {"Statistics",
            {{"url", Value(m_server.httpUrl("/script/" + statistics))},
             {"id", Value("5e8d0c3a9f21467b8c4de0a1f7b3962c")},
-            {"targetApplicationId", Value("netsetter-gui-test")}}}}}};
+            {"targetApplicationId", Value(m_statisticsProduct)}}}}}};
     m_server.putFile(m_prefix + "-config.json", config.dump());
     m_configUrl = m_server.httpUrl("/files/" + m_prefix + "-config.json" + configQuery);
 }
@@ -98,6 +99,8 @@ void InstallerUnderTest::ServeNothing() {
     // The reserved top-level domain "invalid" never resolves; the built-in configuration's hosts are "*.example".
     m_configUrl = "http://config.netsetter.invalid/config.json";
 }
+
+void InstallerUnderTest::ServeConfigurationFrom(const std::string& url) { m_configUrl = url; }
 
 void InstallerUnderTest::Start(const std::vector<std::wstring>& extraArguments) {
     std::vector<std::wstring> arguments{L"--config-url=" + Nolvar::Core::WstringFromUtf8(m_configUrl),
@@ -220,6 +223,11 @@ std::vector<std::string> InstallerUnderTest::Events() const {
     for (auto it = std::sregex_iterator(log.begin(), log.end(), tracked); it != std::sregex_iterator(); ++it)
         events.push_back((*it)[1]);
     return events;
+}
+
+nlohmann::json BuiltInConfiguration() {
+    return nlohmann::json::parse(Testing::ReadModuleResource(BinFolder() / L"installer.exe", L"IDR_DEFAULT_CFG"),
+                                 nullptr, false);
 }
 
 int CountDark(const Testing::Capture& capture, RECT area) {

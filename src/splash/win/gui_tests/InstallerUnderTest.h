@@ -47,6 +47,12 @@ public:
     void Serve(const FakeProduct& product, const Images& images = {}, const std::string& configQuery = {});
     // No network: the configuration's host does not resolve, nor do those of the built-in configuration.
     void ServeNothing();
+    // The configuration is asked of `url` (a server that never answers, for one); nothing is served.
+    void ServeConfigurationFrom(const std::string& url);
+    // The "targetApplicationId" of the configuration Serve serves: its events are stored in a folder of that name.
+    void SetStatisticsProduct(const std::string& product) { m_statisticsProduct = product; }
+    // The test server's key of the statistics uploads of the configuration Serve serves.
+    std::string StatisticsKey() const { return m_prefix + "-statistics"; }
     void Start(const std::vector<std::wstring>& extraArguments = {});
 
     // The main window of the run (class "Nolvaria Installer"); fails the test when it does not appear.
@@ -89,8 +95,12 @@ private:
     std::string m_entry;
     std::string m_productExe;
     std::string m_configUrl;
+    std::string m_statisticsProduct = "netsetter-gui-test";
     std::optional<Testing::ChildProcess> m_process;
 };
+
+// The built-in configuration of installer.exe.
+nlohmann::json BuiltInConfiguration();
 
 // 0xRRGGBB colours of the client area are "dark" (text) or "light" (background) in broad bands.
 int CountDark(const Testing::Capture& capture, RECT area);

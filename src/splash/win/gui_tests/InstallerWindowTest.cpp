@@ -2,11 +2,14 @@
 // the configuration, the images and the fake product installer.
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "QorFilesystem/CacheRoot.h"
 #include "QorString/Utf.h"
 #include "splash/win/gui_tests/InstallerUnderTest.h"
 #include "splash/win/gui_tests/TestImages.h"
@@ -122,6 +125,30 @@ private:
     // The earlier installation's job holds the product it started.
     std::optional<Testing::ChildProcess> m_setup;
 };
+
+// The events stored in a statistics folder: "UNIQUE_ID" to name.
+std::map<std::string, std::string> StoredEvents(const std::filesystem::path& folder) {
+    std::map<std::string, std::string> events;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        if (entry.path().extension() != L".json") continue;
+        const auto event = nlohmann::json::parse(Testing::ReadWholeFile(entry.path()), nullptr, false);
+        if (event.is_object() && event.contains("params") && event["params"].is_object())
+            events[event["params"].value("UNIQUE_ID", "")] = event.value("name", "");
+    }
+    return events;
+}
+
+// The "UNIQUE_ID" of every event uploaded under the statistics key of a run.
+std::multiset<std::string> UploadedIds(InstallerUnderTest& run) {
+    std::multiset<std::string> ids;
+    for (const auto& request : nlohmann::json::parse(run.Server().recorded(run.StatisticsKey()))) {
+        const auto body = nlohmann::json::parse(request.value("body", ""), nullptr, false);
+        if (!body.is_object() || !body.contains("events") || !body["events"].is_array()) continue;
+        for (const auto& event : body["events"]) ids.insert(event["params"].value("UNIQUE_ID", ""));
+    }
+    return ids;
+}
 
 } // namespace
 
@@ -557,4 +584,51 @@ TEST(InstallerWindow, NormalEndLeavesNoWindowNoProcessAndNoWorkingFolder) {
     const std::string path = log.substr(at + 17, log.find(" with args", at) - at - 17);
     const std::filesystem::path installer(Nolvar::Core::WstringFromUtf8(path));
     EXPECT_FALSE(std::filesystem::exists(installer.parent_path())) << path;
+}
+
+// A user who closes the window while the configuration's address never answers loses no statistics event: the run
+// stores them where the built-in configuration keeps events, and the next run sends them.
+TEST(InstallerWindow, EventsOfARunClosedBeforeItsConfigurationArrivedAreSentByTheNextRun) {
+    const std::string product =
+        BuiltInConfiguration()["data"]["Statistics"]["targetApplicationId"].value("DefaultValue", "");
+    ASSERT_FALSE(product.empty());
+    const std::filesystem::path folder = std::filesystem::path(Nolvar::Core::GetSystemCacheRoot().wstring()) /
+                                         L"Nolvaria" / Nolvar::Core::WstringFromUtf8(product) / L"EventsStorage";
+    const auto earlier = StoredEvents(folder);  // other runs' events may wait there too
+
+    Testing::RawTcpServer silent(Testing::RawTcpServer::Behaviour::Silent);
+    InstallerUnderTest first;
+    first.ServeConfigurationFrom(silent.url("/config.json"));
+    const auto started = std::chrono::steady_clock::now();
+    first.Start();
+    ASSERT_TRUE(first.MainWindow());
+    std::this_thread::sleep_until(started + 25s);
+    ASSERT_EQ(first.CancelByUser(), 0);
+    std::map<std::string, std::string> stored;
+    for (const auto& [id, name] : StoredEvents(folder))
+        if (!earlier.count(id)) stored.emplace(id, name);
+    const auto tracked = first.Events();
+    EXPECT_EQ(stored.size(), tracked.size()) << first.Log();
+    EXPECT_TRUE(Has(tracked, "BUNDLE_INSTALL_CANCELLED"));
+
+    InstallerUnderTest next;
+    next.SetStatisticsProduct(product);
+    next.Serve({});
+    next.Start();
+    const auto deliveredOnce = [&] {
+        const auto uploaded = UploadedIds(next);
+        return std::count_if(stored.begin(), stored.end(), [&](const auto& event) {
+            return uploaded.count(event.first) == 1;
+        });
+    };
+    const auto end = std::chrono::steady_clock::now() + kWindowWait;
+    while (deliveredOnce() < static_cast<std::ptrdiff_t>(stored.size()) && std::chrono::steady_clock::now() < end)
+        std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(deliveredOnce(), static_cast<std::ptrdiff_t>(stored.size()));
+    std::string names;
+    for (const auto& [id, name] : stored) names += " " + name;
+    std::printf("a run closed 25 s after its start, its configuration never answering: %zu events tracked, %zu "
+                "stored (%s ); the next run delivered %d of them\n",
+                tracked.size(), stored.size(), names.c_str(), static_cast<int>(deliveredOnce()));
+    EXPECT_EQ(next.CancelByUser(), 0);
 }

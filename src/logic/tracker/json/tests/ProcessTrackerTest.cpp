@@ -2,8 +2,10 @@
 #include <windows.h>
 
 #include <chrono>
+#include <set>
 #include <thread>
 
+#include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -30,6 +32,16 @@ public:
         boost::filesystem::remove_all(Core::GetSystemCacheRoot() / "Nolvaria" / m_name, ignored);
     }
     const std::string& name() const { return m_name; }
+    // The events stored on disk for this product.
+    std::size_t storedEvents() const {
+        std::size_t count = 0;
+        boost::system::error_code error;
+        for (boost::filesystem::directory_iterator it(Core::GetSystemCacheRoot() / "Nolvaria" / m_name / "EventsStorage",
+                                                      error), end;
+             !error && it != end; ++it)
+            count += it->path().extension() == ".json";
+        return count;
+    }
 
 private:
     std::string m_name;
@@ -123,4 +135,43 @@ TEST(ProcessTracker, AnEmptyModuleNameSwitchKeepsTheDefaultAndEventsStillGoOut) 
         ASSERT_TRUE(WaitFor([&] { return !UploadedEvents(server, key).empty(); }, std::chrono::seconds(30)));
     }
     EXPECT_EQ(Param(UploadedEvents(server, key).at(0), "MODULE_NAME"), "netsetter");
+}
+
+// The run ends before a configuration named the statistics address: its events are stored, unsent, where the
+// built-in configuration keeps events, and the next run sends them.
+TEST(ProcessTracker, EventsStillWaitingAtTheEndAreStoredForTheNextRunToSend) {
+    Settings::Set(Settings::ID::HardwareId, std::any(std::string("M1")));
+    Settings::Set(Settings::ID::ConfigName, std::any());  // no configuration was read
+    Settings::Set(Settings::ID::ProductVersion, std::any());
+    Testing::TestServer server;
+    const std::string key = AcceptingKey(server, "leftovers");
+    StatisticsProduct product("leftovers");
+    const StatisticsSettings builtIn{server.httpUrl("/script/" + key), "K1", product.name()};
+    {
+        JsonStatisticsTracker statistics(JsonStatisticsTracker::ProcessTracker, JsonStatisticsTracker::kMaxPendingEvents,
+                                         [&] { return builtIn; });
+        statistics.TrackEvent(Event("CONFIG_SCREEN_SHOWN", {{"STEP", "1"}}));
+        statistics.TrackEvent(Event("BUNDLE_INSTALL_CANCELLED", {}));
+    }
+    EXPECT_EQ(product.storedEvents(), 2u);
+    EXPECT_TRUE(json::parse(server.recorded(key)).empty()) << "stored only, never sent";
+
+    Settings::Set(Settings::ID::ProductVersion, std::any(std::string("3.1.4")));  // the next run's configuration
+    {
+        JsonStatisticsTracker statistics;
+        statistics.Initialize(builtIn.url, builtIn.productKey, builtIn.product);
+        ASSERT_TRUE(WaitFor([&] { return UploadedEvents(server, key).size() >= 2; }, std::chrono::seconds(30)))
+            << server.recorded(key);
+    }
+    const auto events = UploadedEvents(server, key);
+    ASSERT_EQ(events.size(), 2u) << server.recorded(key);
+    std::set<std::string> names;
+    for (const auto& event : events) {
+        names.insert(Name(event));
+        EXPECT_EQ(Param(event, "PRODUCT_KEY"), "K1");
+        EXPECT_EQ(Param(event, "WI_CONFIG_NAME"), "CONFIG_FROM_INSTALLER");
+        EXPECT_EQ(Param(event, "SID").size(), 36u);
+    }
+    EXPECT_EQ(names, (std::set<std::string>{"CONFIG_SCREEN_SHOWN", "BUNDLE_INSTALL_CANCELLED"}));
+    EXPECT_EQ(product.storedEvents(), 0u);
 }
