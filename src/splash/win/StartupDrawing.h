@@ -24,17 +24,10 @@ struct DrawingParts {
 
 class StartupDrawing {
 public:
-    enum class Phase {
-        FirstFrame,      // the first frame is painted with GDI; nothing of Direct2D is loaded
-        MakingDirect2D,  // the parts are being made; frames are still painted with GDI
-        Direct2D,        // the window has taken the parts and draws with them
-    };
-
     StartupDrawing() = default;
     StartupDrawing(const StartupDrawing&) = delete;
     StartupDrawing& operator=(const StartupDrawing&) = delete;
 
-    Phase phase() const { return m_phase; }
     bool usesDirect2D() const { return m_phase == Phase::Direct2D; }
 
     // Once the first frame is painted: makes the parts for `window` on a thread of their own, with `factory` (a
@@ -46,6 +39,12 @@ public:
     std::optional<DrawingParts> Take();
 
 private:
+    enum class Phase {
+        FirstFrame,      // the first frame is painted with GDI; nothing of Direct2D is loaded
+        MakingDirect2D,  // the parts are being made; frames are still painted with GDI
+        Direct2D,        // the window has taken the parts and draws with them
+    };
+
     Phase m_phase = Phase::FirstFrame;
     std::future<DrawingParts> m_parts;
     std::jthread m_maker;  // declared last: joined before the future goes
