@@ -94,12 +94,12 @@ public:
         m_gdiSpinner = std::move(spinner);
         HWND window = m_window.get();
         UpdateWindow(window);  // the first frame, with GDI
-        m_startup.Start(window, m_d2d.Get());
+        m_startup.Start(window, m_d2d.Get(), [window] { PostTask(window, SplashTask::DrawingReady); });
         SetForegroundWindow(window);
         m_host.OnWindowCreated(window);
         m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
             if (!m_spinnerTickPending.exchange(true))
-                PostMessageW(window, static_cast<UINT>(SplashTask::SpinnerTick), 0, 0);
+                PostTask(window, SplashTask::SpinnerTick);
         });
         m_spinnerTimer->Start();
     }
@@ -344,9 +344,9 @@ private:
         if (m_spinnerTimer) m_spinnerTimer->Stop();
         m_state.SetScreen(screen);
 
-        const SharedBitmap background = m_screenImages.Choose(screen);
+        m_shown = m_screenImages.Choose(screen);
         if (previous == SplashScreen::None) {
-            const D2D1_SIZE_U size = BitmapSize(background);
+            const D2D1_SIZE_U size = BitmapSize(m_shown.bitmap);
             m_halfWidth = static_cast<int>(size.width / 2);
             m_halfHeight = static_cast<int>(size.height / 2);
             // Centred as the image alone; the panel below grows it downward (the resize below).
@@ -356,16 +356,16 @@ private:
             CenterOnScreen(m_halfWidth, m_halfHeight);
         }
         UpdateWidgets(screen);
-        m_background.SetSource(background);
-        if (!m_state.IsMissing(SplashImageType::Main))
+        m_background.SetSource(m_shown.bitmap);
+        if (m_shown.buttonsDrawIt)
             for (const auto& widget : m_widgets)
-                if (widget->asButton()) widget->setBackground(background);
+                if (widget->asButton()) widget->setBackground(m_shown.bitmap);
 
         Resize(m_halfWidth, m_halfHeight + PanelHeight(screen));
         if (screen == SplashScreen::Wait)
             if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
-        m_observer.OnScreenShown(ScreenNumber(screen), m_screenImages.ImageShown(screen));
+        m_observer.OnScreenShown(ScreenNumber(screen), m_shown.imageShown);
     }
 
     // A screen of the main image that shows without it takes it now, in place: the user stays where they are.
@@ -416,7 +416,7 @@ private:
 
     void StartCloseButtonDelay() {
         m_closeButtonDelay.Restart([window = m_window.get()](unsigned generation) {
-            PostMessageW(window, static_cast<UINT>(SplashTask::CloseButtonDelayOver), generation, 0);
+            PostTask(window, SplashTask::CloseButtonDelayOver, generation);
         });
     }
 
@@ -558,9 +558,8 @@ private:
             drawingTarget()->DrawBitmap(logo, D2D1::RectF(kLogoLeft, kLogoTop, kLogoLeft + logoSize.width,
                                                           kLogoTop + logoSize.height));
         }
-        const SplashScreen screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
-        if (m_screenImages.ShowsCaption(screen))
+        if (m_shown.captionShown)
             DrawText(Core::WstringFromUtf8(m_state.Caption()), m_captionFormat.Get(),
                      D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
         PaintWidgets(m_widgets, drawingTarget(), [&] { paint.endDraw(); });
@@ -607,6 +606,7 @@ private:
     DeviceBitmap m_logo{m_images};
     DeviceBitmap m_spinner{m_images};
     ScreenImages m_screenImages{m_images, m_state, m_observer};
+    ScreenBackground m_shown;      // of the screen on show
     SharedBitmap m_gdiSpinner;     // the spinner view's until Direct2D draws
     int m_halfWidth = -1;
     int m_halfHeight = -1;
@@ -618,7 +618,7 @@ private:
     // Declared in the reverse order of their going: the start-up thread and the timers end first, then the pop-ups
     // and the widgets go, before the window itself.
     std::vector<WidgetPtr> m_widgets;
-    PopupHost m_popups{m_observer, m_state};
+    PopupHost m_popups{m_observer, m_state, [this] { PostTask(m_window.get(), SplashTask::ReleasePopups); }};
     CloseButtonDelay m_closeButtonDelay;
     std::unique_ptr<Timer> m_spinnerTimer;
     StartupDrawing m_startup;
