@@ -5,12 +5,10 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <glog/logging.h>
@@ -20,7 +18,6 @@
 #include "splash/win/CloseButtonDelay.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
-#include "splash/win/GdiSpinnerView.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/PopupHost.h"
@@ -30,6 +27,7 @@
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWidgets.h"
+#include "splash/win/SpinnerView.h"
 #include "splash/win/StartupDrawing.h"
 #include "splash/win/TextIds.h"
 #include "splash/win/WindowPlacement.h"
@@ -39,10 +37,8 @@
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetDrawing.h"
-#include "utils/Localization.h"
 #include "utils/Resources.h"
 #include "utils/Settings.h"
-#include "utils/win/Timer.h"
 
 namespace Nolvar {
 
@@ -54,8 +50,6 @@ constexpr wchar_t kWindowClass[] = L"Nolvaria Installer";
 constexpr int kSpinnerViewWidth = 352;
 constexpr int kSpinnerViewHeight = 130;
 constexpr int kLogoResource = 9;
-constexpr int kSpinnerResource = 37;
-constexpr int kSpinnerIntervalMs = 8;
 // Where the logo and the caption of a missing image stand, in DIPs.
 constexpr float kLogoLeft = 20;
 constexpr float kLogoTop = 10;
@@ -76,36 +70,17 @@ class SplashWindow::Impl {
 public:
     Impl(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host, ID2D1Factory* factory)
         : m_observer(observer), m_state(state), m_host(host), m_d2d(factory) {
-        // The spinner of the GDI view is decoded while the window is made (the loader serves one thread at a
-        // time: this one waits for the decoder before it uses the loader again).
-        SharedBitmap spinner;
-        std::exception_ptr decodeFailure;
-        std::jthread decoder([this, &spinner, &decodeFailure] {
-            try {
-                const ComApartment com;
-                spinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
-            } catch (...) {
-                decodeFailure = std::current_exception();
-            }
-        });
-        CreateMainWindow();
-        decoder.join();
-        if (decodeFailure) std::rethrow_exception(decodeFailure);
-        m_gdiSpinner = std::move(spinner);
+        m_spinner.LoadWhile([this] { CreateMainWindow(); });
         HWND window = m_window.get();
         UpdateWindow(window);  // the first frame, with GDI
         m_startup.Start(window, m_d2d.Get(), [window] { PostTask(window, SplashTask::DrawingReady); });
         SetForegroundWindow(window);
         m_host.OnWindowCreated(window);
-        m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
-            if (!m_spinnerTickPending.exchange(true))
-                PostTask(window, SplashTask::SpinnerTick);
-        });
-        m_spinnerTimer->Start();
+        m_spinner.StartTurning([window] { PostTask(window, SplashTask::SpinnerTick); });
     }
 
     void Close() {
-        if (m_spinnerTimer) m_spinnerTimer->Stop();
+        m_spinner.Stop();
         m_closeButtonDelay.Stop();
         if (m_window) DestroyWindow(m_window.get());
         PostQuitMessage(0);
@@ -147,7 +122,6 @@ private:
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
         MakeTextFormats();
         m_logo.SetSource(m_images.LoadResource(FindImageResource(kLogoResource)));
-        m_spinner.SetSource(m_gdiSpinner);
         m_surface.Adopt(std::move(parts->target), m_d2d.Get(), m_window.get(),
                         [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
@@ -161,7 +135,8 @@ private:
     // What is drawn into the window's render target (its bitmaps, the text brush, the labels) follows the target,
     // made again after a lost device; null releases it.
     void MakeDeviceResources(ID2D1DCRenderTarget* target) {
-        for (DeviceBitmap* bitmap : {&m_background, &m_logo, &m_spinner}) bitmap->SetTarget(target);
+        for (DeviceBitmap* bitmap : {&m_background, &m_logo}) bitmap->SetTarget(target);
+        m_spinner.SetTarget(target);
         m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
         for (const auto& widget : m_widgets)
             if (Label* label = widget->asLabel()) label->SetRenderTarget(target);
@@ -291,12 +266,7 @@ private:
     LRESULT HandleTask(UINT message, WPARAM wParam) {
         switch (static_cast<SplashTask>(message)) {
         case SplashTask::SpinnerTick:
-            m_spinnerTickPending.store(false);
-            // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
-            if (m_state.Screen() == SplashScreen::None && m_startup.usesDirect2D()) {
-                m_spinnerAngle = (m_spinnerAngle + 10) % 360;
-                RepaintNow();
-            }
+            if (m_spinner.Tick(m_state.Screen() == SplashScreen::None && m_startup.usesDirect2D())) RepaintNow();
             break;
         case SplashTask::CloseButtonDelayOver:
             if (m_closeButtonDelay.Over(static_cast<unsigned>(wParam))) ShowCloseButton(true);
@@ -341,7 +311,7 @@ private:
                       << " stays)";
             return;
         }
-        if (m_spinnerTimer) m_spinnerTimer->Stop();
+        m_spinner.Stop();
         m_state.SetScreen(screen);
 
         m_shown = m_screenImages.Choose(screen);
@@ -537,8 +507,7 @@ private:
 
     void Paint() {
         if (!m_startup.usesDirect2D()) {
-            PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(UiText::PleaseWait),
-                                HighDpiAwareness().dpi());
+            m_spinner.PaintGdi(m_window.get(), HighDpiAwareness().dpi());
             return;
         }
         WidgetPaint paint(m_surface);
@@ -547,7 +516,7 @@ private:
         drawingTarget()->Clear(D2D1::ColorF(D2D1::ColorF::White));
         ID2D1Bitmap* background = m_background.get();
         if (!background) {
-            PaintSpinnerView();
+            m_spinner.Paint(drawingTarget(), m_textFormat.Get(), m_textBrush.Get());
             return;
         }
         const D2D1_SIZE_F size = PixelSize(background);
@@ -563,24 +532,6 @@ private:
             DrawText(Core::WstringFromUtf8(m_state.Caption()), m_captionFormat.Get(),
                      D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
         PaintWidgets(m_widgets, drawingTarget(), [&] { paint.endDraw(); });
-    }
-
-    void PaintSpinnerView() {
-        const float width = drawingTarget()->GetSize().width;
-        float spinnerHeight = 0;
-        if (ID2D1Bitmap* spinner = m_spinner.get()) {
-            const D2D1_SIZE_F size = PixelSize(spinner);
-            spinnerHeight = size.height;
-            const float top = kSpinnerTop;
-            drawingTarget()->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
-                                                                     D2D1::Point2F(width / 2, size.height / 2 + top)));
-            drawingTarget()->DrawBitmap(spinner, D2D1::RectF((width - size.width) / 2, top, (width + size.width) / 2,
-                                                             size.height + top));
-            drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
-        }
-        const float textTop = spinnerHeight + kSpinnerTextGap;
-        DrawText(Tr(UiText::PleaseWait), m_textFormat.Get(),
-                 D2D1::RectF(0, textTop, width, textTop + kSpinnerTextHeight));
     }
 
     void DrawText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& rect) {
@@ -604,23 +555,18 @@ private:
     ComPtr<ID2D1SolidColorBrush> m_textBrush;
     DeviceBitmap m_background{m_images};
     DeviceBitmap m_logo{m_images};
-    DeviceBitmap m_spinner{m_images};
     ScreenImages m_screenImages{m_images, m_state, m_observer};
     ScreenBackground m_shown;      // of the screen on show
-    SharedBitmap m_gdiSpinner;     // the spinner view's until Direct2D draws
     int m_halfWidth = -1;
     int m_halfHeight = -1;
     bool m_userMoving = false;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
-
-    std::atomic<bool> m_spinnerTickPending{false};
-    int m_spinnerAngle = 0;
 
     // Declared in the reverse order of their going: the start-up thread and the timers end first, then the pop-ups
     // and the widgets go, before the window itself.
     std::vector<WidgetPtr> m_widgets;
     PopupHost m_popups{m_observer, m_state, [this] { PostTask(m_window.get(), SplashTask::ReleasePopups); }};
     CloseButtonDelay m_closeButtonDelay;
-    std::unique_ptr<Timer> m_spinnerTimer;
+    SpinnerView m_spinner{m_images};
     StartupDrawing m_startup;
 };
 
