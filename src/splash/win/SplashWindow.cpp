@@ -58,10 +58,10 @@ constexpr float kSpinnerTextSize = 12;
 constexpr float kCaptionTop = 160;
 constexpr float kCaptionBottom = 196;
 
-D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
+SIZE BitmapSize(const SharedBitmap& bitmap) {
     BITMAP info{};
     if (!bitmap || !GetObjectW(bitmap->get(), sizeof(info), &info)) return {0, 0};
-    return {static_cast<UINT32>(info.bmWidth), static_cast<UINT32>(std::abs(info.bmHeight))};
+    return {info.bmWidth, std::abs(info.bmHeight)};
 }
 
 } // namespace
@@ -100,7 +100,7 @@ private:
         Settings::Set(Settings::ID::MainWindow, window);
 
         HighDpiAwareness().update(window);
-        CenterOnScreen(kSpinnerViewWidth, kSpinnerViewHeight);
+        m_placement.CenterOnScreen(window, kSpinnerViewWidth, kSpinnerViewHeight);
         ShowWindow(window, SW_SHOWDEFAULT);
     }
 
@@ -109,8 +109,6 @@ private:
         if (!m_failure) m_failure = failure;
         PostQuitMessage(0);
     }
-
-    int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
 
     // Draws with Direct2D from now on: takes its parts the first time (waiting for them while they are being
     // made) and makes what is drawn with them. Throws what making them threw, once.
@@ -144,32 +142,6 @@ private:
 
     ID2D1DCRenderTarget* drawingTarget() const { return m_surface.target(); }
 
-    // Centred on the primary screen, DIPs scaled at the window's DPI.
-    void CenterOnScreen(int width, int height) {
-        const int w = Scaled(width);
-        const int h = Scaled(height);
-        const int left = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
-        const int top = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-        PlaceInsideWorkArea(RECT{left, top, left + w, top + h});
-    }
-
-    // Sized in DIPs at the window's DPI, the top-left corner kept.
-    void Resize(int width, int height) {
-        RECT rect{};
-        GetWindowRect(m_window.get(), &rect);
-        PlaceInsideWorkArea(RECT{rect.left, rect.top, rect.left + Scaled(width), rect.top + Scaled(height)});
-    }
-
-    // Every placement of the window goes through here: it is moved up (or left) as far as it takes to lie inside
-    // the work area of its monitor. A window that shrinks again keeps its top, so what the user just clicked stays
-    // under the pointer.
-    void PlaceInsideWorkArea(const RECT& wanted) {
-        const std::optional<RECT> area = WorkAreaOf(m_window.get());
-        const RECT rect = area ? KeptInside(wanted, *area) : wanted;
-        SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-
     // The window's own texts: centred, from the top of their rectangle.
     ComPtr<IDWriteTextFormat> MakeTextFormat(float size) const {
         return Nolvar::MakeTextFormat(m_dwrite.Get(), size, DWRITE_TEXT_ALIGNMENT_CENTER,
@@ -179,14 +151,8 @@ private:
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
         case WM_DPICHANGED:
-            // On another monitor or scale the window keeps its size; it is brought inside the work area there,
-            // unless the user is dragging it (where the user drops it, it stays).
             HighDpiAwareness().update(window);
-            if (!m_userMoving) {
-                RECT rect{};
-                GetWindowRect(window, &rect);
-                PlaceInsideWorkArea(rect);
-            }
+            m_placement.DpiChanged(window);
             Paint();
             return 0;
         case WM_PAINT:
@@ -195,7 +161,7 @@ private:
             return 0;
         case WM_ENTERSIZEMOVE:
         case WM_EXITSIZEMOVE:
-            m_userMoving = message == WM_ENTERSIZEMOVE;
+            m_placement.SetUserMoving(message == WM_ENTERSIZEMOVE);
             return DefWindowProcW(window, message, wParam, lParam);
         case WM_ERASEBKGND:
             return 1;
@@ -316,14 +282,12 @@ private:
 
         m_shown = m_screenImages.Choose(screen);
         if (previous == SplashScreen::None) {
-            const D2D1_SIZE_U size = BitmapSize(m_shown.bitmap);
-            m_halfWidth = static_cast<int>(size.width / 2);
-            m_halfHeight = static_cast<int>(size.height / 2);
-            // Centred as the image alone; the panel below grows it downward (the resize below).
-            CenterOnScreen(m_halfWidth, m_halfHeight + kNarrowPanel);
+            m_placement.SetImageArea(BitmapSize(m_shown.bitmap));
+            // Centred as the image alone; the panel below grows it downward (the fitting below).
+            m_placement.CenterImageArea(m_window.get(), kNarrowPanel);
             SetForegroundWindow(m_window.get());
             ShowWindow(m_window.get(), SW_SHOWDEFAULT);
-            CenterOnScreen(m_halfWidth, m_halfHeight);
+            m_placement.CenterImageArea(m_window.get(), 0);
         }
         UpdateWidgets(screen);
         m_background.SetSource(m_shown.bitmap);
@@ -331,7 +295,7 @@ private:
             for (const auto& widget : m_widgets)
                 if (widget->asButton()) widget->setBackground(m_shown.bitmap);
 
-        Resize(m_halfWidth, m_halfHeight + PanelHeight(screen));
+        m_placement.FitPanel(m_window.get(), PanelHeight(screen));
         if (screen == SplashScreen::Wait)
             if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
@@ -349,8 +313,8 @@ private:
         const std::vector<WORD>& ids = WidgetIdsOfScreen(screen);
         auto shown = [&](WORD id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
         std::erase_if(m_widgets, [&](const WidgetPtr& widget) { return !shown(widget->id()); });
-        const SplashWidgetContext context{m_window.get(), m_d2d.Get(), drawingTarget(), &m_observer, m_halfWidth,
-                                          m_halfHeight};
+        const SplashWidgetContext context{m_window.get(), m_d2d.Get(), drawingTarget(), &m_observer,
+                                          m_placement.imageWidth(), m_placement.imageHeight()};
         for (WORD id : ids) {
             if (Find(id)) continue;
             WidgetPtr widget = MakeSplashWidget(id, context);
@@ -557,9 +521,7 @@ private:
     DeviceBitmap m_logo{m_images};
     ScreenImages m_screenImages{m_images, m_state, m_observer};
     ScreenBackground m_shown;      // of the screen on show
-    int m_halfWidth = -1;
-    int m_halfHeight = -1;
-    bool m_userMoving = false;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
+    SplashPlacement m_placement;
 
     // Declared in the reverse order of their going: the start-up thread and the timers end first, then the pop-ups
     // and the widgets go, before the window itself.
