@@ -17,8 +17,6 @@ namespace Nolvar {
 
 namespace {
 
-constexpr int kSpinnerResource = 37;
-constexpr int kTurnDegrees = 10;
 // Where both kinds of frames place the spinner and the text, in 96-DPI units: the spinner's top, and the text's
 // band below the spinner's bottom.
 constexpr int kSpinnerTop = 24;
@@ -35,7 +33,7 @@ void SpinnerView::LoadWhile(const std::function<void()>& meanwhile) {
         std::jthread decoder([this, &spinner, &decodeFailure] {
             try {
                 const ComApartment com;
-                spinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
+                spinner = m_images.LoadResource(FindImageResource(kResource));
             } catch (...) {
                 decodeFailure = std::current_exception();
             }

@@ -49,6 +49,9 @@ public:
     void Paint(ID2D1RenderTarget* target, IDWriteTextFormat* format, ID2D1Brush* brush) const;
 
 private:
+    static constexpr int kResource = 37;  // the spinner image, an RT_RCDATA PNG
+    static constexpr int kTurnDegrees = 10;
+
     SharedBitmap m_decoded;  // the GDI frames'
     DeviceBitmap m_bitmap;   // the Direct2D frames'
     ImageLoader& m_images;
