@@ -48,7 +48,7 @@ mkdir -p "$SERVER/files/splash" "$RUN/logs"
 # The window needs a display from the first Wine process on: a private Xvfb when none is set.
 if [ -z "${DISPLAY:-}" ]; then
   source tools/xvfb.sh
-  start_xvfb 140 180
+  start_xvfb
   echo "[run] window on the private display $DISPLAY (see the screenshot below, or use --auto)"
 fi
 

@@ -40,7 +40,7 @@ done
 
 if [ "$gui_selected" = 1 ] && [ -z "${DISPLAY:-}" ]; then
   source tools/xvfb.sh
-  start_xvfb 90 130
+  start_xvfb
 fi
 
 # A persistent wineserver and Wine's services keep each test's start cheap.

@@ -48,9 +48,11 @@ int main(int argc, char** argv) {
     int exitCode = 0;
     {
         CrashHandler::SentryBreadCrumbsLogSink breadcrumbs({0, 1, 2, 3});
-        LOG(INFO) << "Fetchwell " << App::FetchwellModuleVersion() << ", Tallivo " << Tracking::TallivoModuleVersion();
         try {
             const std::unique_ptr<IApplication> application = CreateApplication();
+            // The two libraries load with the logic, once the window shows its first frame.
+            LOG(INFO) << "Fetchwell " << App::FetchwellModuleVersion() << ", Tallivo "
+                      << Tracking::TallivoModuleVersion();
             exitCode = application->Run();
         } catch (const std::exception& e) {
             LOG(ERROR) << "The installer could not run: " << e.what();

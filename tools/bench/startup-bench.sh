@@ -51,13 +51,8 @@ trap cleanup EXIT
 
 # The display must exist before the first Wine process of the prefix.
 if [ -z "${DISPLAY:-}" ]; then
-  for n in $(seq 190 230); do
-    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] || { display=":$n"; break; }
-  done
-  Xvfb "$display" -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-  started+=($!)
-  export DISPLAY="$display"
-  for _ in $(seq 1 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+  source tools/xvfb.sh
+  start_xvfb
 fi
 echo "display $DISPLAY, $ROUNDS rounds"
 

@@ -1,16 +1,17 @@
 #include "splash/win/PopupHost.h"
 
 #include <optional>
+#include <utility>
 
 #include <glog/logging.h>
 
 #include "splash/ISplashEventObserver.h"
-#include "splash/win/SplashMessage.h"
 #include "splash/win/SplashState.h"
 
 namespace Nolvar {
 
-PopupHost::PopupHost(ISplashEventObserver& observer, SplashState& state) : m_observer(observer), m_state(state) {}
+PopupHost::PopupHost(ISplashEventObserver& observer, SplashState& state, ReleaseLater releaseLater)
+    : m_observer(observer), m_state(state), m_releaseLater(std::move(releaseLater)) {}
 
 void PopupHost::Show(HWND owner, ID2D1Factory* factory, const PopupRequest& request, const std::wstring* value) {
     if (m_open) {
@@ -41,7 +42,7 @@ std::string PopupHost::Answered(HWND owner) {
     if (m_open) {
         if (HWND popup = m_open->window()) ShowWindow(popup, SW_HIDE);
         m_answered.push_back(std::move(m_open));
-        PostMessageW(owner, static_cast<UINT>(SplashTask::ReleasePopups), 0, 0);
+        m_releaseLater();
     }
     return m_finalText;
 }

@@ -22,26 +22,22 @@ bool HasImage(SplashScreen screen) {
 ScreenImages::ScreenImages(ImageLoader& images, SplashState& state, ISplashEventObserver& observer)
     : m_images(images), m_state(state), m_observer(observer) {}
 
-SharedBitmap ScreenImages::Choose(SplashScreen screen) {
-    SharedBitmap bitmap;
+ScreenBackground ScreenImages::Choose(SplashScreen screen) {
+    SharedBitmap own;
     switch (ImageTypeOfScreen(screen).value_or(SplashImageType{})) {
-    case SplashImageType::Main: bitmap = NamedImage("splash_image", SplashImageType::Main); break;
-    case SplashImageType::Wait: bitmap = NamedImage("splash_image_wait", SplashImageType::Wait); break;
-    case SplashImageType::Ready: bitmap = NamedImage("splash_image_ready", SplashImageType::Ready); break;
-    case SplashImageType::Slideshow: bitmap = NextSlideshowImage(); break;
+    case SplashImageType::Main: own = NamedImage("splash_image", SplashImageType::Main); break;
+    case SplashImageType::Wait: own = NamedImage("splash_image_wait", SplashImageType::Wait); break;
+    case SplashImageType::Ready: own = NamedImage("splash_image_ready", SplashImageType::Ready); break;
+    case SplashImageType::Slideshow: own = NextSlideshowImage(); break;
     default: break;
     }
-    m_ownImage = static_cast<bool>(bitmap);
-    return bitmap ? bitmap : m_images.Blank(kBlankImage);
-}
-
-bool ScreenImages::ShowsCaption(SplashScreen screen) const {
-    return m_state.IsScreenImageMissing(screen) || (ImageTypeOfScreen(screen) && !m_ownImage);
-}
-
-bool ScreenImages::ImageShown(SplashScreen screen) const {
-    if (!HasImage(screen)) return true;
-    return m_ownImage && !m_state.IsScreenImageMissing(screen);
+    const bool missing = m_state.IsScreenImageMissing(screen);
+    ScreenBackground background;
+    background.captionShown = missing || (ImageTypeOfScreen(screen) && !own);
+    background.imageShown = !HasImage(screen) || (own && !missing);
+    background.buttonsDrawIt = !m_state.IsMissing(SplashImageType::Main);
+    background.bitmap = own ? std::move(own) : m_images.Blank(kBlankImage);
+    return background;
 }
 
 SharedBitmap ScreenImages::NamedImage(const char* name, SplashImageType type) {

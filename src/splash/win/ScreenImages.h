@@ -1,7 +1,7 @@
 #pragma once
 // The background image of each screen of the splash window: the screen's own image (each showing of the progress
 // screen takes the next image of the slideshow ring), else the blank one; and what follows from the choice for the
-// caption and for the observer. Used on the window's thread only.
+// caption, the buttons and the observer. Used on the window's thread only.
 #include <deque>
 #include <string>
 
@@ -13,6 +13,14 @@ namespace Nolvar {
 class ISplashEventObserver;
 class SplashState;
 
+// A screen's background and what follows from it.
+struct ScreenBackground {
+    SharedBitmap bitmap;         // the screen's own image, else the blank one
+    bool captionShown = false;   // the caption is drawn: the image is missing, or it fell back to the blank one
+    bool imageShown = true;      // what the observer hears: screens without an image of their own count as shown
+    bool buttonsDrawIt = false;  // the buttons draw it behind them: only while the main image is not missing
+};
+
 class ScreenImages {
 public:
     // The images are decoded into and cached by `images`; `state` holds the encoded images and the missing flags;
@@ -21,13 +29,9 @@ public:
     ScreenImages(const ScreenImages&) = delete;
     ScreenImages& operator=(const ScreenImages&) = delete;
 
-    // The background of `screen`, remembered for the questions below. Images handed over since the last choice are
-    // decoded now; one that cannot be decoded is logged and the blank image stands in for it.
-    SharedBitmap Choose(SplashScreen screen);
-    // Whether the caption is drawn on `screen`: its image is missing, or the last choice fell back to the blank one.
-    bool ShowsCaption(SplashScreen screen) const;
-    // What the observer hears as shown with `screen`: screens without an image of their own count as shown.
-    bool ImageShown(SplashScreen screen) const;
+    // The background of `screen`. Images handed over since the last choice are decoded now; one that cannot be
+    // decoded is logged and the blank image stands in for it.
+    ScreenBackground Choose(SplashScreen screen);
 
 private:
     SharedBitmap NamedImage(const char* name, SplashImageType type);
@@ -37,7 +41,6 @@ private:
     SplashState& m_state;
     ISplashEventObserver& m_observer;
     std::deque<std::string> m_slideshow;  // cache names of the slideshow ring, the next one in front
-    bool m_ownImage = false;              // the last choice was the screen's own image, not the blank one
 };
 
 } // namespace Nolvar

@@ -46,6 +46,11 @@ enum class SplashTask : UINT {
 
 constexpr UINT ToMessage(SplashMessage message) { return static_cast<UINT>(message); }
 
+// Posts the task to the window, from any thread.
+inline void PostTask(HWND window, SplashTask task, WPARAM wParam = 0) {
+    PostMessageW(window, static_cast<UINT>(task), wParam, 0);
+}
+
 // Whether `message` lies in the range of a message enum with First and Last entries.
 template <class Messages>
 constexpr bool IsOneOf(UINT message) {

@@ -5,12 +5,10 @@
 #include <wrl/client.h>
 
 #include <algorithm>
-#include <atomic>
 #include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <glog/logging.h>
@@ -20,7 +18,6 @@
 #include "splash/win/CloseButtonDelay.h"
 #include "splash/win/EulaSave.h"
 #include "splash/win/FileDialog.h"
-#include "splash/win/GdiSpinnerView.h"
 #include "splash/win/HighDpiAwarenessHelper.h"
 #include "splash/win/ImageLoader.h"
 #include "splash/win/PopupHost.h"
@@ -30,6 +27,7 @@
 #include "splash/win/SplashPopups.h"
 #include "splash/win/SplashState.h"
 #include "splash/win/SplashWidgets.h"
+#include "splash/win/SpinnerView.h"
 #include "splash/win/StartupDrawing.h"
 #include "splash/win/TextIds.h"
 #include "splash/win/WindowPlacement.h"
@@ -39,10 +37,8 @@
 #include "splash/win/widgets/ProgressBars.h"
 #include "splash/win/widgets/TextFormat.h"
 #include "splash/win/widgets/WidgetDrawing.h"
-#include "utils/Localization.h"
 #include "utils/Resources.h"
 #include "utils/Settings.h"
-#include "utils/win/Timer.h"
 
 namespace Nolvar {
 
@@ -54,8 +50,6 @@ constexpr wchar_t kWindowClass[] = L"Nolvaria Installer";
 constexpr int kSpinnerViewWidth = 352;
 constexpr int kSpinnerViewHeight = 130;
 constexpr int kLogoResource = 9;
-constexpr int kSpinnerResource = 37;
-constexpr int kSpinnerIntervalMs = 8;
 // Where the logo and the caption of a missing image stand, in DIPs.
 constexpr float kLogoLeft = 20;
 constexpr float kLogoTop = 10;
@@ -64,10 +58,10 @@ constexpr float kSpinnerTextSize = 12;
 constexpr float kCaptionTop = 160;
 constexpr float kCaptionBottom = 196;
 
-D2D1_SIZE_U BitmapSize(const SharedBitmap& bitmap) {
+SIZE BitmapSize(const SharedBitmap& bitmap) {
     BITMAP info{};
     if (!bitmap || !GetObjectW(bitmap->get(), sizeof(info), &info)) return {0, 0};
-    return {static_cast<UINT32>(info.bmWidth), static_cast<UINT32>(std::abs(info.bmHeight))};
+    return {info.bmWidth, std::abs(info.bmHeight)};
 }
 
 } // namespace
@@ -76,36 +70,17 @@ class SplashWindow::Impl {
 public:
     Impl(ISplashEventObserver& observer, SplashState& state, ISplashWindowHost& host, ID2D1Factory* factory)
         : m_observer(observer), m_state(state), m_host(host), m_d2d(factory) {
-        // The spinner of the GDI view is decoded while the window is made (the loader serves one thread at a
-        // time: this one waits for the decoder before it uses the loader again).
-        SharedBitmap spinner;
-        std::exception_ptr decodeFailure;
-        std::jthread decoder([this, &spinner, &decodeFailure] {
-            try {
-                const ComApartment com;
-                spinner = m_images.LoadResource(FindImageResource(kSpinnerResource));
-            } catch (...) {
-                decodeFailure = std::current_exception();
-            }
-        });
-        CreateMainWindow();
-        decoder.join();
-        if (decodeFailure) std::rethrow_exception(decodeFailure);
-        m_gdiSpinner = std::move(spinner);
+        m_spinner.LoadWhile([this] { CreateMainWindow(); });
         HWND window = m_window.get();
         UpdateWindow(window);  // the first frame, with GDI
-        m_startup.Start(window, m_d2d.Get());
+        m_startup.Start(window, m_d2d.Get(), [window] { PostTask(window, SplashTask::DrawingReady); });
         SetForegroundWindow(window);
         m_host.OnWindowCreated(window);
-        m_spinnerTimer = std::make_unique<Timer>(kSpinnerIntervalMs, [this, window] {
-            if (!m_spinnerTickPending.exchange(true))
-                PostMessageW(window, static_cast<UINT>(SplashTask::SpinnerTick), 0, 0);
-        });
-        m_spinnerTimer->Start();
+        m_spinner.StartTurning([window] { PostTask(window, SplashTask::SpinnerTick); });
     }
 
     void Close() {
-        if (m_spinnerTimer) m_spinnerTimer->Stop();
+        m_spinner.Stop();
         m_closeButtonDelay.Stop();
         if (m_window) DestroyWindow(m_window.get());
         PostQuitMessage(0);
@@ -125,7 +100,7 @@ private:
         Settings::Set(Settings::ID::MainWindow, window);
 
         HighDpiAwareness().update(window);
-        CenterOnScreen(kSpinnerViewWidth, kSpinnerViewHeight);
+        m_placement.CenterOnScreen(window, kSpinnerViewWidth, kSpinnerViewHeight);
         ShowWindow(window, SW_SHOWDEFAULT);
     }
 
@@ -134,8 +109,6 @@ private:
         if (!m_failure) m_failure = failure;
         PostQuitMessage(0);
     }
-
-    int Scaled(int value) const { return ScaleForDpi(value, HighDpiAwareness().dpi()); }
 
     // Draws with Direct2D from now on: takes its parts the first time (waiting for them while they are being
     // made) and makes what is drawn with them. Throws what making them threw, once.
@@ -147,7 +120,6 @@ private:
         if (!m_dwrite) throw std::runtime_error("Cannot create the DirectWrite factory");
         MakeTextFormats();
         m_logo.SetSource(m_images.LoadResource(FindImageResource(kLogoResource)));
-        m_spinner.SetSource(m_gdiSpinner);
         m_surface.Adopt(std::move(parts->target), m_d2d.Get(), m_window.get(),
                         [this](ID2D1DCRenderTarget* target) { MakeDeviceResources(target); });
     }
@@ -161,39 +133,14 @@ private:
     // What is drawn into the window's render target (its bitmaps, the text brush, the labels) follows the target,
     // made again after a lost device; null releases it.
     void MakeDeviceResources(ID2D1DCRenderTarget* target) {
-        for (DeviceBitmap* bitmap : {&m_background, &m_logo, &m_spinner}) bitmap->SetTarget(target);
+        for (DeviceBitmap* bitmap : {&m_background, &m_logo}) bitmap->SetTarget(target);
+        m_spinner.SetTarget(target);
         m_textBrush = target ? CreateSolidBrush(target, Rgb(0, 0, 0)) : nullptr;
         for (const auto& widget : m_widgets)
             if (Label* label = widget->asLabel()) label->SetRenderTarget(target);
     }
 
     ID2D1DCRenderTarget* drawingTarget() const { return m_surface.target(); }
-
-    // Centred on the primary screen, DIPs scaled at the window's DPI.
-    void CenterOnScreen(int width, int height) {
-        const int w = Scaled(width);
-        const int h = Scaled(height);
-        const int left = (GetSystemMetrics(SM_CXSCREEN) - w) / 2;
-        const int top = (GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-        PlaceInsideWorkArea(RECT{left, top, left + w, top + h});
-    }
-
-    // Sized in DIPs at the window's DPI, the top-left corner kept.
-    void Resize(int width, int height) {
-        RECT rect{};
-        GetWindowRect(m_window.get(), &rect);
-        PlaceInsideWorkArea(RECT{rect.left, rect.top, rect.left + Scaled(width), rect.top + Scaled(height)});
-    }
-
-    // Every placement of the window goes through here: it is moved up (or left) as far as it takes to lie inside
-    // the work area of its monitor. A window that shrinks again keeps its top, so what the user just clicked stays
-    // under the pointer.
-    void PlaceInsideWorkArea(const RECT& wanted) {
-        const std::optional<RECT> area = WorkAreaOf(m_window.get());
-        const RECT rect = area ? KeptInside(wanted, *area) : wanted;
-        SetWindowPos(m_window.get(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    }
 
     // The window's own texts: centred, from the top of their rectangle.
     ComPtr<IDWriteTextFormat> MakeTextFormat(float size) const {
@@ -204,14 +151,8 @@ private:
     LRESULT Handle(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         switch (message) {
         case WM_DPICHANGED:
-            // On another monitor or scale the window keeps its size; it is brought inside the work area there,
-            // unless the user is dragging it (where the user drops it, it stays).
             HighDpiAwareness().update(window);
-            if (!m_userMoving) {
-                RECT rect{};
-                GetWindowRect(window, &rect);
-                PlaceInsideWorkArea(rect);
-            }
+            m_placement.DpiChanged(window);
             Paint();
             return 0;
         case WM_PAINT:
@@ -220,7 +161,7 @@ private:
             return 0;
         case WM_ENTERSIZEMOVE:
         case WM_EXITSIZEMOVE:
-            m_userMoving = message == WM_ENTERSIZEMOVE;
+            m_placement.SetUserMoving(message == WM_ENTERSIZEMOVE);
             return DefWindowProcW(window, message, wParam, lParam);
         case WM_ERASEBKGND:
             return 1;
@@ -291,12 +232,7 @@ private:
     LRESULT HandleTask(UINT message, WPARAM wParam) {
         switch (static_cast<SplashTask>(message)) {
         case SplashTask::SpinnerTick:
-            m_spinnerTickPending.store(false);
-            // The GDI view does not turn the spinner: nothing changes until Direct2D draws.
-            if (m_state.Screen() == SplashScreen::None && m_startup.usesDirect2D()) {
-                m_spinnerAngle = (m_spinnerAngle + 10) % 360;
-                RepaintNow();
-            }
+            if (m_spinner.Tick(m_state.Screen() == SplashScreen::None && m_startup.usesDirect2D())) RepaintNow();
             break;
         case SplashTask::CloseButtonDelayOver:
             if (m_closeButtonDelay.Over(static_cast<unsigned>(wParam))) ShowCloseButton(true);
@@ -341,31 +277,29 @@ private:
                       << " stays)";
             return;
         }
-        if (m_spinnerTimer) m_spinnerTimer->Stop();
+        m_spinner.Stop();
         m_state.SetScreen(screen);
 
-        const SharedBitmap background = m_screenImages.Choose(screen);
+        m_shown = m_screenImages.Choose(screen);
         if (previous == SplashScreen::None) {
-            const D2D1_SIZE_U size = BitmapSize(background);
-            m_halfWidth = static_cast<int>(size.width / 2);
-            m_halfHeight = static_cast<int>(size.height / 2);
-            // Centred as the image alone; the panel below grows it downward (the resize below).
-            CenterOnScreen(m_halfWidth, m_halfHeight + kNarrowPanel);
+            m_placement.SetImageArea(BitmapSize(m_shown.bitmap));
+            // Centred as the image alone; the panel below grows it downward (the fitting below).
+            m_placement.CenterImageArea(m_window.get(), kNarrowPanel);
             SetForegroundWindow(m_window.get());
             ShowWindow(m_window.get(), SW_SHOWDEFAULT);
-            CenterOnScreen(m_halfWidth, m_halfHeight);
+            m_placement.CenterImageArea(m_window.get(), 0);
         }
         UpdateWidgets(screen);
-        m_background.SetSource(background);
-        if (!m_state.IsMissing(SplashImageType::Main))
+        m_background.SetSource(m_shown.bitmap);
+        if (m_shown.buttonsDrawIt)
             for (const auto& widget : m_widgets)
-                if (widget->asButton()) widget->setBackground(background);
+                if (widget->asButton()) widget->setBackground(m_shown.bitmap);
 
-        Resize(m_halfWidth, m_halfHeight + PanelHeight(screen));
+        m_placement.FitPanel(m_window.get(), PanelHeight(screen));
         if (screen == SplashScreen::Wait)
             if (Label* label = FindLabel(WaitText)) label->SetTextId(UiText::AlmostReady);
         RepaintNow();
-        m_observer.OnScreenShown(ScreenNumber(screen), m_screenImages.ImageShown(screen));
+        m_observer.OnScreenShown(ScreenNumber(screen), m_shown.imageShown);
     }
 
     // A screen of the main image that shows without it takes it now, in place: the user stays where they are.
@@ -379,8 +313,8 @@ private:
         const std::vector<WORD>& ids = WidgetIdsOfScreen(screen);
         auto shown = [&](WORD id) { return std::find(ids.begin(), ids.end(), id) != ids.end(); };
         std::erase_if(m_widgets, [&](const WidgetPtr& widget) { return !shown(widget->id()); });
-        const SplashWidgetContext context{m_window.get(), m_d2d.Get(), drawingTarget(), &m_observer, m_halfWidth,
-                                          m_halfHeight};
+        const SplashWidgetContext context{m_window.get(), m_d2d.Get(), drawingTarget(), &m_observer,
+                                          m_placement.imageWidth(), m_placement.imageHeight()};
         for (WORD id : ids) {
             if (Find(id)) continue;
             WidgetPtr widget = MakeSplashWidget(id, context);
@@ -416,7 +350,7 @@ private:
 
     void StartCloseButtonDelay() {
         m_closeButtonDelay.Restart([window = m_window.get()](unsigned generation) {
-            PostMessageW(window, static_cast<UINT>(SplashTask::CloseButtonDelayOver), generation, 0);
+            PostTask(window, SplashTask::CloseButtonDelayOver, generation);
         });
     }
 
@@ -537,8 +471,7 @@ private:
 
     void Paint() {
         if (!m_startup.usesDirect2D()) {
-            PaintGdiSpinnerView(m_window.get(), m_gdiSpinner ? m_gdiSpinner->get() : nullptr, Tr(UiText::PleaseWait),
-                                HighDpiAwareness().dpi());
+            m_spinner.PaintGdi(m_window.get(), HighDpiAwareness().dpi());
             return;
         }
         WidgetPaint paint(m_surface);
@@ -547,7 +480,7 @@ private:
         drawingTarget()->Clear(D2D1::ColorF(D2D1::ColorF::White));
         ID2D1Bitmap* background = m_background.get();
         if (!background) {
-            PaintSpinnerView();
+            m_spinner.Paint(drawingTarget(), m_textFormat.Get(), m_textBrush.Get());
             return;
         }
         const D2D1_SIZE_F size = PixelSize(background);
@@ -558,30 +491,11 @@ private:
             drawingTarget()->DrawBitmap(logo, D2D1::RectF(kLogoLeft, kLogoTop, kLogoLeft + logoSize.width,
                                                           kLogoTop + logoSize.height));
         }
-        const SplashScreen screen = m_state.Screen();
         // The caption stands in for a missing image, and for one that could not be decoded (the blank one shows).
-        if (m_screenImages.ShowsCaption(screen))
+        if (m_shown.captionShown)
             DrawText(Core::WstringFromUtf8(m_state.Caption()), m_captionFormat.Get(),
                      D2D1::RectF(0, kCaptionTop, drawingTarget()->GetSize().width, kCaptionBottom));
         PaintWidgets(m_widgets, drawingTarget(), [&] { paint.endDraw(); });
-    }
-
-    void PaintSpinnerView() {
-        const float width = drawingTarget()->GetSize().width;
-        float spinnerHeight = 0;
-        if (ID2D1Bitmap* spinner = m_spinner.get()) {
-            const D2D1_SIZE_F size = PixelSize(spinner);
-            spinnerHeight = size.height;
-            const float top = kSpinnerTop;
-            drawingTarget()->SetTransform(D2D1::Matrix3x2F::Rotation(static_cast<float>(m_spinnerAngle),
-                                                                     D2D1::Point2F(width / 2, size.height / 2 + top)));
-            drawingTarget()->DrawBitmap(spinner, D2D1::RectF((width - size.width) / 2, top, (width + size.width) / 2,
-                                                             size.height + top));
-            drawingTarget()->SetTransform(D2D1::Matrix3x2F::Identity());
-        }
-        const float textTop = spinnerHeight + kSpinnerTextGap;
-        DrawText(Tr(UiText::PleaseWait), m_textFormat.Get(),
-                 D2D1::RectF(0, textTop, width, textTop + kSpinnerTextHeight));
     }
 
     void DrawText(const std::wstring& text, IDWriteTextFormat* format, const D2D1_RECT_F& rect) {
@@ -605,22 +519,16 @@ private:
     ComPtr<ID2D1SolidColorBrush> m_textBrush;
     DeviceBitmap m_background{m_images};
     DeviceBitmap m_logo{m_images};
-    DeviceBitmap m_spinner{m_images};
     ScreenImages m_screenImages{m_images, m_state, m_observer};
-    SharedBitmap m_gdiSpinner;     // the spinner view's until Direct2D draws
-    int m_halfWidth = -1;
-    int m_halfHeight = -1;
-    bool m_userMoving = false;  // between WM_ENTERSIZEMOVE and WM_EXITSIZEMOVE
-
-    std::atomic<bool> m_spinnerTickPending{false};
-    int m_spinnerAngle = 0;
+    ScreenBackground m_shown;      // of the screen on show
+    SplashPlacement m_placement;
 
     // Declared in the reverse order of their going: the start-up thread and the timers end first, then the pop-ups
     // and the widgets go, before the window itself.
     std::vector<WidgetPtr> m_widgets;
-    PopupHost m_popups{m_observer, m_state};
+    PopupHost m_popups{m_observer, m_state, [this] { PostTask(m_window.get(), SplashTask::ReleasePopups); }};
     CloseButtonDelay m_closeButtonDelay;
-    std::unique_ptr<Timer> m_spinnerTimer;
+    SpinnerView m_spinner{m_images};
     StartupDrawing m_startup;
 };
 

@@ -4,19 +4,19 @@
 #include <utility>
 
 #include "splash/win/CallFailed.h"
-#include "splash/win/SplashMessage.h"
 #include "splash/win/widgets/WidgetDrawing.h"
 
 namespace Nolvar {
 
 using Microsoft::WRL::ComPtr;
 
-void StartupDrawing::Start(HWND window, ID2D1Factory* factory) {
+void StartupDrawing::Start(HWND window, ID2D1Factory* factory, Ready ready) {
     if (m_phase != Phase::FirstFrame) return;
     m_phase = Phase::MakingDirect2D;
     std::promise<DrawingParts> parts;
     m_parts = parts.get_future();
-    m_maker = std::jthread([window, given = ComPtr<ID2D1Factory>(factory), parts = std::move(parts)]() mutable {
+    m_maker = std::jthread([window, given = ComPtr<ID2D1Factory>(factory), parts = std::move(parts),
+                            ready = std::move(ready)]() mutable {
         try {
             DrawingParts made;
             made.factory = given;
@@ -30,7 +30,7 @@ void StartupDrawing::Start(HWND window, ID2D1Factory* factory) {
         } catch (...) {
             parts.set_exception(std::current_exception());
         }
-        PostMessageW(window, static_cast<UINT>(SplashTask::DrawingReady), 0, 0);
+        ready();
     });
 }
 

@@ -8,6 +8,7 @@
 #include <dwrite.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <future>
 #include <optional>
 #include <thread>
@@ -24,28 +25,31 @@ struct DrawingParts {
 
 class StartupDrawing {
 public:
+    StartupDrawing() = default;
+    StartupDrawing(const StartupDrawing&) = delete;
+    StartupDrawing& operator=(const StartupDrawing&) = delete;
+
+    bool usesDirect2D() const { return m_phase == Phase::Direct2D; }
+
+    // Runs on the maker's thread once the parts are made or have failed; the owner hands the news to its own
+    // thread, which takes them.
+    using Ready = std::function<void()>;
+
+    // Once the first frame is painted: makes the parts for `window` on a thread of their own, with `factory` (a
+    // multi-threaded Direct2D factory; null: one is made), and calls `ready` when they are made or have failed.
+    // Nothing after the first call.
+    void Start(HWND window, ID2D1Factory* factory, Ready ready);
+    // The parts, the first time (waiting for them while they are being made); nullopt after that. Throws what
+    // making them threw, once; std::logic_error before Start.
+    std::optional<DrawingParts> Take();
+
+private:
     enum class Phase {
         FirstFrame,      // the first frame is painted with GDI; nothing of Direct2D is loaded
         MakingDirect2D,  // the parts are being made; frames are still painted with GDI
         Direct2D,        // the window has taken the parts and draws with them
     };
 
-    StartupDrawing() = default;
-    StartupDrawing(const StartupDrawing&) = delete;
-    StartupDrawing& operator=(const StartupDrawing&) = delete;
-
-    Phase phase() const { return m_phase; }
-    bool usesDirect2D() const { return m_phase == Phase::Direct2D; }
-
-    // Once the first frame is painted: makes the parts for `window` on a thread of their own, with `factory` (a
-    // multi-threaded Direct2D factory; null: one is made), and posts SplashTask::DrawingReady to the window when
-    // they are made or have failed. Nothing after the first call.
-    void Start(HWND window, ID2D1Factory* factory);
-    // The parts, the first time (waiting for them while they are being made); nullopt after that. Throws what
-    // making them threw, once; std::logic_error before Start.
-    std::optional<DrawingParts> Take();
-
-private:
     Phase m_phase = Phase::FirstFrame;
     std::future<DrawingParts> m_parts;
     std::jthread m_maker;  // declared last: joined before the future goes

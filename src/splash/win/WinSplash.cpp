@@ -97,7 +97,7 @@ public:
     }
 
     void Post(SplashTask task, WPARAM wParam = 0) {
-        if (HWND window = m_window.load()) PostMessageW(window, static_cast<UINT>(task), wParam, 0);
+        if (HWND window = m_window.load()) PostTask(window, task, wParam);
     }
 
     void Close() {

@@ -35,34 +35,42 @@ struct ScreenImagesTest : ::testing::Test {
 } // namespace
 
 TEST_F(ScreenImagesTest, EachProgressScreenShowsTheNextSlideshowImageAndSkipsOnesThatCannotBeDecoded) {
-    EXPECT_EQ(Width(screens.Choose(SplashScreen::Progress)), ImageLoader::kBlankWidth);
+    const ScreenBackground none = screens.Choose(SplashScreen::Progress);
+    EXPECT_EQ(Width(none.bitmap), ImageLoader::kBlankWidth);
     EXPECT_TRUE(state.IsMissing(SplashImageType::Slideshow));
-    EXPECT_TRUE(screens.ShowsCaption(SplashScreen::Progress));
-    EXPECT_FALSE(screens.ImageShown(SplashScreen::Progress));
+    EXPECT_TRUE(none.captionShown);
+    EXPECT_FALSE(none.imageShown);
 
     state.AddSlideshowImage(SplashTest::SolidPng(4, 2, SplashTest::kProgressColour));
     state.AddSlideshowImage("not a png");
     state.AddSlideshowImage(SplashTest::SolidPng(6, 2, SplashTest::kProgressColour));
     state.AddSlideshowImage(SplashTest::SolidPng(8, 2, SplashTest::kProgressColour));
     std::vector<long> shown;
-    for (int i = 0; i < 4; ++i) shown.push_back(Width(screens.Choose(SplashScreen::Progress)));
+    for (int i = 0; i < 4; ++i) {
+        const ScreenBackground background = screens.Choose(SplashScreen::Progress);
+        shown.push_back(Width(background.bitmap));
+        EXPECT_FALSE(background.captionShown);
+        EXPECT_TRUE(background.imageShown);
+    }
     EXPECT_EQ(shown, (std::vector<long>{4, 6, 8, 4}));
-    EXPECT_FALSE(screens.ShowsCaption(SplashScreen::Progress));
-    EXPECT_TRUE(screens.ImageShown(SplashScreen::Progress));
     EXPECT_EQ(Count(observer, "ScreenImageAdded 4"), 4);
 }
 
 TEST_F(ScreenImagesTest, ALateMainImageReplacesTheCaptionOnItsScreensAndIsReportedOnce) {
     state.SetMissing(SplashImageType::Main, true);
-    EXPECT_EQ(Width(screens.Choose(SplashScreen::Start)), ImageLoader::kBlankWidth);
-    EXPECT_TRUE(screens.ShowsCaption(SplashScreen::Start));
-    EXPECT_FALSE(screens.ImageShown(SplashScreen::Start));
-    EXPECT_TRUE(screens.ImageShown(SplashScreen::Settings)) << "a screen without an image of its own";
+    const ScreenBackground without = screens.Choose(SplashScreen::Start);
+    EXPECT_EQ(Width(without.bitmap), ImageLoader::kBlankWidth);
+    EXPECT_TRUE(without.captionShown);
+    EXPECT_FALSE(without.imageShown);
+    EXPECT_FALSE(without.buttonsDrawIt);
+    EXPECT_TRUE(screens.Choose(SplashScreen::Settings).imageShown) << "a screen without an image of its own";
 
     state.SetImage(SplashImageType::Main, SplashTest::SolidPng(10, 2, SplashTest::kStartColour));
-    EXPECT_EQ(Width(screens.Choose(SplashScreen::Start)), 10);
-    EXPECT_EQ(Width(screens.Choose(SplashScreen::Eula)), 10) << "decoded once, kept for its screens";
-    EXPECT_FALSE(screens.ShowsCaption(SplashScreen::Start));
-    EXPECT_TRUE(screens.ImageShown(SplashScreen::Start));
+    const ScreenBackground with = screens.Choose(SplashScreen::Start);
+    EXPECT_EQ(Width(with.bitmap), 10);
+    EXPECT_EQ(Width(screens.Choose(SplashScreen::Eula).bitmap), 10) << "decoded once, kept for its screens";
+    EXPECT_FALSE(with.captionShown);
+    EXPECT_TRUE(with.imageShown);
+    EXPECT_TRUE(with.buttonsDrawIt);
     EXPECT_EQ(Count(observer, "ScreenImageAdded 1"), 1);
 }

@@ -24,7 +24,6 @@ public:
     void SetTarget(ID2D1RenderTarget* target);
 
     ID2D1Bitmap* get() const { return m_bitmap.Get(); }
-    const SharedBitmap& source() const { return m_source; }
 
 private:
     void make();

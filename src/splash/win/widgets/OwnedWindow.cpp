@@ -16,12 +16,12 @@ int ScaledCoordinate(long long value, unsigned dpi) {
     return value == CW_USEDEFAULT ? CW_USEDEFAULT : ScaleForDpi(value, dpi);
 }
 
-} // namespace
-
-HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetRect& rect, void* owner,
-                       WNDPROC windowProc, DWORD style, int controlId) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
+// The class is registered by the first window made of it; later windows of the class use that registration.
+void RegisterClassOnce(HINSTANCE instance, const std::wstring& className, WNDPROC windowProc) {
     WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof(windowClass);
+    if (GetClassInfoExW(instance, className.c_str(), &windowClass)) return;
+    windowClass = WNDCLASSEXW{};
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = windowProc;
     windowClass.cbWndExtra = sizeof(void*);
@@ -30,7 +30,19 @@ HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetR
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
     windowClass.lpszClassName = className.c_str();
-    RegisterClassExW(&windowClass);
+    if (RegisterClassExW(&windowClass)) return;
+    const DWORD error = GetLastError();  // before logging, which may change it
+    if (error == ERROR_CLASS_ALREADY_EXISTS) return;  // registered meanwhile by another thread
+    LOG(ERROR) << "RegisterClassExW failed for a widget window class, error " << error;
+    throw std::runtime_error("CreateWindow failed!");
+}
+
+} // namespace
+
+HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetRect& rect, void* owner,
+                       WNDPROC windowProc, DWORD style, int controlId) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    RegisterClassOnce(instance, className, windowProc);
 
     const unsigned dpi = HighDpiAwareness().dpi();
     const int x = ScaledCoordinate(rect.left, dpi);

@@ -25,9 +25,9 @@ struct WidgetRect {
     long long bottom = 0;
 };
 
-// Registers the class (a second registration is harmless), makes the window scaled to the current DPI with the
-// control id's low 16 bits (none for 0) and stores `owner` in the window's first extra slot.
-// Throws std::runtime_error("CreateWindow failed!") when the window cannot be made.
+// Registers the class when it is not registered yet, makes the window scaled to the current DPI with the control
+// id's low 16 bits (none for 0) and stores `owner` in the window's first extra slot.
+// Throws std::runtime_error("CreateWindow failed!") when the class cannot be registered or the window made.
 HWND CreateChildWindow(HWND parent, const std::wstring& className, const WidgetRect& rect, void* owner,
                        WNDPROC windowProc, DWORD style, int controlId);
 // The owner stored by CreateChildWindow (null before it is stored and after it is cleared).
