@@ -11,12 +11,13 @@ namespace Nolvar::Tracking::Instant {
 StoredBatch::StoredBatch(std::weak_ptr<Storage> storage, std::vector<std::string> texts, std::vector<ioPath> paths)
     : m_storage(std::move(storage)), m_texts(std::move(texts)), m_paths(std::move(paths)) {}
 
+// The failure lines keep their established "SerializedEvents" wording: log readers match on it.
 StoredBatch::~StoredBatch() {
     if (m_settled) return;
     try {
         if (auto storage = m_storage.lock()) storage->release(m_paths);
     } catch (const std::exception& e) {
-        LOG(ERROR) << "~StoredBatch failed, error: " << e.what();
+        LOG(ERROR) << "~SerializedEvents failed, error: " << e.what();
     }
 }
 
@@ -31,7 +32,7 @@ bool StoredBatch::settleOnce(const char* what, Settle settle) {
         m_settled = true;
         return complete;
     } catch (const std::exception& e) {
-        LOG(ERROR) << "StoredBatch::" << what << " failed, error: " << e.what();
+        LOG(ERROR) << "SerializedEvents::" << what << " failed, error: " << e.what();
         return false;
     }
 }

@@ -615,6 +615,8 @@ TEST(InstallerWindow, EventsOfARunClosedBeforeItsConfigurationArrivedAreSentByTh
     next.SetStatisticsProduct(product);
     next.Serve({});
     next.Start();
+    ASSERT_TRUE(next.MainWindow());
+    const auto shown = std::chrono::steady_clock::now();
     const auto deliveredOnce = [&] {
         const auto uploaded = UploadedIds(next);
         return std::count_if(stored.begin(), stored.end(), [&](const auto& event) {
@@ -630,5 +632,6 @@ TEST(InstallerWindow, EventsOfARunClosedBeforeItsConfigurationArrivedAreSentByTh
     std::printf("a run closed 25 s after its start, its configuration never answering: %zu events tracked, %zu "
                 "stored (%s ); the next run delivered %d of them\n",
                 tracked.size(), stored.size(), names.c_str(), static_cast<int>(deliveredOnce()));
+    std::this_thread::sleep_until(shown + 11s);  // the window can be closed ten seconds after it shows
     EXPECT_EQ(next.CancelByUser(), 0);
 }
