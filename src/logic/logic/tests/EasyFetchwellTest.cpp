@@ -310,7 +310,7 @@ TEST_F(EasyFetchwell, TargetsStayInsideTheWorkingFolderAndApart) {
     EXPECT_EQ(Testing::ReadWholeFile(three.item.targetPath.wstring()).size(), 300u);
 }
 
-// At the product's own limits and waits: images that fail (an error answer, a host that refuses or is unknown) never
+// At the product's own limits and waits: images that fail (an error answer, a host that refuses) never
 // make the connection look offline, so a product that needs its fifth try gets it, as soon as with working images.
 TEST_F(EasyFetchwell, FailingImagesLeaveAProductItsTriesAndItsPace) {
     const std::string key = Unique("fifth");
@@ -324,7 +324,8 @@ TEST_F(EasyFetchwell, FailingImagesLeaveAProductItsTriesAndItsPace) {
     fetch.download(Item(DownloadKind::SplashImage, "START", m_server.httpUrl("/files/" + Unique("gone-start.png"))));
     fetch.download(Item(DownloadKind::SplashImage, "PROGRESS", m_server.httpUrl("/files/" + Unique("gone.png"))));
     fetch.download(Item(DownloadKind::SplashImage, "WAIT", "http://127.0.0.1:9/wait.png"));
-    fetch.download(Item(DownloadKind::SplashImage, "READY", "http://images.netsetter.invalid/ready.png"));
+    // (No unknown host here: how long a failed name lookup takes is the machine's resolver's business.)
+    fetch.download(Item(DownloadKind::SplashImage, "READY", "http://127.0.0.1:9/ready.png"));
     fetch.download(Item(DownloadKind::ProductInstaller, "product", m_server.httpUrl("/script/" + key + "/setup.exe")));
 
     const auto product = m_events.Outcome("product", 60s);

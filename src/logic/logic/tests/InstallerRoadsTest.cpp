@@ -126,7 +126,7 @@ public:
 
     void SetScreen(SplashScreen screen) override { Set([&] { m_screen = screen; }); }
     void SetProgress(unsigned) override {}
-    void Close() override { Set([&] { m_closed = true; }); }
+    void Close() override {}
     void SetSplashImage(std::string) override {}
     void SetSplashImageMissing() override {}
     void AddImage(SplashImageType, std::string) override {}
@@ -182,7 +182,6 @@ private:
     std::vector<SplashScreen> m_screens;
     Popup m_popup = Popup::None;
     std::map<Popup, int> m_shown;
-    bool m_closed = false;
 };
 
 // Downloads the test settles: images fail at once, the configuration and the products when the road says.
