@@ -324,7 +324,6 @@ std::string ProductId(int index) { return fmt::format("p{}", index); }
 class InstallerRoads : public ::testing::Test {
 protected:
     static constexpr int kMaxProducts = 3;
-    static constexpr int kMaxWorldSteps = 40;
 
     void SetUp() override {
         namespace S = Settings;
@@ -388,162 +387,185 @@ protected:
             .dump();
     }
 
-    // Drives one road to its end; the failures name the road.
-    void Drive(const Road& road);
-
     Testing::TempFolder m_folder{L"netsetter-roads-"};
     int m_logLevel = 0;
 };
 
-struct RoadRun {
-    ModelWindow* window = nullptr;   // owned by the logic
-    std::shared_ptr<ModelDownloads> downloads;
-    ModelInstallers installers;
-    std::shared_ptr<CountingStatistics> statistics = std::make_shared<CountingStatistics>();
-    ISplashEventObserver* user = nullptr;
-};
-
-void InstallerRoads::Drive(const Road& road) {
-    SCOPED_TRACE(road.Name());
-    RoadRun run;
-    InstallerLogicParts parts;
-    parts.attachSplash = [&run](ISplashEventObserver& observer) {
-        run.user = &observer;
-        auto window = std::make_unique<ModelWindow>();
-        run.window = window.get();
-        return window;
-    };
-    parts.makeDownloads = [&run](std::shared_ptr<EventLoop> loop) {
-        run.downloads = std::make_shared<ModelDownloads>(std::move(loop));
-        return run.downloads;
-    };
-    parts.launchInstaller = run.installers.Launcher();
-    parts.statistics = run.statistics;
-    parts.webUidServiceUrl = "http://127.0.0.1:9/webuid";
-    parts.freeDiskSpace = [](const ioPath&) { return std::uint64_t(1) << 40; };
-    const std::string config = Configuration(int(road.outcomes.size()));
-    parts.configSource = [config](const ioPath&) -> std::shared_ptr<IConfigDataProvider> {
-        struct Provider : IConfigDataProvider {
-            std::string text;
-            std::string GetConfig() const override { return text; }
-            std::string GetDefaultConfig() const override { return text; }
-        };
-        auto provider = std::make_shared<Provider>();
-        provider->text = config;
-        return provider;
-    };
-
-    auto logic = std::make_unique<InstallerLogic>(std::move(parts));
-    auto ended = std::async(std::launch::async, [&logic] { return logic->Run(); });
-    EventLoop& loop = run.downloads->Loop();
-    const auto settle = [&] { ASSERT_TRUE(loop.waitUntilIdle(10s)) << "the logic is still busy after 10 s"; };
-    const auto loopEnded = [&] { return loop.stopped(); };
-    const auto pressInstall = [&] {
-        // The close button asks first: Yes leaves, No goes back to where the user was.
-        if (road.question == Question::Yes) return run.user->OnExit(int(run.window->Screen()), "USER");
-        run.user->OnStartPressed();
-    };
-    std::vector<int> failedOnce(road.outcomes.size(), 0);
-    const auto settleProduct = [&](int index) {
-        const auto item = run.downloads->Product(ProductId(index));
-        ASSERT_TRUE(item) << "p" << index << " was never registered";
-        const Outcome outcome = road.outcomes[index];
-        const bool finished = outcome == Outcome::Succeeds || (outcome == Outcome::FailsThenSucceeds && failedOnce[index]);
-        if (!finished) ++failedOnce[index];
-        run.downloads->Settle(*item, finished);
-    };
-
-    // The road's own steps: the configuration, the first outcomes in their order, Install where it falls.
-    settle();
-    if (road.installAt < 0) pressInstall();
-    settle();
-    const auto configDownload = run.downloads->Config();
-    ASSERT_TRUE(configDownload) << "the configuration was never asked for";
-    run.downloads->Settle(*configDownload, true);
-    for (int step = 0; step <= int(road.order.size()) && !loopEnded(); ++step) {
-        settle();
-        if (step == road.installAt) pressInstall();
-        settle();
-        if (loopEnded()) break;   // the user left: later outcomes reach no one
-        if (step < int(road.order.size())) settleProduct(road.order[step]);
+// One road through a real logic: its parts, the road's own steps, then the answers it leads to, then its ending.
+class RoadDriver {
+public:
+    RoadDriver(const Road& road, std::string config) : m_road(road), m_config(std::move(config)) {
+        m_logic = std::make_unique<InstallerLogic>(Parts());
+        m_ended = std::async(std::launch::async, [this] { return m_logic->Run(); });
+    }
+    ~RoadDriver() {
+        if (m_ended.valid()) m_ended.wait();
     }
 
-    // Then the world answers what the road leads to, until the run ends.
-    int steps = 0;
-    for (; steps < kMaxWorldSteps && !loopEnded(); ++steps) {
-        settle();
-        if (loopEnded()) break;
-        switch (run.window->OpenPopup()) {
+    // The configuration, the first outcomes in the road's order, Install where it falls.
+    void PlayRoad() {
+        Settle();
+        if (m_road.installAt < 0) PressInstall();
+        Settle();
+        const auto config = m_downloads->Config();
+        ASSERT_TRUE(config) << "the configuration was never asked for";
+        m_downloads->Settle(*config, true);
+        for (int step = 0; step <= int(m_road.order.size()) && !Stopped(); ++step) {
+            Settle();
+            if (step == m_road.installAt) PressInstall();
+            Settle();
+            if (Stopped()) break;   // the user left: later outcomes reach no one
+            if (step < int(m_road.order.size())) SettleProduct(m_road.order[step]);
+        }
+    }
+
+    // The user and the world answer what the road leads to until the run ends; a road resting with nothing
+    // running, no pop-up and the run not ended fails.
+    void AnswerUntilTheEnd() {
+        int steps = 0;
+        for (; steps < kMaxAnswers && !Stopped(); ++steps) {
+            Settle();
+            if (Stopped() || AnswerPopup()) continue;
+            if (const auto url = m_downloads->NextRetry()) {
+                for (int i = 0; i < int(m_road.outcomes.size()); ++i)
+                    if (m_downloads->Product(ProductId(i))->url == *url) SettleProduct(i);
+                continue;
+            }
+            if (m_installers.FinishOne()) continue;
+            ADD_FAILURE() << "the road rests on screen " << int(m_window->Screen())
+                          << " with nothing running, no pop-up and the run not ended";
+            break;
+        }
+        if (!Stopped()) ForceTheEnd(steps);
+        EXPECT_FALSE(m_ended.get()) << "the run ended by an exception";
+    }
+
+    // How the road ended: installed, cancelled, or given up after three offers to try again.
+    void ExpectItsEnding() {
+        const int installed = m_statistics->Count("BUNDLE_INSTALL_FINISHED");
+        const int retryPopups = m_window->Shown(ModelWindow::Popup::Retry);
+        const int noConnection = m_window->Shown(ModelWindow::Popup::NoConnection);
+        if (m_road.question == Question::Yes) {
+            EXPECT_EQ(m_statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
+            EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_STARTED"), 0);
+            EXPECT_EQ(retryPopups + noConnection, 0);
+        } else if (m_road.AllSucceed()) {
+            EXPECT_EQ(installed, 1);
+            EXPECT_EQ(retryPopups + noConnection, 0);
+        } else if (m_road.answer == Answer::SkipOrCancel) {
+            EXPECT_EQ(retryPopups, 1);
+            EXPECT_TRUE(m_window->ShowedScreen(SplashScreen::Cancel));
+            EXPECT_EQ(installed, 0);
+        } else if (m_road.AnyFailsForGood()) {
+            // Three offers to try again, then the no-connection pop-up, whose answer ends the run.
+            EXPECT_EQ(retryPopups, 3);
+            EXPECT_EQ(noConnection, 1);
+            EXPECT_EQ(installed, 0);
+        } else {
+            // One Try Again brings every failed product and installs them all.
+            EXPECT_EQ(retryPopups, 1);
+            EXPECT_EQ(installed, 1);
+            EXPECT_EQ(m_statistics->Count("PRODUCT_INSTALL_FINISHED"), int(m_road.outcomes.size()));
+        }
+    }
+
+private:
+    static constexpr int kMaxAnswers = 40;
+
+    InstallerLogicParts Parts() {
+        InstallerLogicParts parts;
+        parts.attachSplash = [this](ISplashEventObserver& observer) {
+            m_user = &observer;
+            auto window = std::make_unique<ModelWindow>();
+            m_window = window.get();
+            return window;
+        };
+        parts.makeDownloads = [this](std::shared_ptr<EventLoop> loop) {
+            m_downloads = std::make_shared<ModelDownloads>(std::move(loop));
+            return m_downloads;
+        };
+        parts.launchInstaller = m_installers.Launcher();
+        parts.statistics = m_statistics;
+        parts.webUidServiceUrl = "http://127.0.0.1:9/webuid";
+        parts.freeDiskSpace = [](const ioPath&) { return std::uint64_t(1) << 40; };
+        parts.configSource = [config = m_config](const ioPath&) -> std::shared_ptr<IConfigDataProvider> {
+            struct Provider : IConfigDataProvider {
+                std::string text;
+                std::string GetConfig() const override { return text; }
+                std::string GetDefaultConfig() const override { return text; }
+            };
+            auto provider = std::make_shared<Provider>();
+            provider->text = config;
+            return provider;
+        };
+        return parts;
+    }
+
+    void Settle() { ASSERT_TRUE(m_downloads->Loop().waitUntilIdle(10s)) << "the logic is still busy after 10 s"; }
+    bool Stopped() { return m_downloads->Loop().stopped(); }
+
+    void PressInstall() {
+        // The close button asks first: Yes leaves, No goes back to where the user was.
+        if (m_road.question == Question::Yes) return m_user->OnExit(int(m_window->Screen()), "USER");
+        m_user->OnStartPressed();
+    }
+
+    void SettleProduct(int index) {
+        const auto item = m_downloads->Product(ProductId(index));
+        ASSERT_TRUE(item) << "p" << index << " was never registered";
+        const Outcome outcome = m_road.outcomes[index];
+        const bool finished = outcome == Outcome::Succeeds || (outcome == Outcome::FailsThenSucceeds && m_failed.count(index));
+        if (!finished) m_failed.insert(index);
+        m_downloads->Settle(*item, finished);
+    }
+
+    // False when no pop-up is open.
+    bool AnswerPopup() {
+        switch (m_window->OpenPopup()) {
+        case ModelWindow::Popup::None: return false;
         case ModelWindow::Popup::Retry:
-            run.window->TakePopup();
-            if (road.answer == Answer::TryAgain)
-                run.user->OnRetryPressed();
+            m_window->TakePopup();
+            if (m_road.answer == Answer::TryAgain)
+                m_user->OnRetryPressed();
             else
-                run.user->OnRetryCancelled();
-            continue;
+                m_user->OnRetryCancelled();
+            return true;
         case ModelWindow::Popup::NoConnection:
         case ModelWindow::Popup::Other:
             // Information pop-ups end the run with their text, and the window closes.
-            run.window->TakePopup();
-            run.user->OnExit(int(run.window->Screen()), "information pop-up");
-            continue;
+            m_window->TakePopup();
+            m_user->OnExit(int(m_window->Screen()), "information pop-up");
+            return true;
         case ModelWindow::Popup::CloseProduct:
         case ModelWindow::Popup::DiskSpace:
-            run.window->TakePopup();
-            run.user->OnRetryPressed();
-            continue;
-        case ModelWindow::Popup::None: break;
+            m_window->TakePopup();
+            m_user->OnRetryPressed();
+            return true;
         }
-        if (const auto url = run.downloads->NextRetry()) {
-            for (int i = 0; i < int(road.outcomes.size()); ++i)
-                if (run.downloads->Product(ProductId(i))->url == *url) settleProduct(i);
-            continue;
-        }
-        if (run.installers.FinishOne()) continue;
-        ADD_FAILURE() << "the road rests on screen " << int(run.window->Screen())
-                      << " with nothing running, no pop-up and the run not ended";
-        break;
+        return false;
     }
-    if (!loopEnded()) {
-        ADD_FAILURE() << "the run did not end after " << steps << " answers";
-        run.user->OnExit(0, "test");
-        while (run.installers.FinishOne()) {}
-        if (ended.wait_for(10s) != std::future_status::ready) {
-            ADD_FAILURE() << "the run does not end even on exit";
-            std::fflush(nullptr);
-            TerminateProcess(GetCurrentProcess(), 3);
-        }
-    }
-    EXPECT_FALSE(ended.get()) << "the run ended by an exception";
 
-    // How it ended.
-    const int installed = run.statistics->Count("BUNDLE_INSTALL_FINISHED");
-    const int retryPopups = run.window->Shown(ModelWindow::Popup::Retry);
-    const int noConnection = run.window->Shown(ModelWindow::Popup::NoConnection);
-    if (road.question == Question::Yes) {
-        EXPECT_EQ(run.statistics->Count("BUNDLE_INSTALL_CANCELLED"), 1);
-        EXPECT_EQ(run.statistics->Count("PRODUCT_INSTALL_STARTED"), 0);
-        EXPECT_EQ(retryPopups + noConnection, 0);
-    } else if (road.AllSucceed()) {
-        EXPECT_EQ(installed, 1);
-        EXPECT_EQ(retryPopups + noConnection, 0);
-    } else if (road.answer == Answer::SkipOrCancel) {
-        EXPECT_EQ(retryPopups, 1);
-        EXPECT_TRUE(run.window->ShowedScreen(SplashScreen::Cancel));
-        EXPECT_EQ(installed, 0);
-    } else if (road.AnyFailsForGood()) {
-        // Three offers to try again, then the no-connection pop-up, whose answer ends the run.
-        EXPECT_EQ(retryPopups, 3);
-        EXPECT_EQ(noConnection, 1);
-        EXPECT_EQ(installed, 0);
-    } else {
-        // One Try Again brings every failed product and installs them all.
-        EXPECT_EQ(retryPopups, 1);
-        EXPECT_EQ(installed, 1);
-        EXPECT_EQ(run.statistics->Count("PRODUCT_INSTALL_FINISHED"), int(road.outcomes.size()));
+    void ForceTheEnd(int answers) {
+        ADD_FAILURE() << "the run did not end after " << answers << " answers";
+        m_user->OnExit(0, "test");
+        while (m_installers.FinishOne()) {}
+        if (m_ended.wait_for(10s) == std::future_status::ready) return;
+        ADD_FAILURE() << "the run does not end even on exit";
+        std::fflush(nullptr);
+        TerminateProcess(GetCurrentProcess(), 3);
     }
-    logic.reset();
-}
+
+    const Road& m_road;
+    const std::string m_config;
+    ModelWindow* m_window = nullptr;   // owned by the logic
+    ISplashEventObserver* m_user = nullptr;
+    std::shared_ptr<ModelDownloads> m_downloads;
+    ModelInstallers m_installers;
+    std::shared_ptr<CountingStatistics> m_statistics = std::make_shared<CountingStatistics>();
+    std::set<int> m_failed;   // products whose download has failed once
+    std::unique_ptr<InstallerLogic> m_logic;
+    std::future<bool> m_ended;
+};
 
 TEST_F(InstallerRoads, EveryRoadEndsInAnInstallationAPopUpOrTheExit) {
     const std::vector<Road> roads = AllRoads();
@@ -552,7 +574,11 @@ TEST_F(InstallerRoads, EveryRoadEndsInAnInstallationAPopUpOrTheExit) {
     const auto failures = [] { return ::testing::UnitTest::GetInstance()->current_test_info()->result()->total_part_count(); };
     for (const Road& road : roads) {
         const int before = failures();
-        Drive(road);
+        SCOPED_TRACE(road.Name());
+        RoadDriver driver(road, Configuration(int(road.outcomes.size())));
+        driver.PlayRoad();
+        driver.AnswerUntilTheEnd();
+        driver.ExpectItsEnding();
         if (failures() != before && ++failedRoads >= 5) break;   // a few failed roads tell enough
     }
     const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
